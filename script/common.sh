@@ -1,7 +1,8 @@
-# Shared by script/run and script/test: the packages the project needs, listed once, and the build.
+# Shared by the scripts in script/ and tools/: the packages the project needs, listed once, and the build.
 # shellcheck shell=bash
 
-PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev xvfb xauth)
+PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev xvfb xauth
+          clang-14 libclang-rt-14-dev valgrind xdotool imagemagick python3)
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 ASAN_BUILD_DIR=${ASAN_BUILD_DIR:-$ROOT/build-asan}
