@@ -75,8 +75,16 @@ shoot() {
     convert "$shots/$name-window.png" -colorspace HCL -channel G -separate +channel \
         -threshold 15% -format '%[fx:round(mean*w*h)]' info:
 }
-legend_drawn() { coloured=$(shoot 1-started) && [ "$coloured" -gt 0 ]; }
-curves_drawn() { coloured=$(shoot 2-loaded) && [ "$coloured" -ge $COLOURED_AFTER_LOAD_MIN ]; }
+# True when the main window looks the same as at the last call with this NAME: a closed
+# dialog leaves its picture behind until the window below has repainted the exposed part.
+settled() {
+    local name=$1 previous=$shots/.$1-previous.png
+    [ -f "$shots/$name-window.png" ] && cp "$shots/$name-window.png" "$previous"
+    coloured=$(shoot "$name")
+    [ -f "$previous" ] && [ "$(compare -metric AE "$previous" "$shots/$name-window.png" null: 2>&1)" = 0 ]
+}
+legend_drawn() { settled 1-started && [ "$coloured" -gt 0 ]; }
+curves_drawn() { settled 2-loaded && [ "$coloured" -ge $COLOURED_AFTER_LOAD_MIN ]; }
 
 # Opens a menu of the main window by its title and clicks its one entry.
 choose_menu_entry() {
@@ -91,7 +99,7 @@ choose_menu_entry() {
 }
 
 mkdir -p "$shots"
-rm -f "$shots"/*.png
+rm -f "$shots"/*.png "$shots"/.*.png
 QT_QPA_PLATFORM=xcb "$program" &
 program_pid=$!
 trap 'kill "$program_pid" 2>/dev/null || true' EXIT
