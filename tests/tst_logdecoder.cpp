@@ -70,11 +70,12 @@ QVector<LogRecord> readAll(QIODevice &device, qint64 maxRecords, qint64 *count =
     return records;
 }
 
+// Record i: time stamp i minutes, channels i, i + 1, ... i + 4 degrees (for i below 3000).
 QByteArray recordsBytes(int count)
 {
     QByteArray bytes;
     for (int i = 0; i < count; ++i)
-        bytes += LogBuilder::recordBytes(LogBuilder::steppedRecord(i * 60, qint16(i)));
+        bytes += LogBuilder::recordBytes(LogBuilder::steppedRecord(i * 60, qint16(i % 3000 * 10)));
     return bytes;
 }
 
@@ -279,8 +280,8 @@ void TestLogDecoder::readsJoinRecordsSplitAcrossShortReads()
     QCOMPARE(read.size(), 10);
     for (int i = 0; i < 10; ++i) {
         QCOMPARE(read[i].key, 946681200.0 + i * 60);
-        QCOMPARE(read[i].values[0], double(i / 10));
-        QCOMPARE(read[i].values[3], double((i + 30) / 10));
+        QCOMPARE(read[i].values[0], double(i));
+        QCOMPARE(read[i].values[3], double(i + 3));
     }
 }
 
