@@ -19,6 +19,8 @@ readonly HILFE_MENU_AT="72 10"
 readonly COLOURED_BEFORE_LOAD_MAX=3000
 readonly COLOURED_AFTER_LOAD_MIN=20000
 readonly TIMEOUT_SECONDS=20
+# The status bar's text area along the window's bottom edge, left of the size grip.
+readonly STATUS_BAR_AREA="500x20+0+368"
 
 passed=0
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -83,6 +85,10 @@ settled() {
     coloured=$(shoot "$name")
     [ -f "$previous" ] && [ "$(compare -metric AE "$previous" "$shots/$name-window.png" null: 2>&1)" = 0 ]
 }
+status_bar_blank() {
+    [ "$(convert "$shots/2-loaded-window.png" -crop "$STATUS_BAR_AREA" +repage -colorspace Gray \
+        -threshold 50% -negate -format '%[fx:round(mean*w*h)]' info:)" = 0 ]
+}
 legend_drawn() { settled 1-started && [ "$coloured" -gt 0 ]; }
 curves_drawn() { settled 2-loaded && [ "$coloured" -ge $COLOURED_AFTER_LOAD_MIN ]; }
 
@@ -125,6 +131,8 @@ xdotool key Return
 wait_until "the file dialog to close" is_gone "$dialog"
 wait_until "filled curves in the chart" curves_drawn
 pass "sample opened through the file dialog: $coloured coloured pixels"
+status_bar_blank || fail "the status bar reports a problem with the sample"
+pass "no word in the status bar"
 
 choose_menu_entry "$HILFE_MENU_AT"
 wait_until "the About dialog" about_found
