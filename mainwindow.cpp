@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "aboutdialog.h"
 #include "ui_mainwindow.h"
 
 #include "logdecoder.h"
@@ -79,6 +80,9 @@ MainWindow::MainWindow(QWidget *parent)
 {
     ui->setupUi(this);
     connect(ui->action_ffnen, SIGNAL(triggered(bool)), this, SLOT(open()));
+    // The one About dialog lives as a hidden child; "Über" only shows it again.
+    auto *about = new AboutDialog(this, appVersion);
+    connect(ui->action_ber, SIGNAL(triggered(bool)), about, SLOT(show()));
 
     setWindowTitle(QStringLiteral("Velkarn Oriq II  (") + appVersion + QStringLiteral(")"));
     setGeometry(QRect(400, 250, 542, 390));
