@@ -12,7 +12,8 @@ readonly WINDOW_GEOMETRY="542x390+400+250"
 readonly ABOUT_TITLE="Über"
 readonly ABOUT_SIZE="345x297"
 readonly OK_BUTTON_CENTRE="177 281"   # the About dialog's 75 x 23 button at 140, 270
-readonly DATEI_MENU_AT="20 10"        # menu bar titles, relative to the main window
+# Menu bar titles, relative to the main window, as laid out in DejaVu Sans.
+readonly DATEI_MENU_AT="20 10"
 readonly HILFE_MENU_AT="72 10"
 # Strongly coloured pixels in the main window: the empty chart shows only its legend's small
 # swatches; filled curves under five channels cover a good part of the chart.
@@ -31,7 +32,7 @@ wait_until() {
     local what=$1 deadline=$((SECONDS + TIMEOUT_SECONDS))
     shift
     until "$@"; do
-        [ $SECONDS -lt $deadline ] || fail "timed out waiting for $what"
+        [ $SECONDS -lt $deadline ] || fail "timed out waiting for $what; screenshots in $shots"
         sleep 0.1
     done
 }
