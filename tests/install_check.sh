@@ -26,10 +26,11 @@ pass "desktop-file-validate accepts the entry"
 
 key() { sed -n "s/^$1=//p" "$entry"; }
 [ "$(key Name)" = "Velkarn Oriq II" ] || fail "entry is named '$(key Name)'"
-[ -n "$(key 'Comment\[de\]')" ] && [ -n "$(key Comment)" ] || fail "entry lacks a German or English comment"
+[ -n "$(key Comment)" ] || fail "entry has no English comment"
+[ -n "$(key 'Comment\[de\]')" ] || fail "entry has no German comment"
 exec_line=$(key Exec)
 [ -x "$prefix/bin/$exec_line" ] || fail "Exec=$exec_line is not the installed program"
-pass "entry is named after the product and starts the installed program without arguments"
+pass "entry is named after the product, commented in English and German, and starts the installed program without arguments"
 
 icon=$(key Icon)
 icons=("$prefix"/share/icons/hicolor/*/apps/"$icon".png)

@@ -19,6 +19,8 @@ readonly HILFE_MENU_AT="72 10"
 # swatches; filled curves under five channels cover a good part of the chart.
 readonly COLOURED_BEFORE_LOAD_MAX=3000
 readonly COLOURED_AFTER_LOAD_MIN=20000
+# The About dialog's animated logo is 120 pixels square; the rest of the dialog is grey.
+readonly COLOURED_LOGO_MIN=1000
 readonly TIMEOUT_SECONDS=20
 # The status bar's text area along the window's bottom edge, left of the size grip.
 readonly STATUS_BAR_AREA="500x20+0+368"
@@ -27,7 +29,8 @@ passed=0
 fail() { echo "FAIL: $*" >&2; exit 1; }
 pass() { passed=$((passed + 1)); echo "ok: $*"; }
 
-# Polls CONDITION every tenth of a second until it holds; fails after the timeout.
+# wait_until WHAT COMMAND...: polls COMMAND every tenth of a second until it succeeds; fails,
+# naming WHAT, after the timeout.
 wait_until() {
     local what=$1 deadline=$((SECONDS + TIMEOUT_SECONDS))
     shift
@@ -69,12 +72,13 @@ about_found() {
     [ -n "$about" ]
 }
 
-# Screenshot of the whole screen and a crop of the main window; prints the main window's
-# count of strongly coloured pixels (chroma above 15 %).
+# shoot NAME [GEOMETRY]: screenshot of the whole screen and a crop of one window (the main
+# window unless GEOMETRY is given); prints the crop's count of strongly coloured pixels
+# (chroma above 15 %).
 shoot() {
-    local name=$1
+    local name=$1 geometry=${2:-$WINDOW_GEOMETRY}
     import -window root "$shots/$name.png"
-    convert "$shots/$name.png" -crop "$WINDOW_GEOMETRY" +repage "$shots/$name-window.png"
+    convert "$shots/$name.png" -crop "$geometry" +repage "$shots/$name-window.png"
     convert "$shots/$name-window.png" -colorspace HCL -channel G -separate +channel \
         -threshold 15% -format '%[fx:round(mean*w*h)]' info:
 }
@@ -92,6 +96,7 @@ status_bar_blank() {
 }
 legend_drawn() { settled 1-started && [ "$coloured" -gt 0 ]; }
 curves_drawn() { settled 2-loaded && [ "$coloured" -ge $COLOURED_AFTER_LOAD_MIN ]; }
+logo_drawn() { coloured=$(shoot 3-about "$(geometry_of "$about")") && [ "$coloured" -ge $COLOURED_LOGO_MIN ]; }
 
 # Opens a menu of the main window by its title and clicks its one entry.
 choose_menu_entry() {
@@ -138,13 +143,15 @@ pass "no word in the status bar"
 choose_menu_entry "$HILFE_MENU_AT"
 wait_until "the About dialog" about_found
 [ "$(size_of "$about")" = "$ABOUT_SIZE" ] || fail "About dialog is $(size_of "$about"), not $ABOUT_SIZE"
-import -window root "$shots/3-about.png"
 pass "About dialog '$ABOUT_TITLE' of $ABOUT_SIZE"
+wait_until "the About dialog's logo" logo_drawn
+pass "About dialog shows its logo: $coloured coloured pixels"
 
 # shellcheck disable=SC2086  # the position is two numbers
 xdotool mousemove --window "$about" $OK_BUTTON_CENTRE click 1
 wait_until "the About dialog to close" is_gone "$about"
 wait_until "no dialog left open" has_no_window_of_type DIALOG
+kill -0 "$program_pid" || fail "the program ended with the About dialog"
 is_viewable "$main_window" || fail "main window vanished with the About dialog"
 pass "OK closes the About dialog and leaves the main window"
 
