@@ -2,10 +2,9 @@
 # Installs the built program into a temporary prefix and checks that a freedesktop launcher
 # would find it: the program on PATH, a valid entry that starts it, its icon in the hicolor
 # theme at the size its folder names, and a description the software centres accept.
-# Usage: install_check.sh CMAKE BUILD_DIR SOURCE_DIR
+# Usage: install_check.sh CMAKE BUILD_DIR SOURCE_DIR APP_ID
 set -euo pipefail
-cmake=$1 build=$2 source=$3
-app_id=de.velkarn.oriq
+cmake=$1 build=$2 source=$3 app_id=$4
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 passed=0
