@@ -2,7 +2,8 @@
 # shellcheck shell=bash
 
 PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev xvfb xauth
-          clang-14 libclang-rt-14-dev valgrind xdotool imagemagick python3)
+          python3 desktop-file-utils appstream-util xdotool x11-utils imagemagick fonts-dejavu-core
+          clang-14 libclang-rt-14-dev valgrind)
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 ASAN_BUILD_DIR=${ASAN_BUILD_DIR:-$ROOT/build-asan}
