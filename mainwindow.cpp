@@ -145,6 +145,11 @@ void MainWindow::setRecordLimit(qint64 records)
     mRecordLimit = records;
 }
 
+void MainWindow::setBlockReadHook(std::function<void()> hook)
+{
+    mBlockReadHook = std::move(hook);
+}
+
 void MainWindow::loadLogFiles(const QStringList &fileNames)
 {
     // Let go of the old points before the new ones take their memory.
@@ -196,7 +201,11 @@ bool MainWindow::readLogFile(const QFileInfo &file, LoadedPoints &points) const
         return false;
     const qint64 wanted = qMin(inFile, mRecordLimit - points.count());
     const qint64 read = LogDecoder::readRecords(
-        log, wanted, [&points](const LogDecoder::LogRecord &record) { points.append(record); });
+        log, wanted, [&points](const LogDecoder::LogRecord &record) { points.append(record); },
+        [this] {
+            if (mBlockReadHook)
+                mBlockReadHook();
+        });
     return read == inFile;
 }
 

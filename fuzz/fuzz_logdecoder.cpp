@@ -2,9 +2,10 @@
 // and again through a device that hands out its bytes in uneven pieces and may fail part way,
 // as a file on a slow or failing medium does; both must agree with a byte-by-byte reference
 // decoding, and the device path must hand over exactly the records before the failure.
-#include "logbuilder.h"
 #include "logdecoder.h"
+#include "logreference.h"
 
+#include <QByteArray>
 #include <QIODevice>
 
 #include <cstdint>
@@ -14,8 +15,7 @@
 
 namespace {
 
-// The reference decoding below takes the layout from the test's log builder, not the decoder.
-using LogBuilder::kEpochOffset;
+// The expected records come from the tests' reference decoding, not from the decoder.
 using LogBuilder::kHeaderSize;
 using LogBuilder::kRecordSize;
 
@@ -34,24 +34,13 @@ void require(bool condition)
         std::abort();
 }
 
-qint32 referenceInt32(const uint8_t *at)
+bool matchesReference(const LogDecoder::LogRecord &record, const char *bytes)
 {
-    return qint32(uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24);
-}
-
-double referenceValue(const uint8_t *at)
-{
-    const int tenths = int16_t(uint16_t(at[0] | at[1] << 8));
-    return double(int16_t(tenths / 10));
-}
-
-bool matchesReference(const LogDecoder::LogRecord &record, const uint8_t *bytes)
-{
-    static const int offsets[LogDecoder::kChannelCount] = {4, 6, 8, 12, 14};
-    if (record.key != double(referenceInt32(bytes)) + double(kEpochOffset))
+    const LogReference::Point expected = LogReference::pointAt(bytes);
+    if (record.key != expected.key)
         return false;
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        if (record.values[channel] != referenceValue(bytes + offsets[channel]))
+        if (record.values[channel] != expected.values[size_t(channel)])
             return false;
     }
     return true;
@@ -61,8 +50,7 @@ bool matchesReference(const LogDecoder::LogRecord &record, const uint8_t *bytes)
 class PieceDevice : public QIODevice
 {
 public:
-    PieceDevice(const uint8_t *bytes, qint64 size, const uint8_t *pieceSizes, qint64 failAt)
-        : mBytes(bytes), mSize(size), mPieceSizes(pieceSizes), mFailAt(failAt)
+    PieceDevice(const QByteArray &file, qint64 failAt) : mFile(file), mFailAt(failAt)
     {
         open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
@@ -70,62 +58,63 @@ public:
 protected:
     qint64 readData(char *data, qint64 maxSize) override
     {
+        const qint64 end = qMin(qint64(mFile.size()), mFailAt);
         if (mServed >= mFailAt)
             return -1;
-        const qint64 piece = 1 + mPieceSizes[mPiece++ % kPieceSizeCount] * 3;
-        const qint64 count = qMin(qMin(maxSize, piece), qMin(mSize, mFailAt) - mServed);
-        std::memcpy(data, mBytes + mServed, size_t(count));
+        const qint64 piece = 1 + 3 * uchar(mFile.at(kPieceSizes + mPiece++ % kPieceSizeCount));
+        const qint64 count = qMin(qMin(maxSize, piece), end - mServed);
+        std::memcpy(data, mFile.constData() + mServed, size_t(count));
         mServed += count;
         return count;
     }
     qint64 writeData(const char *, qint64) override { return -1; }
 
 private:
-    const uint8_t *mBytes;
-    qint64 mSize;
-    const uint8_t *mPieceSizes;
+    const QByteArray &mFile;
     qint64 mFailAt;
-    qint64 mServed = 0;
+    qint64 mServed = kHeaderSize;
     qint64 mPiece = 0;
 };
 
-void checkWholeFileDecoding(const uint8_t *data, size_t size)
+void checkWholeFileDecoding(const QByteArray &file)
 {
-    const QByteArray file = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
     const QVector<LogDecoder::LogRecord> records = LogDecoder::decodeLogFile(file);
-    const qint64 whole = size > kHeaderSize ? qint64(size - kHeaderSize) / kRecordSize : 0;
+    const int whole = file.size() > kHeaderSize ? (file.size() - kHeaderSize) / kRecordSize : 0;
     require(records.size() == whole);
     for (int i = 0; i < records.size(); ++i)
-        require(matchesReference(records.at(i), data + kHeaderSize + kRecordSize * i));
+        require(matchesReference(records.at(i), file.constData() + kHeaderSize + kRecordSize * i));
 }
 
-void checkPiecewiseReading(const uint8_t *data, size_t size)
+void checkPiecewiseReading(const QByteArray &file)
 {
-    const qint64 records = qint64(size - kHeaderSize);
-    const qint64 whole = records / kRecordSize;
-    const qint64 failAt = data[kFailFlag] & 1 ? qint64(data[kFailOffset] | data[kFailOffset + 1] << 8)
-                                               : std::numeric_limits<qint64>::max();
-    const qint64 limit = data[kLimitFlag] & 1 ? whole / 2 : whole;
-    PieceDevice device(data + kHeaderSize, records, data + kPieceSizes, failAt);
+    const qint64 whole = (file.size() - kHeaderSize) / kRecordSize;
+    const qint64 failAt = file.at(kFailFlag) & 1
+                              ? kHeaderSize + (uchar(file.at(kFailOffset)) | uchar(file.at(kFailOffset + 1)) << 8)
+                              : std::numeric_limits<qint64>::max();
+    const qint64 limit = file.at(kLimitFlag) & 1 ? whole / 2 : whole;
+    PieceDevice device(file, failAt);
 
     qint64 handed = 0;
     const qint64 read = LogDecoder::readRecords(device, limit, [&](const LogDecoder::LogRecord &record) {
         require(handed < limit);
-        require(matchesReference(record, data + kHeaderSize + kRecordSize * handed));
+        require(matchesReference(record, file.constData() + kHeaderSize + kRecordSize * handed));
         ++handed;
     });
     require(read == handed);
     // Every record wholly before the failure is read, and nothing after it.
-    const qint64 reachable = qMin(limit, qMin(failAt, records) / kRecordSize);
-    require(read == reachable);
+    const qint64 reachable = (qMin(failAt, qint64(file.size())) - kHeaderSize) / kRecordSize;
+    require(read == qMin(limit, reachable));
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    checkWholeFileDecoding(data, size);
-    if (size > size_t(kHeaderSize))
-        checkPiecewiseReading(data, size);
+    if (size > size_t(std::numeric_limits<int>::max()))
+        return 0;
+    const QByteArray file = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
+    checkWholeFileDecoding(file);
+    if (file.size() > kHeaderSize)
+        checkPiecewiseReading(file);
     return 0;
 }
