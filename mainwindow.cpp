@@ -13,6 +13,10 @@
 #include <QPen>
 #include <QSharedPointer>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <limits>
 
@@ -42,6 +46,22 @@ const double kTemperatureUpper = 100;
 
 // Five graphs of 16-byte points: 50 million records take 4 GB, from a log of about 2 GB.
 const qint64 kDefaultRecordLimit = 50000000;
+
+// Opens the file at path for reading if it is a regular file at the moment it is opened. A FIFO
+// that took a file's place after it was looked at would block in a plain open for ever.
+bool openRegularFile(QFile &file, const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
 
 bool keyLess(const QCPGraphData &a, const QCPGraphData &b)
 {
@@ -191,8 +211,8 @@ bool MainWindow::readLogFile(const QFileInfo &file, LoadedPoints &points) const
     // Anything but a regular file may block in open or never end.
     if (!file.isFile())
         return false;
-    QFile log(file.filePath());
-    if (!log.open(QIODevice::ReadOnly))
+    QFile log;
+    if (!openRegularFile(log, file.filePath()))
         return false;
     const qint64 inFile = LogDecoder::recordCount(file.size());
     if (inFile == 0)

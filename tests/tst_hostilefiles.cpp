@@ -70,6 +70,7 @@ private slots:
     void fileThatGrowsWhileItIsRead();
     void fileTruncatedWhileItIsRead_data();
     void fileTruncatedWhileItIsRead();
+    void fileReplacedByAFifoWhileLoading();
     void sameFileChosenTwice();
     void namesWithBlanksUmlautsAndOtherScripts();
 
@@ -391,6 +392,29 @@ void TestHostileFiles::fileTruncatedWhileItIsRead()
     // The whole records read stay, nothing past the new end is made up, and the file is named.
     verifyShows({original.left(433 + recordsKept * 41), after});
     QCOMPARE(status(), kUnreadable + "shrinking.log");
+}
+
+void TestHostileFiles::fileReplacedByAFifoWhileLoading()
+{
+    const int records = int(1.5 * (1 << 20) / 41);
+    const QByteArray first = minuteLog(records);
+    const QString firstPath = write("first.log", first);
+    const QString second = write("second.log", minuteLog(10));
+    const QByteArray third = minuteLog(3, kMarch2015 + 86400 * 90);
+    bool replaced = false;
+    mWindow->setBlockReadHook([&]() {
+        if (!replaced) {
+            replaced = true;
+            QVERIFY(QFile::remove(second));
+            makeFifo("second.log");
+        }
+    });
+
+    // Opening the FIFO for reading would wait for a writer for ever.
+    load({firstPath, second, write("third.log", third)});
+    QVERIFY(replaced);
+    verifyShows({first, third});
+    QCOMPARE(status(), kUnreadable + "second.log");
 }
 
 void TestHostileFiles::sameFileChosenTwice()
