@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "envelopegraph.h"
+
 #include <QColor>
 #include <QFont>
 #include <QLocale>
@@ -59,8 +61,8 @@ void MainWindow::setupDateDemo(QCustomPlot *customPlot)
     mEndTime = 0.0;
 
     for (const ChannelStyle &channel : kChannels) {
-        customPlot->addGraph();
-        QCPGraph *graph = customPlot->graph();
+        // Our own graph class draws millions of points at the cost of the pixels they cover.
+        QCPGraph *graph = new EnvelopeGraph(customPlot->xAxis, customPlot->yAxis);
         graph->setName(QString::fromLatin1(channel.name));
         pen.setColor(channel.pen);
         graph->setLineStyle(QCPGraph::lsLine);

@@ -1,0 +1,47 @@
+#ifndef ENVELOPEGRAPH_H
+#define ENVELOPEGRAPH_H
+
+#include "minmaxsummary.h"
+
+#include <qcustomplot.h>
+
+// A line graph whose redraw cost follows the pixels rather than the points: where many points
+// share a pixel column, the line visits only their first, lowest, highest and last value (read
+// from a min/max summary), and the fill covers each such column from the zero line to the
+// column's extreme, so dense fills have no gaps and no self-crossing outline.
+class EnvelopeGraph : public QCPGraph
+{
+    Q_OBJECT
+
+public:
+    EnvelopeGraph(QCPAxis *keyAxis, QCPAxis *valueAxis);
+
+protected:
+    void getOptimizedLineData(QVector<QCPGraphData> *lineData,
+                              const QCPGraphDataContainer::const_iterator &begin,
+                              const QCPGraphDataContainer::const_iterator &end) const override;
+    void drawFill(QCPPainter *painter, QVector<QPointF> *lines) const override;
+
+private:
+    // What identifies the data the summary was built from. Whoever holds data() may change the
+    // points; every change through the container moves its size, its storage or its ends.
+    struct DataStamp {
+        const QCPGraphDataContainer *container = nullptr;
+        const QCPGraphData *storage = nullptr;
+        int size = 0;
+        QCPGraphData first;
+        QCPGraphData last;
+        bool operator==(const DataStamp &other) const;
+    };
+
+    DataStamp currentStamp() const;
+    const MinMaxSummary &upToDateSummary() const;
+    bool drawsOwnFill() const;
+    void appendColumn(QVector<QCPGraphData> *lineData, QCPGraphDataContainer::const_iterator from,
+                      QCPGraphDataContainer::const_iterator to) const;
+
+    mutable MinMaxSummary mSummary;
+    mutable DataStamp mSummaryStamp;
+};
+
+#endif // ENVELOPEGRAPH_H
