@@ -38,7 +38,7 @@ private:
     const MinMaxSummary &upToDateSummary() const;
     bool drawsOwnFill() const;
     void appendColumn(QVector<QCPGraphData> *lineData, QCPGraphDataContainer::const_iterator from,
-                      QCPGraphDataContainer::const_iterator to) const;
+                      QCPGraphDataContainer::const_iterator to, double centreKey) const;
 
     mutable MinMaxSummary mSummary;
     mutable DataStamp mSummaryStamp;
