@@ -1,13 +1,21 @@
 #include "mainwindow.h"
+#include "aboutdialog.h"
 #include "ui_mainwindow.h"
 
 #include "envelopegraph.h"
+#include "logdecoder.h"
 
 #include <QColor>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QLocale>
 #include <QPen>
 #include <QSharedPointer>
+
+#include <algorithm>
+#include <limits>
 
 const QString appVersion = QStringLiteral("V 1.0.2");
 
@@ -33,14 +41,49 @@ const int kTickLabelPointSize = 8;
 const double kTemperatureLower = -10;
 const double kTemperatureUpper = 100;
 
+// Five graphs of 16-byte points: 50 million records take 4 GB, from a log of about 2 GB.
+const qint64 kDefaultRecordLimit = 50000000;
+
+bool keyLess(const QCPGraphData &a, const QCPGraphData &b)
+{
+    return a.key < b.key;
+}
+
 } // namespace
+
+// The points of one load, channel by channel in read order, before they go to the graphs.
+struct MainWindow::LoadedPoints {
+    QVector<QCPGraphData> channels[LogDecoder::kChannelCount];
+    bool ascending = true; // equal keys count as ascending
+    double lastKey = -std::numeric_limits<double>::infinity();
+
+    qint64 count() const { return channels[0].size(); }
+
+    void reserve(qint64 records)
+    {
+        for (QVector<QCPGraphData> &channel : channels)
+            channel.reserve(int(records));
+    }
+
+    void append(const LogDecoder::LogRecord &record)
+    {
+        ascending = ascending && record.key >= lastKey;
+        lastKey = record.key;
+        for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+            channels[channel].append(QCPGraphData(record.key, record.values[channel]));
+    }
+};
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
+    , mRecordLimit(kDefaultRecordLimit)
 {
     ui->setupUi(this);
     connect(ui->action_ffnen, SIGNAL(triggered(bool)), this, SLOT(open()));
+    // The one About dialog lives as a hidden child; "Über" only shows it again.
+    auto *about = new AboutDialog(this, appVersion);
+    connect(ui->action_ber, SIGNAL(triggered(bool)), about, SLOT(show()));
 
     setWindowTitle(QStringLiteral("Velkarn Oriq II  (") + appVersion + QStringLiteral(")"));
     setGeometry(QRect(400, 250, 542, 390));
@@ -91,4 +134,86 @@ void MainWindow::setupDateDemo(QCustomPlot *customPlot)
 
 void MainWindow::open()
 {
+    QFileDialog dialog(nullptr, QString(), QString(), QString());
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() == 0)
+        return;
+    loadLogFiles(dialog.selectedFiles());
+}
+
+void MainWindow::setRecordLimit(qint64 records)
+{
+    mRecordLimit = records;
+}
+
+void MainWindow::loadLogFiles(const QStringList &fileNames)
+{
+    // Let go of the old points before the new ones take their memory.
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+        ui->customPlot->graph(channel)->data()->clear();
+    mStartTime = 0.0;
+    mEndTime = 0.0;
+
+    // Sizes are taken once, here: a file that grows while it is read is read up to this size.
+    QVector<QFileInfo> files;
+    qint64 expected = 0;
+    for (const QString &fileName : fileNames) {
+        files.append(QFileInfo(fileName));
+        if (files.last().isFile())
+            expected += LogDecoder::recordCount(files.last().size());
+    }
+
+    LoadedPoints points;
+    points.reserve(qMin(expected, mRecordLimit));
+    QStringList unreadable;
+    for (const QFileInfo &file : qAsConst(files)) {
+        if (!readLogFile(file, points))
+            unreadable.append(file.fileName());
+    }
+    showPoints(points);
+
+    ui->customPlot->xAxis->setRange(mStartTime, mEndTime);
+    ui->customPlot->yAxis->setRange(kTemperatureLower, kTemperatureUpper);
+    if (unreadable.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(tr("Nicht lesbar: ") + unreadable.join(QStringLiteral(", ")));
+    ui->customPlot->replot();
+}
+
+// Appends the file's whole records to points; false when the file was not read to its end.
+bool MainWindow::readLogFile(const QFileInfo &file, LoadedPoints &points) const
+{
+    // Anything but a regular file may block in open or never end.
+    if (!file.isFile())
+        return false;
+    QFile log(file.filePath());
+    if (!log.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 inFile = LogDecoder::recordCount(file.size());
+    if (inFile == 0)
+        return true;
+    if (!log.seek(LogDecoder::kHeaderSize))
+        return false;
+    const qint64 wanted = qMin(inFile, mRecordLimit - points.count());
+    const qint64 read = LogDecoder::readRecords(
+        log, wanted, [&points](const LogDecoder::LogRecord &record) { points.append(record); });
+    return read == inFile;
+}
+
+// Hands the points to the graphs and fits the time span to the first and last record read.
+void MainWindow::showPoints(LoadedPoints &points)
+{
+    if (points.count() > 0) {
+        mStartTime = points.channels[0].first().key;
+        mEndTime = points.channels[0].last().key;
+    }
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+        QVector<QCPGraphData> &data = points.channels[channel];
+        // A stable sort keeps points of equal keys in read order.
+        if (!points.ascending)
+            std::stable_sort(data.begin(), data.end(), keyLess);
+        ui->customPlot->graph(channel)->data()->set(data, true);
+        data = QVector<QCPGraphData>();
+    }
 }

@@ -3,8 +3,10 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 class QCustomPlot;
+class QFileInfo;
 
 namespace Ui {
 class MainWindow;
@@ -20,14 +22,26 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Replaces the chart's data with every record of the given files, read in list order, fits
+    // the axes and tells in the status bar which files could not be read (wholly or in part).
+    void loadLogFiles(const QStringList &fileNames);
+    // Most records one load keeps per graph; the rest of a file beyond it counts as not read.
+    void setRecordLimit(qint64 records);
+
 private slots:
     void setupDateDemo(QCustomPlot *customPlot);
     void open();
 
 private:
+    struct LoadedPoints;
+
+    bool readLogFile(const QFileInfo &file, LoadedPoints &points) const;
+    void showPoints(LoadedPoints &points);
+
     Ui::MainWindow *ui;
     double mStartTime;
     double mEndTime;
+    qint64 mRecordLimit;
 };
 
 #endif // MAINWINDOW_H
