@@ -8,14 +8,19 @@ namespace {
 
 // Below two points per pixel column the stock sampling keeps every point; so do we.
 const double kPointsPerColumnToSample = 2.0;
-// A column holding more line vertices than this is filled as one block up to its extreme.
-const int kSparseColumnVertices = 2;
+// A column holding more line vertices than this (a sampled cluster has two) is filled as one
+// block up to its extremes.
+const int kSparseColumnVertices = 1;
+// Where inside its pixel column a sampled column puts its points, as the stock sampling does:
+// the first point and the last (only next to a gap), the lowest and the highest value.
+const double kFirstAt = 0.2;
+const double kLowAt = 0.25;
+const double kHighAt = 0.75;
+const double kLastAt = 0.8;
 
-// Chart coordinates name pixel centres (the painter shifts antialiased drawing by half a
-// pixel), so pixel column c spans the coordinates [c - 0.5, c + 0.5).
 double pixelColumn(double x)
 {
-    return std::floor(x + 0.5);
+    return std::floor(x);
 }
 
 double yOnSegment(const QPointF &a, const QPointF &b, double x)
@@ -37,16 +42,60 @@ QVector<int> columnStarts(const QVector<QPointF> &points)
     return starts;
 }
 
-// Clips a line to the zero line on the side where `beyond` points, adding the crossings.
-QVector<QPointF> clippedToZero(const QVector<QPointF> &line, double zeroY,
+// One side of the fill's outline (towards the top of the screen when `beyond` is std::less,
+// towards the bottom when std::greater), not yet clipped to the zero line: the line itself
+// where it is sparse, and across a dense column the farthest the line reaches inside it,
+// counting the segments that enter and leave the column. Between two dense neighbours the
+// outline steps straight from one column's extreme to the next.
+QVector<QPointF> sideOutline(const QVector<QPointF> &points, const QVector<int> &starts,
+                             const std::function<bool(double, double)> &beyond)
+{
+    const int runs = starts.size() - 1;
+    auto isDense = [&starts](int run) { return starts[run + 1] - starts[run] > kSparseColumnVertices; };
+    auto columnOf = [&](int run) { return pixelColumn(points[starts[run]].x()); };
+    auto denseNeighbours = [&](int left, int right) {
+        return isDense(left) && isDense(right) && columnOf(right) == columnOf(left) + 1;
+    };
+
+    QVector<QPointF> outline;
+    outline.reserve(points.size() + 4 * runs);
+    for (int run = 0; run < runs; ++run) {
+        const int first = starts[run];
+        const int end = starts[run + 1];
+        if (!isDense(run)) {
+            for (int i = first; i < end; ++i)
+                outline.append(points[i]);
+            continue;
+        }
+        const double left = run > 0 ? columnOf(run) : points[first].x();
+        const double right = run + 1 < runs ? columnOf(run) + 1 : points[end - 1].x();
+        const QPointF entry(left, run > 0 ? yOnSegment(points[first - 1], points[first], left) : points[first].y());
+        const QPointF exit(right, run + 1 < runs ? yOnSegment(points[end - 1], points[end], right) : points[end - 1].y());
+        double extreme = beyond(entry.y(), exit.y()) ? entry.y() : exit.y();
+        for (int i = first; i < end; ++i) {
+            if (beyond(points[i].y(), extreme))
+                extreme = points[i].y();
+        }
+        if (run == 0 || !denseNeighbours(run - 1, run))
+            outline.append(entry);
+        outline.append(QPointF(left, extreme));
+        outline.append(QPointF(right, extreme));
+        if (run + 1 == runs || !denseNeighbours(run, run + 1))
+            outline.append(exit);
+    }
+    return outline;
+}
+
+// Clips an outline to the zero line on the side where `beyond` points, adding the crossings.
+QVector<QPointF> clippedToZero(const QVector<QPointF> &outline, double zeroY,
                                const std::function<bool(double, double)> &beyond)
 {
     QVector<QPointF> clipped;
-    clipped.reserve(line.size() + 16);
-    for (int i = 0; i < line.size(); ++i) {
-        const QPointF &p = line[i];
+    clipped.reserve(outline.size() + 16);
+    for (int i = 0; i < outline.size(); ++i) {
+        const QPointF &p = outline[i];
         if (i > 0) {
-            const QPointF &previous = line[i - 1];
+            const QPointF &previous = outline[i - 1];
             if ((previous.y() - zeroY) * (p.y() - zeroY) < 0) {
                 const double t = (zeroY - previous.y()) / (p.y() - previous.y());
                 clipped.append(QPointF(previous.x() + t * (p.x() - previous.x()), zeroY));
@@ -57,80 +106,23 @@ QVector<QPointF> clippedToZero(const QVector<QPointF> &line, double zeroY,
     return clipped;
 }
 
-// Area between a stretch of line (x rising) and the zero line, as one simple polygon: its
-// part above the zero line forward, its part below backward, so nothing overlaps.
-QPolygonF areaToZero(const QVector<QPointF> &stretch, double zeroY)
+// The area between a line (vertices in key order) and the zero line as one simple polygon:
+// the outline above the zero line forward, the one below backward. Nothing in it overlaps, so
+// the fill rule cannot punch holes into dense fills.
+QPolygonF areaToZero(QVector<QPointF> points, double zeroY)
 {
-    const QVector<QPointF> top = clippedToZero(stretch, zeroY, std::less<double>());
-    const QVector<QPointF> bottom = clippedToZero(stretch, zeroY, std::greater<double>());
+    if (points.first().x() > points.last().x())
+        std::reverse(points.begin(), points.end());
+    const QVector<int> starts = columnStarts(points);
+    const std::less<double> up;
+    const std::greater<double> down;
+    const QVector<QPointF> top = clippedToZero(sideOutline(points, starts, up), zeroY, up);
+    const QVector<QPointF> bottom = clippedToZero(sideOutline(points, starts, down), zeroY, down);
     QPolygonF polygon;
     polygon.reserve(top.size() + bottom.size());
     polygon += top;
     std::copy(bottom.rbegin(), bottom.rend(), std::back_inserter(polygon));
     return polygon;
-}
-
-struct FillShapes {
-    QVector<QPolygonF> areas;   // sparse stretches, filled exactly (antialiased)
-    QVector<QRect> columns;     // dense pixel columns, filled whole on the pixel grid
-};
-
-// Splits the area between a line and the zero line into stretches where the line is sparse,
-// which follow it exactly, and dense pixel columns, which are filled from the zero line to the
-// farthest the line reaches inside the column. The stretches end on the columns' edges, so no
-// pixel is filled twice.
-void addFillShapes(QVector<QPointF> points, double zeroY, FillShapes *shapes)
-{
-    if (points.first().x() > points.last().x())
-        std::reverse(points.begin(), points.end());
-    const QVector<int> starts = columnStarts(points);
-    const int runs = starts.size() - 1;
-    auto isDense = [&starts](int run) { return starts[run + 1] - starts[run] > kSparseColumnVertices; };
-
-    QVector<QPointF> stretch;
-    auto closeStretch = [&]() {
-        if (stretch.size() >= 2)
-            shapes->areas.append(areaToZero(stretch, zeroY));
-        stretch.clear();
-    };
-    for (int run = 0; run < runs; ++run) {
-        const int first = starts[run];
-        const int end = starts[run + 1];
-        if (!isDense(run)) {
-            for (int i = first; i < end; ++i)
-                stretch.append(points[i]);
-            continue;
-        }
-        const double column = pixelColumn(points[first].x());
-        double top = zeroY;
-        double bottom = zeroY;
-        auto reach = [&top, &bottom](const QPointF &p) {
-            top = std::min(top, p.y());
-            bottom = std::max(bottom, p.y());
-        };
-        for (int i = first; i < end; ++i)
-            reach(points[i]);
-        // The segments entering and leaving the column count towards its extremes too; a
-        // stretch of sparse line on either side ends on the column's edge.
-        if (run > 0) {
-            const QPointF entry(column - 0.5, yOnSegment(points[first - 1], points[first], column - 0.5));
-            reach(entry);
-            if (!isDense(run - 1)) {
-                stretch.append(entry);
-                closeStretch();
-            }
-        }
-        if (run + 1 < runs) {
-            const QPointF exit(column + 0.5, yOnSegment(points[end - 1], points[end], column + 0.5));
-            reach(exit);
-            if (!isDense(run + 1))
-                stretch.append(exit);
-        }
-        // A pixel row belongs to the column when its centre lies inside the reach.
-        const int topRow = int(std::ceil(top));
-        shapes->columns.append(QRect(int(column), topRow, 1, int(std::floor(bottom)) - topRow + 1));
-    }
-    closeStretch();
 }
 
 } // namespace
@@ -190,40 +182,45 @@ void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
     lineData->reserve(4 * (int(pixelSpan) + 2));
     const bool keysRiseWithPixels = keyAxis->pixelOrientation() > 0;
     auto keyBelow = [](const QCPGraphData &point, double key) { return point.key < key; };
+    auto columnOf = [keyAxis](const QCPGraphData &point) { return pixelColumn(keyAxis->coordToPixel(point.key)); };
     for (auto it = begin; it != end;) {
-        const double column = pixelColumn(keyAxis->coordToPixel(it->key));
-        const double columnEndKey = keyAxis->pixelToCoord(keysRiseWithPixels ? column + 0.5 : column - 0.5);
+        const double column = columnOf(*it);
+        const double columnEndKey = keyAxis->pixelToCoord(keysRiseWithPixels ? column + 1 : column);
         auto columnEnd = std::lower_bound(it, end, columnEndKey, keyBelow);
         if (columnEnd == it)
-            columnEnd = it + 1; // a key exactly on the edge of a reversed axis
-        appendColumn(lineData, it, columnEnd, keyAxis->pixelToCoord(column));
+            columnEnd = it + 1; // a key exactly on a column's edge of a reversed axis
+        // The line runs straight from cluster to cluster, unless a gap lies between them.
+        const bool gapBefore = it != begin && qAbs(columnOf(*(it - 1)) - column) > 1;
+        const bool gapAfter = columnEnd != end && qAbs(columnOf(*columnEnd) - column) > 1;
+        appendColumn(lineData, it, columnEnd, column, gapBefore, gapAfter);
         it = columnEnd;
     }
 }
 
-// The points of one pixel column, reduced to the first, the two extremes and the last. The
-// extremes join in one upright stroke through the column's centre, which covers the column
-// whole instead of smearing over two half-lit ones.
+// The points of one pixel column: a lone point as it is, a cluster as its lowest and highest
+// value (from the summary), with its first and last point where a gap borders it.
 void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, QCPGraphDataContainer::const_iterator from,
-                                 QCPGraphDataContainer::const_iterator to, double centreKey) const
+                                 QCPGraphDataContainer::const_iterator to, double column, bool gapBefore,
+                                 bool gapAfter) const
 {
-    if (to - from <= 4) {
-        for (auto it = from; it != to; ++it)
-            lineData->append(*it);
+    if (to - from == 1) {
+        lineData->append(*from);
         return;
     }
+    const QCPAxis *keyAxis = mKeyAxis.data();
+    // Fractions count along rising keys, whichever way the axis runs.
+    const bool keysRiseWithPixels = keyAxis->pixelOrientation() > 0;
+    auto keyAt = [&](double fraction) {
+        return keyAxis->pixelToCoord(column + (keysRiseWithPixels ? fraction : 1 - fraction));
+    };
     const QCPGraphData *points = &*mDataContainer->constBegin();
     const QCPRange extremes = mSummary.valueRange(points, int(&*from - points), int(&*to - points));
-    const QCPGraphData &first = *from;
-    const QCPGraphData &last = *(to - 1);
-    // Visit the extremes in the order that keeps the stroke short.
-    const bool lowFirst = qAbs(first.value - extremes.lower) + qAbs(extremes.upper - last.value)
-                          <= qAbs(first.value - extremes.upper) + qAbs(extremes.lower - last.value);
-    const double key = qBound(qMin(first.key, last.key), centreKey, qMax(first.key, last.key));
-    lineData->append(first);
-    lineData->append(QCPGraphData(key, lowFirst ? extremes.lower : extremes.upper));
-    lineData->append(QCPGraphData(key, lowFirst ? extremes.upper : extremes.lower));
-    lineData->append(last);
+    if (gapBefore)
+        lineData->append(QCPGraphData(keyAt(kFirstAt), from->value));
+    lineData->append(QCPGraphData(keyAt(kLowAt), extremes.lower));
+    lineData->append(QCPGraphData(keyAt(kHighAt), extremes.upper));
+    if (gapAfter)
+        lineData->append(QCPGraphData(keyAt(kLastAt), (to - 1)->value));
 }
 
 bool EnvelopeGraph::drawsOwnFill() const
@@ -240,20 +237,10 @@ void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
     }
     if (painter->brush().style() == Qt::NoBrush || painter->brush().color().alpha() == 0)
         return;
-    FillShapes shapes;
+    applyFillAntialiasingHint(painter);
     const double zeroY = mValueAxis->coordToPixel(0);
     for (const QCPDataRange &segment : getNonNanSegments(lines, Qt::Horizontal)) {
         if (segment.size() >= 2)
-            addFillShapes(lines->mid(segment.begin(), segment.size()), zeroY, &shapes);
+            painter->drawPolygon(areaToZero(lines->mid(segment.begin(), segment.size()), zeroY));
     }
-
-    painter->save();
-    painter->setPen(Qt::NoPen);
-    applyFillAntialiasingHint(painter);
-    for (const QPolygonF &area : qAsConst(shapes.areas))
-        painter->drawPolygon(area);
-    // Whole pixel columns need no antialiasing, which is what makes dense fills cheap.
-    painter->setAntialiasing(false);
-    painter->drawRects(shapes.columns);
-    painter->restore();
 }

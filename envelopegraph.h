@@ -6,9 +6,10 @@
 #include <qcustomplot.h>
 
 // A line graph whose redraw cost follows the pixels rather than the points: where many points
-// share a pixel column, the line visits only their first, lowest, highest and last value (read
-// from a min/max summary), and the fill covers each such column from the zero line to the
-// column's extreme, so dense fills have no gaps and no self-crossing outline.
+// share a pixel column, the line visits only their lowest and highest value, read from a
+// min/max summary instead of every point, and the fill covers each such column from the zero
+// line to the farthest the line reaches in it, so dense fills have no gaps and no
+// self-crossing outline.
 class EnvelopeGraph : public QCPGraph
 {
     Q_OBJECT
@@ -38,7 +39,8 @@ private:
     const MinMaxSummary &upToDateSummary() const;
     bool drawsOwnFill() const;
     void appendColumn(QVector<QCPGraphData> *lineData, QCPGraphDataContainer::const_iterator from,
-                      QCPGraphDataContainer::const_iterator to, double centreKey) const;
+                      QCPGraphDataContainer::const_iterator to, double column, bool gapBefore,
+                      bool gapAfter) const;
 
     mutable MinMaxSummary mSummary;
     mutable DataStamp mSummaryStamp;
