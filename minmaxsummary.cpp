@@ -1,26 +1,31 @@
 #include "minmaxsummary.h"
 
-#include <cmath>
 #include <limits>
 
 void MinMaxSummary::build(const QCPGraphData *points, int count)
 {
     mLevels.clear();
     mPointCount = count;
-    mHasGaps = false;
 
+    // One pass over the points, which are usually fresh from a load and no longer in cache.
+    // A NaN value fails every comparison, which is how it is noticed on the way.
+    bool gaps = false;
     std::vector<Extremes> level(size_t(count / kFanout));
     for (size_t block = 0; block < level.size(); ++block) {
         const QCPGraphData *blockPoints = points + block * kFanout;
-        Extremes extremes{blockPoints[0].value, blockPoints[0].value};
-        for (int i = 1; i < kFanout; ++i) {
-            extremes.low = std::min(extremes.low, blockPoints[i].value);
-            extremes.high = std::max(extremes.high, blockPoints[i].value);
+        double low = blockPoints[0].value;
+        double high = low;
+        for (int i = 0; i < kFanout; ++i) {
+            const double value = blockPoints[i].value;
+            low = value < low ? value : low;
+            high = value > high ? value : high;
+            gaps |= value != value;
         }
-        level[block] = extremes;
+        level[block] = Extremes{low, high};
     }
-    for (int i = 0; i < count && !mHasGaps; ++i)
-        mHasGaps = std::isnan(points[i].value);
+    for (int i = int(level.size()) * kFanout; i < count; ++i)
+        gaps |= points[i].value != points[i].value;
+    mHasGaps = gaps;
 
     while (!level.empty()) {
         std::vector<Extremes> above(level.size() / kFanout);
