@@ -2,6 +2,7 @@
 // image; its fill checked pixel by pixel against the points; its summary followed through every
 // way the data can change.
 #include "envelopegraph.h"
+#include "imagecompare.h"
 #include "mainwindow.h"
 
 #include <QtTest>
@@ -19,13 +20,8 @@ const double kStep = 60;
 const QColor kPen(0, 0, 255, 200);
 const QColor kBrush(127, 160, 50, 150);
 
-// Tolerance of the side-by-side comparison: a pixel differs when one of its channels is off by
-// more than kChannelSlack; at most kDifferingShare of all pixels may differ. Dense columns are
-// sampled differently (first, extremes, last instead of the stock clusters), which moves the
-// antialiased edges of the line by a pixel here and there.
-const int kChannelSlack = 64;
+// The axes' ticks reach this far into the axis rect.
 const int kTickRoom = 8;
-const double kDifferingShare = 0.01;
 
 QVector<QCPGraphData> smoothPoints(int count)
 {
@@ -90,27 +86,12 @@ struct Chart {
     QImage image(const QCPRange &keys)
     {
         plot.xAxis->setRange(keys);
-        return plot.toPixmap(kChartSize.width(), kChartSize.height()).toImage().convertToFormat(QImage::Format_RGB32);
+        return plot.toPixmap(kChartSize.width(), kChartSize.height()).toImage();
     }
 
     QCustomPlot plot;
     QCPGraph *graph;
 };
-
-double differingShare(const QImage &a, const QImage &b)
-{
-    int differing = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const QRgb *rowA = reinterpret_cast<const QRgb *>(a.constScanLine(y));
-        const QRgb *rowB = reinterpret_cast<const QRgb *>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x) {
-            const int off = std::max({qAbs(qRed(rowA[x]) - qRed(rowB[x])), qAbs(qGreen(rowA[x]) - qGreen(rowB[x])),
-                                      qAbs(qBlue(rowA[x]) - qBlue(rowB[x]))});
-            differing += off > kChannelSlack;
-        }
-    }
-    return double(differing) / (a.width() * a.height());
-}
 
 QCPRange keySpan(const QVector<QCPGraphData> &points)
 {
@@ -120,6 +101,9 @@ QCPRange keySpan(const QVector<QCPGraphData> &points)
 }
 
 } // namespace
+
+using ImageCompare::differingShare;
+using ImageCompare::kDifferingShare;
 
 Q_DECLARE_METATYPE(QVector<QCPGraphData>)
 
@@ -226,7 +210,6 @@ void TestEnvelopeGraph::fillCoversExactlyTheAreaToTheZeroLine()
                && qAbs(qBlue(pixel) - colour.blue()) <= 2;
     };
     int checked = 0;
-    // The axes' ticks reach a few pixels into the area.
     for (int x = area.left() + kTickRoom; x < area.right() - kTickRoom; ++x) {
         const double filledTop = std::max(top[x - 1], top[x]);
         const double filledBottom = std::min(bottom[x - 1], bottom[x]);
