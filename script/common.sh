@@ -1,7 +1,8 @@
 # Shared by script/run and script/test: the packages the project needs, listed once, and the build.
 # shellcheck shell=bash
 
-PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev xvfb xauth)
+PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev xvfb xauth
+          python3 desktop-file-utils appstream-util xdotool x11-utils imagemagick fonts-dejavu-core)
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 

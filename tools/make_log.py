@@ -33,12 +33,17 @@ def tenths_at(seconds_of_day, mean, swing, peak_hour):
     return max(-32768, min(32767, round(10.0 * (mean + swing * math.cos(phase)))))
 
 
-def record(time_stamp, seconds_of_day):
+def pack_record(time_stamp, tenths):
+    """One record from its time stamp and the five channels' tenths, in record order."""
     data = bytearray(RECORD_SIZE)
     struct.pack_into("<i", data, 0, time_stamp)
-    for offset, channel in zip(CHANNEL_OFFSETS, CHANNELS):
-        struct.pack_into("<h", data, offset, tenths_at(seconds_of_day, *channel))
+    for offset, value in zip(CHANNEL_OFFSETS, tenths):
+        struct.pack_into("<h", data, offset, value)
     return bytes(data)
+
+
+def record(time_stamp, seconds_of_day):
+    return pack_record(time_stamp, [tenths_at(seconds_of_day, *channel) for channel in CHANNELS])
 
 
 def start_time_stamp(text):

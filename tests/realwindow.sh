@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# Drives the built program in a real X window as a user would: opens the sample log through
+# the file dialog, then opens and closes the About dialog. Asserts what the X server and the
+# screenshots show, and keeps the screenshots in SHOT_DIR.
+# Usage (under an X server without a window manager, e.g. xvfb-run):
+#   realwindow.sh PROGRAM SAMPLE_LOG SHOT_DIR
+set -euo pipefail
+program=$1 sample=$(realpath "$2") shots=$3
+
+readonly TITLE="Velkarn Oriq II  (V 1.0.2)"
+readonly WINDOW_GEOMETRY="542x390+400+250"
+readonly ABOUT_TITLE="Über"
+readonly ABOUT_SIZE="345x297"
+readonly OK_BUTTON_CENTRE="177 281"   # the About dialog's 75 x 23 button at 140, 270
+# Menu bar titles, relative to the main window, as laid out in DejaVu Sans.
+readonly DATEI_MENU_AT="20 10"
+readonly HILFE_MENU_AT="72 10"
+# Strongly coloured pixels in the main window: the empty chart shows only its legend's small
+# swatches; filled curves under five channels cover a good part of the chart.
+readonly COLOURED_BEFORE_LOAD_MAX=3000
+readonly COLOURED_AFTER_LOAD_MIN=20000
+# The About dialog's animated logo is 120 pixels square; the rest of the dialog is grey.
+readonly COLOURED_LOGO_MIN=1000
+readonly TIMEOUT_SECONDS=20
+# The status bar's text area along the window's bottom edge, left of the size grip.
+readonly STATUS_BAR_AREA="500x20+0+368"
+
+passed=0
+fail() { echo "FAIL: $*" >&2; exit 1; }
+pass() { passed=$((passed + 1)); echo "ok: $*"; }
+
+# wait_until WHAT COMMAND...: polls COMMAND every tenth of a second until it succeeds; fails,
+# naming WHAT, after the timeout.
+wait_until() {
+    local what=$1 deadline=$((SECONDS + TIMEOUT_SECONDS))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $deadline ] || fail "timed out waiting for $what; screenshots in $shots"
+        sleep 0.1
+    done
+}
+
+geometry_of() {
+    xwininfo -id "$1" | awk '/Width:/ {w=$2} /Height:/ {h=$2} /Absolute upper-left X:/ {x=$4}
+                             /Absolute upper-left Y:/ {y=$4} END {print w "x" h "+" x "+" y}'
+}
+size_of() { geometry_of "$1" | cut -d+ -f1; }
+title_of() { xprop -id "$1" -notype _NET_WM_NAME | sed -n 's/^_NET_WM_NAME = "\(.*\)"$/\1/p'; }
+
+# Prints the visible windows of the program other than the main window, whose window type
+# contains TYPE (e.g. DROPDOWN_MENU, DIALOG).
+other_windows_of_type() {
+    local id
+    for id in $(xdotool search --onlyvisible --classname velkarn-oriq 2>/dev/null); do
+        [ "$id" != "$main_window" ] || continue
+        xprop -id "$id" _NET_WM_WINDOW_TYPE | grep -q "_NET_WM_WINDOW_TYPE_$1" && echo "$id"
+    done
+    return 0
+}
+has_window_of_type() { [ -n "$(other_windows_of_type "$1")" ]; }
+has_no_window_of_type() { [ -z "$(other_windows_of_type "$1")" ]; }
+is_viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+is_gone() { ! is_viewable "$1"; }
+has_focus() { [ "$(xdotool getwindowfocus)" = "$1" ]; }
+
+main_window_found() {
+    main_window=$(xdotool search --onlyvisible --name "^${TITLE//[()]/.}\$" 2>/dev/null | head -n 1)
+    [ -n "$main_window" ]
+}
+about_found() {
+    about=$(xdotool search --onlyvisible --name "^$ABOUT_TITLE\$" 2>/dev/null | head -n 1)
+    [ -n "$about" ]
+}
+
+# shoot NAME [GEOMETRY]: screenshot of the whole screen and a crop of one window (the main
+# window unless GEOMETRY is given); prints the crop's count of strongly coloured pixels
+# (chroma above 15 %).
+shoot() {
+    local name=$1 geometry=${2:-$WINDOW_GEOMETRY}
+    import -window root "$shots/$name.png"
+    convert "$shots/$name.png" -crop "$geometry" +repage "$shots/$name-window.png"
+    convert "$shots/$name-window.png" -colorspace HCL -channel G -separate +channel \
+        -threshold 15% -format '%[fx:round(mean*w*h)]' info:
+}
+# True when the main window looks the same as at the last call with this NAME: a closed
+# dialog leaves its picture behind until the window below has repainted the exposed part.
+settled() {
+    local name=$1 previous=$shots/.$1-previous.png
+    [ -f "$shots/$name-window.png" ] && cp "$shots/$name-window.png" "$previous"
+    coloured=$(shoot "$name")
+    [ -f "$previous" ] && [ "$(compare -metric AE "$previous" "$shots/$name-window.png" null: 2>&1)" = 0 ]
+}
+status_bar_blank() {
+    [ "$(convert "$shots/2-loaded-window.png" -crop "$STATUS_BAR_AREA" +repage -colorspace Gray \
+        -threshold 50% -negate -format '%[fx:round(mean*w*h)]' info:)" = 0 ]
+}
+legend_drawn() { settled 1-started && [ "$coloured" -gt 0 ]; }
+curves_drawn() { settled 2-loaded && [ "$coloured" -ge $COLOURED_AFTER_LOAD_MIN ]; }
+logo_drawn() { coloured=$(shoot 3-about "$(geometry_of "$about")") && [ "$coloured" -ge $COLOURED_LOGO_MIN ]; }
+
+# Opens a menu of the main window by its title and clicks its one entry.
+choose_menu_entry() {
+    local menu
+    # shellcheck disable=SC2086  # the position is two numbers
+    xdotool mousemove --window "$main_window" $1 click 1
+    wait_until "the menu to open" has_window_of_type DROPDOWN_MENU
+    menu=$(other_windows_of_type DROPDOWN_MENU | head -n 1)
+    read -r width height < <(size_of "$menu" | tr x ' ')
+    xdotool mousemove --window "$menu" $((width / 2)) $((height / 2)) click 1
+    wait_until "the menu to close" is_gone "$menu"
+}
+
+mkdir -p "$shots"
+rm -f "$shots"/*.png "$shots"/.*.png
+QT_QPA_PLATFORM=xcb "$program" &
+program_pid=$!
+trap 'kill "$program_pid" 2>/dev/null || true' EXIT
+
+wait_until "the main window" main_window_found
+[ "$(title_of "$main_window")" = "$TITLE" ] || fail "title is '$(title_of "$main_window")'"
+[ "$(geometry_of "$main_window")" = "$WINDOW_GEOMETRY" ] \
+    || fail "main window is $(geometry_of "$main_window"), not $WINDOW_GEOMETRY"
+xprop -id "$main_window" WM_CLASS | grep -q '"velkarn-oriq", "velkarn-oriq"' \
+    || fail "WM_CLASS does not match the launcher entry's StartupWMClass"
+pass "main window '$TITLE' at $WINDOW_GEOMETRY"
+
+wait_until "the empty chart to be drawn" legend_drawn
+[ "$coloured" -le $COLOURED_BEFORE_LOAD_MAX ] || fail "$coloured coloured pixels before any load"
+pass "empty chart drawn ($coloured coloured pixels, legend only)"
+
+choose_menu_entry "$DATEI_MENU_AT"
+wait_until "the file dialog" has_window_of_type DIALOG
+dialog=$(other_windows_of_type DIALOG | head -n 1)
+wait_until "the file dialog to take the keyboard" has_focus "$dialog"
+xdotool type --delay 5 "$sample"
+xdotool key Return
+wait_until "the file dialog to close" is_gone "$dialog"
+wait_until "filled curves in the chart" curves_drawn
+pass "sample opened through the file dialog: $coloured coloured pixels"
+status_bar_blank || fail "the status bar reports a problem with the sample"
+pass "no word in the status bar"
+
+choose_menu_entry "$HILFE_MENU_AT"
+wait_until "the About dialog" about_found
+[ "$(size_of "$about")" = "$ABOUT_SIZE" ] || fail "About dialog is $(size_of "$about"), not $ABOUT_SIZE"
+pass "About dialog '$ABOUT_TITLE' of $ABOUT_SIZE"
+wait_until "the About dialog's logo" logo_drawn
+pass "About dialog shows its logo: $coloured coloured pixels"
+
+# shellcheck disable=SC2086  # the position is two numbers
+xdotool mousemove --window "$about" $OK_BUTTON_CENTRE click 1
+wait_until "the About dialog to close" is_gone "$about"
+wait_until "no dialog left open" has_no_window_of_type DIALOG
+kill -0 "$program_pid" || fail "the program ended with the About dialog"
+is_viewable "$main_window" || fail "main window vanished with the About dialog"
+pass "OK closes the About dialog and leaves the main window"
+
+echo "$passed passed, 0 failed"
