@@ -30,6 +30,23 @@ double yOnSegment(const QPointF &a, const QPointF &b, double x)
     return a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x());
 }
 
+// The first point from `from` on whose key is not below `key`. Columns hold about as many
+// points as the one before, so the search gallops from there instead of halving the whole
+// rest: far fewer reads land in memory that is not in the cache.
+QCPGraphDataContainer::const_iterator firstKeyNotBelow(QCPGraphDataContainer::const_iterator from,
+                                                       QCPGraphDataContainer::const_iterator end, double key,
+                                                       int expectedDistance)
+{
+    auto keyBelow = [](const QCPGraphData &point, double bound) { return point.key < bound; };
+    qint64 step = qMax(1, expectedDistance);
+    auto low = from;
+    while (end - low > step && (low + step)->key < key) {
+        low += step;
+        step *= 2;
+    }
+    return std::lower_bound(low, low + qMin<qint64>(step + 1, end - low), key, keyBelow);
+}
+
 // First vertex of every run of vertices that share a pixel column, plus the end index.
 QVector<int> columnStarts(const QVector<QPointF> &points)
 {
@@ -181,14 +198,15 @@ void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
     lineData->clear();
     lineData->reserve(4 * (int(pixelSpan) + 2));
     const bool keysRiseWithPixels = keyAxis->pixelOrientation() > 0;
-    auto keyBelow = [](const QCPGraphData &point, double key) { return point.key < key; };
     auto columnOf = [keyAxis](const QCPGraphData &point) { return pixelColumn(keyAxis->coordToPixel(point.key)); };
+    int lastColumnSize = 1;
     for (auto it = begin; it != end;) {
         const double column = columnOf(*it);
         const double columnEndKey = keyAxis->pixelToCoord(keysRiseWithPixels ? column + 1 : column);
-        auto columnEnd = std::lower_bound(it, end, columnEndKey, keyBelow);
+        auto columnEnd = firstKeyNotBelow(it, end, columnEndKey, lastColumnSize);
         if (columnEnd == it)
             columnEnd = it + 1; // a key exactly on a column's edge of a reversed axis
+        lastColumnSize = int(columnEnd - it);
         // The line runs straight from cluster to cluster, unless a gap lies between them.
         const bool gapBefore = it != begin && qAbs(columnOf(*(it - 1)) - column) > 1;
         const bool gapAfter = columnEnd != end && qAbs(columnOf(*columnEnd) - column) > 1;
