@@ -190,7 +190,12 @@ void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
         return;
     }
     const double pixelSpan = qAbs(keyAxis->coordToPixel(begin->key) - keyAxis->coordToPixel((end - 1)->key));
-    if (count <= kPointsPerColumnToSample * pixelSpan + 2 || upToDateSummary().hasGaps()) {
+    if (count <= kPointsPerColumnToSample * pixelSpan + 2) {
+        QCPGraph::getOptimizedLineData(lineData, begin, end);
+        return;
+    }
+    const MinMaxSummary &summary = upToDateSummary();
+    if (summary.hasGaps()) {
         QCPGraph::getOptimizedLineData(lineData, begin, end);
         return;
     }
@@ -210,16 +215,16 @@ void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
         // The line runs straight from cluster to cluster, unless a gap lies between them.
         const bool gapBefore = it != begin && qAbs(columnOf(*(it - 1)) - column) > 1;
         const bool gapAfter = columnEnd != end && qAbs(columnOf(*columnEnd) - column) > 1;
-        appendColumn(lineData, it, columnEnd, column, gapBefore, gapAfter);
+        appendColumn(lineData, summary, it, columnEnd, column, gapBefore, gapAfter);
         it = columnEnd;
     }
 }
 
 // The points of one pixel column: a lone point as it is, a cluster as its lowest and highest
 // value (from the summary), with its first and last point where a gap borders it.
-void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, QCPGraphDataContainer::const_iterator from,
-                                 QCPGraphDataContainer::const_iterator to, double column, bool gapBefore,
-                                 bool gapAfter) const
+void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
+                                 QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
+                                 double column, bool gapBefore, bool gapAfter) const
 {
     if (to - from == 1) {
         lineData->append(*from);
@@ -232,7 +237,7 @@ void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, QCPGraphDataCo
         return keyAxis->pixelToCoord(column + (keysRiseWithPixels ? fraction : 1 - fraction));
     };
     const QCPGraphData *points = &*mDataContainer->constBegin();
-    const QCPRange extremes = mSummary.valueRange(points, int(&*from - points), int(&*to - points));
+    const QCPRange extremes = summary.valueRange(points, int(&*from - points), int(&*to - points));
     if (gapBefore)
         lineData->append(QCPGraphData(keyAt(kFirstAt), from->value));
     lineData->append(QCPGraphData(keyAt(kLowAt), extremes.lower));

@@ -25,7 +25,10 @@ protected:
 
 private:
     // What identifies the data the summary was built from. Whoever holds data() may change the
-    // points; every change through the container moves its size, its storage or its ends.
+    // points: setting, adding, removing or clearing them, or a new container, moves the
+    // container, its storage, its size or its ends, and the next drawing rebuilds the summary.
+    // Points edited in place through the container's mutable iterators would go unnoticed;
+    // loads never do that, they hand over whole vectors.
     struct DataStamp {
         const QCPGraphDataContainer *container = nullptr;
         const QCPGraphData *storage = nullptr;
@@ -38,9 +41,9 @@ private:
     DataStamp currentStamp() const;
     const MinMaxSummary &upToDateSummary() const;
     bool drawsOwnFill() const;
-    void appendColumn(QVector<QCPGraphData> *lineData, QCPGraphDataContainer::const_iterator from,
-                      QCPGraphDataContainer::const_iterator to, double column, bool gapBefore,
-                      bool gapAfter) const;
+    void appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
+                      QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
+                      double column, bool gapBefore, bool gapAfter) const;
 
     mutable MinMaxSummary mSummary;
     mutable DataStamp mSummaryStamp;

@@ -74,6 +74,7 @@ struct MainWindow::LoadedPoints {
 
     void append(const LogDecoder::LogRecord &record)
     {
+        // Reads stop at the sizes taken when the places were made; this only guards them.
         if (mCount == mCapacity)
             return;
         ascending = ascending && record.key >= lastKey;

@@ -5,7 +5,6 @@
 void MinMaxSummary::build(const QCPGraphData *points, int count)
 {
     mLevels.clear();
-    mPointCount = count;
 
     // One pass over the points, which are usually fresh from a load and no longer in cache.
     // A NaN value fails every comparison, which is how it is noticed on the way.
@@ -15,12 +14,13 @@ void MinMaxSummary::build(const QCPGraphData *points, int count)
         const QCPGraphData *blockPoints = points + block * kFanout;
         double low = blockPoints[0].value;
         double high = low;
-        for (int i = 0; i < kFanout; ++i) {
+        for (int i = 1; i < kFanout; ++i) {
             const double value = blockPoints[i].value;
             low = value < low ? value : low;
             high = value > high ? value : high;
             gaps |= value != value;
         }
+        gaps |= low != low;
         level[block] = Extremes{low, high};
     }
     for (int i = int(level.size()) * kFanout; i < count; ++i)

@@ -12,10 +12,9 @@ class MinMaxSummary
 {
 public:
     void build(const QCPGraphData *points, int count);
-    int pointCount() const { return mPointCount; }
     // True when some value is NaN: the graph then breaks its line there, which extremes can't.
     bool hasGaps() const { return mHasGaps; }
-    // Extremes of the values of points[first, last), first < last <= pointCount().
+    // Extremes of the values of points[first, last), first < last <= the count built from.
     QCPRange valueRange(const QCPGraphData *points, int first, int last) const;
 
 private:
@@ -26,7 +25,6 @@ private:
     static const int kFanout = 32;
 
     std::vector<std::vector<Extremes>> mLevels;
-    int mPointCount = 0;
     bool mHasGaps = false;
 };
 

@@ -45,7 +45,6 @@ void TestMinMaxSummary::everyRangeOfAShortRunMatchesAScan()
     const QVector<QCPGraphData> points = randomPoints(1100, 1);
     MinMaxSummary summary;
     summary.build(points.constData(), points.size());
-    QCOMPARE(summary.pointCount(), 1100);
     for (int first = 0; first < points.size(); first += 7) {
         for (int last = first + 1; last <= points.size(); ++last) {
             const QCPRange expected = scannedRange(points, first, last);
@@ -117,7 +116,6 @@ void TestMinMaxSummary::rebuildingForgetsThePreviousPoints()
     MinMaxSummary summary;
     summary.build(large.constData(), large.size());
     summary.build(small.constData(), small.size());
-    QCOMPARE(summary.pointCount(), 40);
     const QCPRange found = summary.valueRange(small.constData(), 0, 40);
     QCOMPARE(found.lower, 1000.0);
     QCOMPARE(found.upper, 1039.0);
