@@ -2,6 +2,7 @@
 #include "aboutdialog.h"
 #include "ui_mainwindow.h"
 
+#include "envelopegraph.h"
 #include "logdecoder.h"
 
 #include <QColor>
@@ -70,27 +71,57 @@ bool keyLess(const QCPGraphData &a, const QCPGraphData &b)
 
 } // namespace
 
-// The points of one load, channel by channel in read order, before they go to the graphs.
+// The points of one load, channel by channel in read order, before they go to the graphs. The
+// channels are sized for every record expected at the start, so that decoding writes each
+// point in place instead of appending it.
 struct MainWindow::LoadedPoints {
     QVector<QCPGraphData> channels[LogDecoder::kChannelCount];
     bool ascending = true; // equal keys count as ascending
     double lastKey = -std::numeric_limits<double>::infinity();
 
-    qint64 count() const { return channels[0].size(); }
+    qint64 count() const { return mCount; }
 
-    void reserve(qint64 records)
+    void allocate(qint64 records)
     {
-        for (QVector<QCPGraphData> &channel : channels)
-            channel.reserve(int(records));
+        for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+            // Filled by copies of one point: resizing would call the library's constructor
+            // for every point.
+            channels[channel] = QVector<QCPGraphData>(int(records), QCPGraphData());
+            mNext[channel] = channels[channel].data();
+        }
+        mCapacity = records;
     }
 
     void append(const LogDecoder::LogRecord &record)
     {
+        // Reads stop at the sizes taken when the places were made; this only guards them.
+        if (mCount == mCapacity)
+            return;
         ascending = ascending && record.key >= lastKey;
         lastKey = record.key;
-        for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-            channels[channel].append(QCPGraphData(record.key, record.values[channel]));
+        for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+            QCPGraphData &point = mNext[channel][mCount];
+            point.key = record.key;
+            point.value = record.values[channel];
+        }
+        ++mCount;
     }
+
+    // Gives back the places of records that were expected but not read.
+    void trim()
+    {
+        if (mCount == mCapacity)
+            return;
+        for (QVector<QCPGraphData> &channel : channels) {
+            channel.resize(int(mCount));
+            channel.squeeze();
+        }
+    }
+
+private:
+    QCPGraphData *mNext[LogDecoder::kChannelCount] = {};
+    qint64 mCount = 0;
+    qint64 mCapacity = 0;
 };
 
 MainWindow::MainWindow(QWidget *parent)
@@ -123,8 +154,8 @@ void MainWindow::setupDateDemo(QCustomPlot *customPlot)
     mEndTime = 0.0;
 
     for (const ChannelStyle &channel : kChannels) {
-        customPlot->addGraph();
-        QCPGraph *graph = customPlot->graph();
+        // Our own graph class draws millions of points at the cost of the pixels they cover.
+        QCPGraph *graph = new EnvelopeGraph(customPlot->xAxis, customPlot->yAxis);
         graph->setName(QString::fromLatin1(channel.name));
         pen.setColor(channel.pen);
         graph->setLineStyle(QCPGraph::lsLine);
@@ -188,12 +219,13 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
     }
 
     LoadedPoints points;
-    points.reserve(qMin(expected, mRecordLimit));
+    points.allocate(qMin(expected, mRecordLimit));
     QStringList unreadable;
     for (const QFileInfo &file : qAsConst(files)) {
         if (!readLogFile(file, points))
             unreadable.append(file.fileName());
     }
+    points.trim();
     showPoints(points);
 
     ui->customPlot->xAxis->setRange(mStartTime, mEndTime);

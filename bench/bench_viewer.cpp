@@ -1,0 +1,346 @@
+// Opening and drawing big logs: the program's own path against the straightforward reference,
+// side by side in one run on generated logs. Every case runs in a child process of its own, so
+// that its peak memory is its own and one case's caches do not help the next.
+//
+//   bench_viewer [--records 100000,1000000,10000000]
+
+#include "loggenerator.h"
+#include "mainwindow.h"
+#include "referencepath.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+#include <QtTest>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+using LogGenerator::Shape;
+
+const qint64 kDefaultRecords[] = {100000, 1000000, 10000000};
+const qint64 kMillion = 1000000;
+const qint64 kTenMillion = 10000000;
+// Repetitions of a timed step stop after this much time or kMostRepetitions, whichever first.
+const double kTimeBudgetSeconds = 3.0;
+const int kMostRepetitions = 7;
+const double kZoomShare = 0.01;
+const int kDragStepPixels = 5;
+
+// Targets, ratios of reference time to ours, or of ours to ours.
+const double kOpenSpeedUp = 6;
+const double kOpenScaling = 12;
+const double kRedrawSpeedUpJagged = 15;
+const double kRedrawSpeedUpSmooth = 10;
+const double kRedrawScaling = 1.5;
+const double kZoomSpeedUp = 3;
+const double kBytesPerRecordAboveEmpty = 90;
+
+void print(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+qint64 peakMemoryBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return -1;
+}
+
+// Median seconds of a step, repeated while the time budget lasts.
+template <typename Step>
+double medianSeconds(Step step, int mostRepetitions = kMostRepetitions)
+{
+    QVector<double> seconds;
+    double spent = 0;
+    while (seconds.size() < mostRepetitions && (seconds.isEmpty() || spent < kTimeBudgetSeconds)) {
+        QElapsedTimer timer;
+        timer.start();
+        step();
+        seconds.append(timer.nsecsElapsed() / 1e9);
+        spent += seconds.last();
+    }
+    std::sort(seconds.begin(), seconds.end());
+    return seconds[seconds.size() / 2];
+}
+
+// ---- child side: one case, results printed as "name value" lines ----
+
+QCustomPlot *shownChart(MainWindow &window)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        print(QStringLiteral("window not shown"));
+    auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    return plot;
+}
+
+void redrawCases(QCustomPlot *plot, const QString &prefix)
+{
+    auto redraw = [plot]() { plot->replot(QCustomPlot::rpImmediateRefresh); };
+    print(prefix + QStringLiteral("redraw %1").arg(medianSeconds(redraw)));
+
+    // A drag of the chart zoomed to 1 % of the range: every redraw moves it a few pixels.
+    const QCPRange whole = plot->xAxis->range();
+    const double width = whole.size() * kZoomShare;
+    plot->xAxis->setRange(whole.center() - width / 2, whole.center() + width / 2);
+    redraw();
+    const double step = width * kDragStepPixels / plot->axisRect()->width();
+    auto drag = [&]() {
+        plot->xAxis->moveRange(step);
+        redraw();
+    };
+    print(prefix + QStringLiteral("zoom %1").arg(medianSeconds(drag)));
+}
+
+int runCase(const QString &name, const QString &log)
+{
+    MainWindow window;
+    QCustomPlot *plot = shownChart(window);
+    const QStringList files{log};
+    if (name == QLatin1String("empty")) {
+        print(QStringLiteral("peak %1").arg(peakMemoryBytes()));
+    } else if (name == QLatin1String("open")) {
+        QElapsedTimer timer;
+        timer.start();
+        window.loadLogFiles(files);
+        QCoreApplication::processEvents();
+        const double first = timer.nsecsElapsed() / 1e9;
+        print(QStringLiteral("peak %1").arg(peakMemoryBytes()));
+        const double more = medianSeconds([&]() {
+            window.loadLogFiles(files);
+            QCoreApplication::processEvents();
+        }, 2);
+        print(QStringLiteral("open %1").arg(qMin(first, more)));
+    } else if (name == QLatin1String("reference-open")) {
+        ReferencePath::useStockGraphs(plot);
+        QElapsedTimer timer;
+        timer.start();
+        ReferencePath::openLogs(plot, files);
+        QCoreApplication::processEvents();
+        print(QStringLiteral("open %1").arg(timer.nsecsElapsed() / 1e9));
+        print(QStringLiteral("peak %1").arg(peakMemoryBytes()));
+    } else if (name == QLatin1String("draw")) {
+        window.loadLogFiles(files);
+        redrawCases(plot, QString());
+    } else if (name == QLatin1String("reference-draw")) {
+        // Drawing alone is compared: the reference draws the very points our loader read.
+        window.loadLogFiles(files);
+        ReferencePath::useStockGraphs(plot);
+        plot->replot();
+        redrawCases(plot, QString());
+    } else {
+        return 2;
+    }
+    return 0;
+}
+
+// ---- parent side ----
+
+// Reads the file once, so that every case finds it in the page cache, as a log just copied or
+// viewed would be; the cases then time the viewer, not the disk.
+bool readThrough(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    while (file.read(block.data(), block.size()) > 0) {
+    }
+    return file.atEnd();
+}
+
+using Results = QMap<QString, double>;
+
+Results runChild(const QString &caseName, const QString &log)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--case"), caseName, log});
+    child.waitForFinished(-1);
+    Results results;
+    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.trimmed().split(' ');
+        if (parts.size() == 2)
+            results.insert(QString::fromLatin1(parts[0]), parts[1].toDouble());
+    }
+    if (child.exitCode() != 0 || results.isEmpty())
+        print(QStringLiteral("case %1 on %2 failed").arg(caseName, log));
+    return results;
+}
+
+QString machine()
+{
+    QString cpu;
+    QFile cpuInfo(QStringLiteral("/proc/cpuinfo"));
+    if (cpuInfo.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : cpuInfo.readAll().split('\n')) {
+            if (line.startsWith("model name")) {
+                cpu = QString::fromLatin1(line.mid(line.indexOf(':') + 1).trimmed());
+                break;
+            }
+        }
+    }
+    QString memory;
+    QFile memInfo(QStringLiteral("/proc/meminfo"));
+    if (memInfo.open(QIODevice::ReadOnly))
+        memory = QString::fromLatin1(memInfo.readLine().simplified());
+    return QStringLiteral("%1, %2 cores, %3; %4 %5; Qt %6, QCustomPlot %7")
+        .arg(cpu)
+        .arg(QThread::idealThreadCount())
+        .arg(memory, QSysInfo::kernelType(), QSysInfo::kernelVersion(), QString::fromLatin1(qVersion()),
+             QString::fromLatin1(QCUSTOMPLOT_VERSION_STR));
+}
+
+QString figure(double value, const QString &unit)
+{
+    if (unit == QLatin1String("ms"))
+        return QString::number(value * 1000, 'f', 1) + QStringLiteral(" ms");
+    if (unit == QLatin1String("s"))
+        return QString::number(value, 'f', 3) + QStringLiteral(" s");
+    return QString::number(value, 'f', 1) + QLatin1Char(' ') + unit;
+}
+
+struct Check {
+    QString what;
+    double measured;
+    double target;
+    bool atLeast;
+};
+
+int runBenchmark(const QVector<qint64> &recordCounts)
+{
+    print(QStringLiteral("Machine: ") + machine());
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        print(QStringLiteral("no temporary folder"));
+        return 1;
+    }
+    const qint64 emptyPeak = qint64(runChild(QStringLiteral("empty"), QString()).value(QStringLiteral("peak")));
+    print(QStringLiteral("Empty program's peak memory: %1 MiB").arg(emptyPeak / 1048576.0, 0, 'f', 1));
+    print(QString());
+    print(QStringLiteral("| records | logs | figure | ours | reference | ratio |"));
+    print(QStringLiteral("|---:|---|---|---:|---:|---:|"));
+
+    QMap<QString, Results> ours; // by "shape records"
+    QVector<Check> checks;
+    for (Shape shape : {Shape::Smooth, Shape::Jagged}) {
+        for (qint64 records : recordCounts) {
+            const QString name = LogGenerator::shapeName(shape);
+            const QString log = dir.filePath(QStringLiteral("%1-%2.log").arg(name).arg(records));
+            if (!LogGenerator::writeLog(log, records, shape) || !readThrough(log)) {
+                print(QStringLiteral("cannot write ") + log);
+                return 1;
+            }
+            Results mine = runChild(QStringLiteral("open"), log);
+            mine.insert(runChild(QStringLiteral("draw"), log));
+            Results reference = runChild(QStringLiteral("reference-open"), log);
+            reference.insert(runChild(QStringLiteral("reference-draw"), log));
+            QFile::remove(log);
+            ours.insert(QStringLiteral("%1 %2").arg(name).arg(records), mine);
+
+            auto row = [&](const QString &label, const QString &key, const QString &unit) {
+                const double a = mine.value(key);
+                const double b = reference.value(key);
+                print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6× |")
+                          .arg(QLocale::c().toString(records), name, label, figure(a, unit), figure(b, unit))
+                          .arg(b / a, 0, 'f', 1));
+                return b / a;
+            };
+            const double open = row(QStringLiteral("open, file list to chart drawn"), QStringLiteral("open"), QStringLiteral("s"));
+            const double redraw = row(QStringLiteral("redraw, whole range"), QStringLiteral("redraw"), QStringLiteral("ms"));
+            const double zoom = row(QStringLiteral("redraw, 1 % of the range"), QStringLiteral("zoom"), QStringLiteral("ms"));
+            const double ourBytes = (mine.value(QStringLiteral("peak")) - emptyPeak) / records;
+            const double referenceBytes = (reference.value(QStringLiteral("peak")) - emptyPeak) / records;
+            print(QStringLiteral("| %1 | %2 | peak memory above the empty program, per record | %3 | %4 | %5× |")
+                      .arg(QLocale::c().toString(records), name, figure(ourBytes, QStringLiteral("B")),
+                           figure(referenceBytes, QStringLiteral("B")))
+                      .arg(referenceBytes / ourBytes, 0, 'f', 2));
+
+            if (records == kMillion) {
+                checks.append({QStringLiteral("open 1M %1, times faster").arg(name), open, kOpenSpeedUp, true});
+                const double wanted = shape == Shape::Jagged ? kRedrawSpeedUpJagged : kRedrawSpeedUpSmooth;
+                checks.append({QStringLiteral("redraw 1M %1, times faster").arg(name), redraw, wanted, true});
+            }
+            if (records == kTenMillion) {
+                checks.append({QStringLiteral("redraw at 1 % of 10M %1, times faster").arg(name), zoom, kZoomSpeedUp, true});
+                checks.append({QStringLiteral("peak memory 10M %1, bytes per record").arg(name), ourBytes,
+                               kBytesPerRecordAboveEmpty, false});
+            }
+        }
+    }
+
+    for (Shape shape : {Shape::Smooth, Shape::Jagged}) {
+        const QString name = LogGenerator::shapeName(shape);
+        const Results one = ours.value(QStringLiteral("%1 %2").arg(name).arg(kMillion));
+        const Results ten = ours.value(QStringLiteral("%1 %2").arg(name).arg(kTenMillion));
+        if (one.isEmpty() || ten.isEmpty())
+            continue;
+        checks.append({QStringLiteral("open 10M %1 / open 1M").arg(name),
+                       ten.value(QStringLiteral("open")) / one.value(QStringLiteral("open")), kOpenScaling, false});
+        checks.append({QStringLiteral("redraw 10M %1 / redraw 1M").arg(name),
+                       ten.value(QStringLiteral("redraw")) / one.value(QStringLiteral("redraw")), kRedrawScaling, false});
+    }
+
+    print(QString());
+    if (checks.isEmpty()) {
+        print(QStringLiteral("No target is set for these record counts (they are set for 1M and 10M)."));
+        return 0;
+    }
+    print(QStringLiteral("| target | measured | wanted | met |"));
+    print(QStringLiteral("|---|---:|---:|---|"));
+    bool allMet = true;
+    for (const Check &check : qAsConst(checks)) {
+        const bool met = check.atLeast ? check.measured >= check.target : check.measured <= check.target;
+        allMet = allMet && met;
+        print(QStringLiteral("| %1 | %2 | %3 %4 | %5 |")
+                  .arg(check.what)
+                  .arg(check.measured, 0, 'f', 2)
+                  .arg(check.atLeast ? QStringLiteral("at least") : QStringLiteral("at most"))
+                  .arg(check.target)
+                  .arg(met ? QStringLiteral("yes") : QStringLiteral("NO")));
+    }
+    return allMet ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The program's pictures sit in the static library; this links them in, as main.cpp does.
+    Q_INIT_RESOURCE(resources);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() == 4 && arguments[1] == QLatin1String("--case"))
+        return runCase(arguments[2], arguments[3]);
+
+    QVector<qint64> recordCounts(std::begin(kDefaultRecords), std::end(kDefaultRecords));
+    if (arguments.size() == 3 && arguments[1] == QLatin1String("--records")) {
+        recordCounts.clear();
+        for (const QString &count : arguments[2].split(QLatin1Char(',')))
+            recordCounts.append(count.toLongLong());
+    } else if (arguments.size() != 1) {
+        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000]"));
+        return 2;
+    }
+    return runBenchmark(recordCounts);
+}

@@ -1,0 +1,52 @@
+#ifndef ENVELOPEGRAPH_H
+#define ENVELOPEGRAPH_H
+
+#include "minmaxsummary.h"
+
+#include <qcustomplot.h>
+
+// A line graph whose redraw cost follows the pixels rather than the points: where many points
+// share a pixel column, the line visits only their lowest and highest value, read from a
+// min/max summary instead of every point, and the fill covers each such column from the zero
+// line to the farthest the line reaches in it, so dense fills have no gaps and no
+// self-crossing outline.
+class EnvelopeGraph : public QCPGraph
+{
+    Q_OBJECT
+
+public:
+    EnvelopeGraph(QCPAxis *keyAxis, QCPAxis *valueAxis);
+
+protected:
+    void getOptimizedLineData(QVector<QCPGraphData> *lineData,
+                              const QCPGraphDataContainer::const_iterator &begin,
+                              const QCPGraphDataContainer::const_iterator &end) const override;
+    void drawFill(QCPPainter *painter, QVector<QPointF> *lines) const override;
+
+private:
+    // What identifies the data the summary was built from. Whoever holds data() may change the
+    // points: setting, adding, removing or clearing them, or a new container, moves the
+    // container, its storage, its size or its ends, and the next drawing rebuilds the summary.
+    // Points edited in place through the container's mutable iterators would go unnoticed;
+    // loads never do that, they hand over whole vectors.
+    struct DataStamp {
+        const QCPGraphDataContainer *container = nullptr;
+        const QCPGraphData *storage = nullptr;
+        int size = 0;
+        QCPGraphData first;
+        QCPGraphData last;
+        bool operator==(const DataStamp &other) const;
+    };
+
+    DataStamp currentStamp() const;
+    const MinMaxSummary &upToDateSummary() const;
+    bool drawsOwnFill() const;
+    void appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
+                      QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
+                      double column, bool gapBefore, bool gapAfter) const;
+
+    mutable MinMaxSummary mSummary;
+    mutable DataStamp mSummaryStamp;
+};
+
+#endif // ENVELOPEGRAPH_H

@@ -1,0 +1,315 @@
+// The envelope graph drawn side by side with the stock graph on the same data, image against
+// image; its fill checked pixel by pixel against the points; its summary followed through every
+// way the data can change.
+#include "envelopegraph.h"
+#include "imagecompare.h"
+#include "mainwindow.h"
+
+#include <QtTest>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+namespace {
+
+const QSize kChartSize(542, 390);
+const double kFirstKey = 1.4e9;
+const double kStep = 60;
+const QColor kPen(0, 0, 255, 200);
+const QColor kBrush(127, 160, 50, 150);
+
+// The axes' ticks reach this far into the axis rect.
+const int kTickRoom = 8;
+
+QVector<QCPGraphData> smoothPoints(int count)
+{
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> jitter(-1, 1);
+    QVector<QCPGraphData> points(count);
+    for (int i = 0; i < count; ++i) {
+        const double key = kFirstKey + kStep * i;
+        points[i] = QCPGraphData(key, std::trunc(30 + 20 * std::sin(key / 86400 * 2 * M_PI)) + jitter(random));
+    }
+    return points;
+}
+
+QVector<QCPGraphData> jaggedPoints(int count)
+{
+    std::mt19937 random(12);
+    std::uniform_int_distribution<int> step(-1, 1);
+    QVector<QCPGraphData> points(count);
+    double value = 40;
+    for (int i = 0; i < count; ++i) {
+        value += step(random);
+        if (value < -10 || value > 100)
+            value = qBound(-9.0, value, 99.0);
+        points[i] = QCPGraphData(kFirstKey + kStep * i, value);
+    }
+    return points;
+}
+
+// Every key three times: the middle point of each key is a spike.
+QVector<QCPGraphData> duplicateKeyPoints(int keys)
+{
+    QVector<QCPGraphData> points;
+    const QVector<QCPGraphData> base = smoothPoints(keys);
+    for (const QCPGraphData &point : base) {
+        points.append(point);
+        points.append(QCPGraphData(point.key, point.value + 25));
+        points.append(QCPGraphData(point.key, point.value - 5));
+    }
+    return points;
+}
+
+QVector<QCPGraphData> shuffled(QVector<QCPGraphData> points)
+{
+    std::shuffle(points.begin(), points.end(), std::mt19937(13));
+    return points;
+}
+
+struct Chart {
+    explicit Chart(bool envelope)
+    {
+        plot.resize(kChartSize);
+        graph = envelope ? new EnvelopeGraph(plot.xAxis, plot.yAxis) : new QCPGraph(plot.xAxis, plot.yAxis);
+        graph->setPen(QPen(kPen));
+        graph->setBrush(QBrush(kBrush));
+        plot.yAxis->setRange(-10, 100);
+    }
+    void hideGrid()
+    {
+        plot.xAxis->grid()->setVisible(false);
+        plot.yAxis->grid()->setVisible(false);
+    }
+    QImage image(const QCPRange &keys)
+    {
+        plot.xAxis->setRange(keys);
+        return plot.toPixmap(kChartSize.width(), kChartSize.height()).toImage();
+    }
+
+    QCustomPlot plot;
+    QCPGraph *graph;
+};
+
+QCPRange keySpan(const QVector<QCPGraphData> &points)
+{
+    auto byKey = [](const QCPGraphData &a, const QCPGraphData &b) { return a.key < b.key; };
+    const auto bounds = std::minmax_element(points.begin(), points.end(), byKey);
+    return QCPRange(bounds.first->key, bounds.second->key);
+}
+
+} // namespace
+
+using ImageCompare::differingShare;
+using ImageCompare::kDifferingShare;
+
+Q_DECLARE_METATYPE(QVector<QCPGraphData>)
+
+class TestEnvelopeGraph : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void drawsLikeTheStockGraph_data();
+    void drawsLikeTheStockGraph();
+    void zoomedInDrawsLikeTheStockGraph();
+    void fillCoversExactlyTheAreaToTheZeroLine_data();
+    void fillCoversExactlyTheAreaToTheZeroLine();
+    void summaryFollowsEveryChangeOfTheData_data();
+    void summaryFollowsEveryChangeOfTheData();
+    void nanGapsStayEmpty();
+    void mainWindowChartUsesEnvelopeGraphs();
+};
+
+void TestEnvelopeGraph::drawsLikeTheStockGraph_data()
+{
+    QTest::addColumn<QVector<QCPGraphData>>("points");
+    QTest::addColumn<bool>("sorted");
+    QTest::newRow("smooth, dense") << smoothPoints(200000) << true;
+    QTest::newRow("jagged, dense") << jaggedPoints(200000) << true;
+    QTest::newRow("unordered, dense") << shuffled(jaggedPoints(50000)) << false;
+    QTest::newRow("duplicate keys, dense") << duplicateKeyPoints(40000) << true;
+    QTest::newRow("duplicate keys, sparse") << duplicateKeyPoints(150) << true;
+    QTest::newRow("sparse") << jaggedPoints(300) << true;
+    QTest::newRow("unordered, sparse") << shuffled(smoothPoints(400)) << false;
+}
+
+void TestEnvelopeGraph::drawsLikeTheStockGraph()
+{
+    QFETCH(QVector<QCPGraphData>, points);
+    QFETCH(bool, sorted);
+    Chart stock(false);
+    Chart envelope(true);
+    stock.graph->data()->set(points, sorted);
+    envelope.graph->data()->set(points, sorted);
+    const QCPRange keys = keySpan(points);
+    const double share = differingShare(stock.image(keys), envelope.image(keys));
+    QVERIFY2(share <= kDifferingShare, qPrintable(QString::number(share)));
+}
+
+void TestEnvelopeGraph::zoomedInDrawsLikeTheStockGraph()
+{
+    const QVector<QCPGraphData> points = jaggedPoints(400000);
+    Chart stock(false);
+    Chart envelope(true);
+    stock.graph->data()->set(points, true);
+    envelope.graph->data()->set(points, true);
+    // 1 % of the range, as when dragging a zoomed chart, and a few hundred points.
+    for (const QCPRange &keys : {QCPRange(points[100000].key, points[104000].key),
+                                 QCPRange(points[200000].key, points[200300].key)}) {
+        const double share = differingShare(stock.image(keys), envelope.image(keys));
+        QVERIFY2(share <= kDifferingShare, qPrintable(QString::number(share)));
+    }
+}
+
+void TestEnvelopeGraph::fillCoversExactlyTheAreaToTheZeroLine_data()
+{
+    QTest::addColumn<QVector<QCPGraphData>>("points");
+    QTest::newRow("jagged") << jaggedPoints(300000);
+    QTest::newRow("smooth") << smoothPoints(300000);
+    QTest::newRow("duplicate keys") << duplicateKeyPoints(60000);
+}
+
+// Without a pen, every pixel between the zero line and the farthest point of its column shows
+// the brush once over the white background (no gap, nothing filled twice), and nothing beyond
+// the farthest point of the column and its neighbours is filled.
+void TestEnvelopeGraph::fillCoversExactlyTheAreaToTheZeroLine()
+{
+    QFETCH(QVector<QCPGraphData>, points);
+    Chart envelope(true);
+    envelope.graph->setPen(Qt::NoPen);
+    envelope.hideGrid();
+    envelope.graph->data()->set(points, true);
+    const QImage image = envelope.image(keySpan(points));
+    QCPAxis *xAxis = envelope.plot.xAxis;
+    QCPAxis *yAxis = envelope.plot.yAxis;
+    const QRect area = envelope.plot.axisRect()->rect();
+
+    // Reach of the points per pixel column, zero line included. Columns are counted in chart
+    // coordinates, which the antialiased painter shifts by half a pixel: image pixel x shows
+    // the right half of column x - 1 and the left half of column x.
+    const double zeroY = yAxis->coordToPixel(0);
+    QVector<double> top(image.width(), zeroY);
+    QVector<double> bottom(image.width(), zeroY);
+    for (const QCPGraphData &point : qAsConst(points)) {
+        const int column = int(std::floor(xAxis->coordToPixel(point.key)));
+        const double y = yAxis->coordToPixel(point.value);
+        top[column] = std::min(top[column], y);
+        bottom[column] = std::max(bottom[column], y);
+    }
+
+    const QColor white(Qt::white);
+    const int alpha = kBrush.alpha();
+    const QColor once((kBrush.red() * alpha + white.red() * (255 - alpha)) / 255,
+                      (kBrush.green() * alpha + white.green() * (255 - alpha)) / 255,
+                      (kBrush.blue() * alpha + white.blue() * (255 - alpha)) / 255);
+    auto near = [](QRgb pixel, const QColor &colour) {
+        return qAbs(qRed(pixel) - colour.red()) <= 2 && qAbs(qGreen(pixel) - colour.green()) <= 2
+               && qAbs(qBlue(pixel) - colour.blue()) <= 2;
+    };
+    int checked = 0;
+    for (int x = area.left() + kTickRoom; x < area.right() - kTickRoom; ++x) {
+        const double filledTop = std::max(top[x - 1], top[x]);
+        const double filledBottom = std::min(bottom[x - 1], bottom[x]);
+        const double reachTop = std::min({top[x - 2], top[x - 1], top[x], top[x + 1]});
+        const double reachBottom = std::max({bottom[x - 2], bottom[x - 1], bottom[x], bottom[x + 1]});
+        for (int y = area.top() + kTickRoom; y < area.bottom() - kTickRoom; ++y) {
+            const QRgb pixel = image.pixel(x, y);
+            if (y > filledTop + 1 && y < filledBottom - 1) {
+                QVERIFY2(near(pixel, once), qPrintable(QString("gap or overlap at %1,%2").arg(x).arg(y)));
+                ++checked;
+            } else if (y < reachTop - 1.5 || y > reachBottom + 1.5) {
+                QVERIFY2(near(pixel, white), qPrintable(QString("filled beyond the line at %1,%2").arg(x).arg(y)));
+            }
+        }
+    }
+    QVERIFY(checked > area.width() * 20);
+}
+
+void TestEnvelopeGraph::summaryFollowsEveryChangeOfTheData_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::newRow("set, same size and ends") << 0;
+    QTest::newRow("add") << 1;
+    QTest::newRow("remove") << 2;
+    QTest::newRow("setData") << 3;
+    QTest::newRow("clear and add") << 4;
+    QTest::newRow("new container") << 5;
+}
+
+// After a first drawing, the data change behind the graph's back; the next drawing must show
+// the new points, as the stock graph does, not the extremes summarised before.
+void TestEnvelopeGraph::summaryFollowsEveryChangeOfTheData()
+{
+    QFETCH(int, change);
+    const QVector<QCPGraphData> before = smoothPoints(100000);
+    // The same keys and ends, the inside lifted by 40 degrees.
+    QVector<QCPGraphData> after = before;
+    for (int i = 1; i + 1 < after.size(); ++i)
+        after[i].value += 40;
+    QVector<double> keys, values;
+    for (const QCPGraphData &point : qAsConst(after)) {
+        keys.append(point.key);
+        values.append(point.value);
+    }
+
+    Chart stock(false);
+    Chart envelope(true);
+    const QCPRange span = keySpan(before);
+    for (Chart *chart : {&stock, &envelope}) {
+        chart->graph->data()->set(before, true);
+        chart->image(span);
+        QCPGraph *graph = chart->graph;
+        switch (change) {
+        case 0: graph->data()->set(after, true); break;
+        case 1: graph->data()->add(after, true); break;
+        case 2: graph->data()->remove(before[1000].key, before[90000].key); break;
+        case 3: graph->setData(keys, values, true); break;
+        case 4: graph->data()->clear(); graph->addData(keys, values, true); break;
+        case 5: {
+            QSharedPointer<QCPGraphDataContainer> fresh(new QCPGraphDataContainer);
+            fresh->set(after, true);
+            graph->setData(fresh);
+            break;
+        }
+        }
+    }
+    const double share = differingShare(stock.image(span), envelope.image(span));
+    QVERIFY2(share <= kDifferingShare, qPrintable(QString::number(share)));
+}
+
+// NaN values break the line; the summary cannot, so such data are sampled the stock way.
+void TestEnvelopeGraph::nanGapsStayEmpty()
+{
+    QVector<QCPGraphData> points = jaggedPoints(100000);
+    for (int i = 40000; i < 50000; ++i)
+        points[i].value = std::numeric_limits<double>::quiet_NaN();
+    Chart stock(false);
+    Chart envelope(true);
+    envelope.hideGrid();
+    stock.hideGrid();
+    stock.graph->data()->set(points, true);
+    envelope.graph->data()->set(points, true);
+    const QCPRange keys = keySpan(points);
+    const QImage image = envelope.image(keys);
+    const double share = differingShare(stock.image(keys), image);
+    QVERIFY2(share <= kDifferingShare, qPrintable(QString::number(share)));
+    const int gapMiddle = qRound(envelope.plot.xAxis->coordToPixel(points[45000].key));
+    for (int y = envelope.plot.axisRect()->top() + kTickRoom; y < envelope.plot.axisRect()->bottom() - kTickRoom; ++y)
+        QCOMPARE(QColor(image.pixel(gapMiddle, y)), QColor(Qt::white));
+}
+
+void TestEnvelopeGraph::mainWindowChartUsesEnvelopeGraphs()
+{
+    MainWindow window;
+    auto *plot = window.findChild<QCustomPlot *>("customPlot");
+    QVERIFY(plot);
+    QCOMPARE(plot->graphCount(), 5);
+    for (int i = 0; i < plot->graphCount(); ++i)
+        QVERIFY(qobject_cast<EnvelopeGraph *>(plot->graph(i)));
+}
+
+QTEST_MAIN(TestEnvelopeGraph)
+#include "tst_envelopegraph.moc"

@@ -1,0 +1,125 @@
+// The min/max summary against a plain scan of the same points, on every kind of range.
+#include "minmaxsummary.h"
+
+#include <QtTest>
+
+#include <random>
+
+namespace {
+
+QVector<QCPGraphData> randomPoints(int count, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> value(-3276, 3276);
+    QVector<QCPGraphData> points(count);
+    for (int i = 0; i < count; ++i)
+        points[i] = QCPGraphData(i, value(random));
+    return points;
+}
+
+QCPRange scannedRange(const QVector<QCPGraphData> &points, int first, int last)
+{
+    QCPRange range(points[first].value, points[first].value);
+    for (int i = first + 1; i < last; ++i)
+        range.expand(points[i].value);
+    return range;
+}
+
+} // namespace
+
+class TestMinMaxSummary : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyRangeOfAShortRunMatchesAScan();
+    void longRangesAcrossLevelsMatchAScan();
+    void extremesAtTheRaggedEndsAreFound();
+    void nanValuesAreReportedAsGaps();
+    void rebuildingForgetsThePreviousPoints();
+};
+
+void TestMinMaxSummary::everyRangeOfAShortRunMatchesAScan()
+{
+    // Long enough for two levels of blocks, short enough to try every range.
+    const QVector<QCPGraphData> points = randomPoints(1100, 1);
+    MinMaxSummary summary;
+    summary.build(points.constData(), points.size());
+    for (int first = 0; first < points.size(); first += 7) {
+        for (int last = first + 1; last <= points.size(); ++last) {
+            const QCPRange expected = scannedRange(points, first, last);
+            const QCPRange found = summary.valueRange(points.constData(), first, last);
+            if (found.lower != expected.lower || found.upper != expected.upper)
+                QFAIL(qPrintable(QString("range %1..%2").arg(first).arg(last)));
+        }
+    }
+}
+
+void TestMinMaxSummary::longRangesAcrossLevelsMatchAScan()
+{
+    const QVector<QCPGraphData> points = randomPoints(200000, 2);
+    MinMaxSummary summary;
+    summary.build(points.constData(), points.size());
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> index(0, points.size() - 1);
+    for (int trial = 0; trial < 300; ++trial) {
+        int first = index(random);
+        int last = index(random);
+        if (first > last)
+            std::swap(first, last);
+        ++last;
+        const QCPRange expected = scannedRange(points, first, last);
+        const QCPRange found = summary.valueRange(points.constData(), first, last);
+        QCOMPARE(found.lower, expected.lower);
+        QCOMPARE(found.upper, expected.upper);
+    }
+    const QCPRange whole = summary.valueRange(points.constData(), 0, points.size());
+    QCOMPARE(whole.lower, scannedRange(points, 0, points.size()).lower);
+    QCOMPARE(whole.upper, scannedRange(points, 0, points.size()).upper);
+}
+
+void TestMinMaxSummary::extremesAtTheRaggedEndsAreFound()
+{
+    QVector<QCPGraphData> points(5000);
+    for (int i = 0; i < points.size(); ++i)
+        points[i] = QCPGraphData(i, 0);
+    // Just inside the range's ends, where whole blocks do not reach.
+    points[101].value = -7;
+    points[4998].value = 9;
+    MinMaxSummary summary;
+    summary.build(points.constData(), points.size());
+    const QCPRange found = summary.valueRange(points.constData(), 101, 4999);
+    QCOMPARE(found.lower, -7.0);
+    QCOMPARE(found.upper, 9.0);
+    const QCPRange inner = summary.valueRange(points.constData(), 102, 4998);
+    QCOMPARE(inner.lower, 0.0);
+    QCOMPARE(inner.upper, 0.0);
+}
+
+void TestMinMaxSummary::nanValuesAreReportedAsGaps()
+{
+    QVector<QCPGraphData> points = randomPoints(3000, 4);
+    MinMaxSummary summary;
+    summary.build(points.constData(), points.size());
+    QVERIFY(!summary.hasGaps());
+    points[2999].value = std::numeric_limits<double>::quiet_NaN();
+    summary.build(points.constData(), points.size());
+    QVERIFY(summary.hasGaps());
+}
+
+void TestMinMaxSummary::rebuildingForgetsThePreviousPoints()
+{
+    const QVector<QCPGraphData> large = randomPoints(100000, 5);
+    QVector<QCPGraphData> small(40);
+    for (int i = 0; i < small.size(); ++i)
+        small[i] = QCPGraphData(i, 1000 + i);
+    MinMaxSummary summary;
+    summary.build(large.constData(), large.size());
+    summary.build(small.constData(), small.size());
+    const QCPRange found = summary.valueRange(small.constData(), 0, 40);
+    QCOMPARE(found.lower, 1000.0);
+    QCOMPARE(found.upper, 1039.0);
+}
+
+QTEST_APPLESS_MAIN(TestMinMaxSummary)
+#include "tst_minmaxsummary.moc"
