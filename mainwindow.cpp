@@ -49,7 +49,8 @@ const double kTemperatureUpper = 100;
 const qint64 kDefaultRecordLimit = 50000000;
 
 // Opens the file at path for reading if it is a regular file at the moment it is opened. A FIFO
-// that took a file's place after it was looked at would block in a plain open for ever.
+// that took a file's place after it was looked at would block in a plain open for ever. Reads
+// block as usual again, so a slow file system is waited for rather than taken as failing.
 bool openRegularFile(QFile &file, const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -57,6 +58,7 @@ bool openRegularFile(QFile &file, const QString &path)
         return false;
     struct stat status;
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
+        || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0
         || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;

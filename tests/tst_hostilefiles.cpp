@@ -17,6 +17,7 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -76,6 +77,7 @@ private slots:
     void fileTruncatedWhileItIsRead_data();
     void fileTruncatedWhileItIsRead();
     void fileReplacedByAFifoWhileLoading();
+    void fileIsReadWithBlockingReads();
     void sameFileChosenTwice();
     void namesWithBlanksUmlautsAndOtherScripts();
 
@@ -422,6 +424,33 @@ void TestHostileFiles::fileReplacedByAFifoWhileLoading()
     QVERIFY(replaced);
     verifyShows({first, third});
     QCOMPARE(status(), kUnreadable + "second.log");
+}
+
+void TestHostileFiles::fileIsReadWithBlockingReads()
+{
+    // The file is opened without blocking (a FIFO could have taken its place); once it is known
+    // to be a regular file its reads must block again, or a slow file system would fail them.
+    const QString log = write("slow.log", minuteLog(kBlock + 10));
+    const QString target = QFileInfo(log).canonicalFilePath();
+    QStringList flagsSeen;
+    mWindow->setBlockReadHook([&]() {
+        for (const QFileInfo &fd : QDir("/proc/self/fd").entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            if (fd.symLinkTarget() != target)
+                continue;
+            QFile info("/proc/self/fdinfo/" + fd.fileName());
+            QVERIFY(info.open(QIODevice::ReadOnly));
+            for (const QByteArray &line : info.readAll().split('\n')) {
+                if (line.startsWith("flags:"))
+                    flagsSeen.append(QString::fromLatin1(line.mid(6).trimmed()));
+            }
+        }
+    });
+
+    load({log});
+    QCOMPARE(status(), QString());
+    QVERIFY(!flagsSeen.isEmpty());
+    for (const QString &flags : qAsConst(flagsSeen))
+        QCOMPARE(flags.toInt(nullptr, 8) & O_NONBLOCK, 0);
 }
 
 void TestHostileFiles::sameFileChosenTwice()
