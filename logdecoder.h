@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <utility>
 
 namespace LogDecoder {
 
@@ -65,10 +66,11 @@ inline qint64 decodeRecords(const char *bytes, qint64 size, Sink &&sink)
 }
 
 // Reads at most maxRecords records from device, from its current position, in blocks of about
-// 1 MiB, and hands each to sink(const LogRecord &). Stops at the end of the device or at the
-// first failed read, dropping a partial record there. Returns the number of records handed over.
-template <typename Sink>
-qint64 readRecords(QIODevice &device, qint64 maxRecords, Sink &&sink)
+// 1 MiB, and hands each to sink(const LogRecord &); afterBlock() follows each block's records.
+// Stops at the end of the device or at the first failed read, dropping a partial record there.
+// Returns the number of records handed over.
+template <typename Sink, typename AfterBlock>
+qint64 readRecords(QIODevice &device, qint64 maxRecords, Sink &&sink, AfterBlock &&afterBlock)
 {
     const qint64 blockRecords = qMin(maxRecords, kBlockRecords);
     if (blockRecords <= 0)
@@ -86,8 +88,15 @@ qint64 readRecords(QIODevice &device, qint64 maxRecords, Sink &&sink)
         done += decoded;
         carried = filled - decoded * kRecordSize;
         std::memmove(block.data(), block.constData() + decoded * kRecordSize, size_t(carried));
+        afterBlock();
     }
     return done;
+}
+
+template <typename Sink>
+qint64 readRecords(QIODevice &device, qint64 maxRecords, Sink &&sink)
+{
+    return readRecords(device, maxRecords, std::forward<Sink>(sink), [] {});
 }
 
 // Decodes every whole record of a complete file's bytes, header included.

@@ -14,6 +14,10 @@
 #include <QPen>
 #include <QSharedPointer>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <limits>
 
@@ -43,6 +47,24 @@ const double kTemperatureUpper = 100;
 
 // Five graphs of 16-byte points: 50 million records take 4 GB, from a log of about 2 GB.
 const qint64 kDefaultRecordLimit = 50000000;
+
+// Opens the file at path for reading if it is a regular file at the moment it is opened. A FIFO
+// that took a file's place after it was looked at would block in a plain open for ever. Reads
+// block as usual again, so a slow file system is waited for rather than taken as failing.
+bool openRegularFile(QFile &file, const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
+        || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
 
 bool keyLess(const QCPGraphData &a, const QCPGraphData &b)
 {
@@ -176,6 +198,11 @@ void MainWindow::setRecordLimit(qint64 records)
     mRecordLimit = records;
 }
 
+void MainWindow::setBlockReadHook(std::function<void()> hook)
+{
+    mBlockReadHook = std::move(hook);
+}
+
 void MainWindow::loadLogFiles(const QStringList &fileNames)
 {
     // Let go of the old points before the new ones take their memory.
@@ -218,8 +245,8 @@ bool MainWindow::readLogFile(const QFileInfo &file, LoadedPoints &points) const
     // Anything but a regular file may block in open or never end.
     if (!file.isFile())
         return false;
-    QFile log(file.filePath());
-    if (!log.open(QIODevice::ReadOnly))
+    QFile log;
+    if (!openRegularFile(log, file.filePath()))
         return false;
     const qint64 inFile = LogDecoder::recordCount(file.size());
     if (inFile == 0)
@@ -228,7 +255,11 @@ bool MainWindow::readLogFile(const QFileInfo &file, LoadedPoints &points) const
         return false;
     const qint64 wanted = qMin(inFile, mRecordLimit - points.count());
     const qint64 read = LogDecoder::readRecords(
-        log, wanted, [&points](const LogDecoder::LogRecord &record) { points.append(record); });
+        log, wanted, [&points](const LogDecoder::LogRecord &record) { points.append(record); },
+        [this] {
+            if (mBlockReadHook)
+                mBlockReadHook();
+        });
     return read == inFile;
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QCustomPlot;
 class QFileInfo;
 
@@ -27,6 +29,9 @@ public:
     void loadLogFiles(const QStringList &fileNames);
     // Most records one load keeps per graph; the rest of a file beyond it counts as not read.
     void setRecordLimit(qint64 records);
+    // Called after each block read from a log file, before the next read; lets tests change a
+    // file while it is being read.
+    void setBlockReadHook(std::function<void()> hook);
 
 private slots:
     void setupDateDemo(QCustomPlot *customPlot);
@@ -42,6 +47,7 @@ private:
     double mStartTime;
     double mEndTime;
     qint64 mRecordLimit;
+    std::function<void()> mBlockReadHook;
 };
 
 #endif // MAINWINDOW_H

@@ -1,10 +1,12 @@
-# Shared by script/run and script/test: the packages the project needs, listed once, and the build.
+# Shared by the scripts in script/ and tools/: the packages the project needs, listed once, and the build.
 # shellcheck shell=bash
 
 PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev xvfb xauth
-          python3 desktop-file-utils appstream-util xdotool x11-utils imagemagick fonts-dejavu-core)
+          python3 desktop-file-utils appstream-util xdotool x11-utils imagemagick fonts-dejavu-core
+          clang-14 libclang-rt-14-dev valgrind)
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
+ASAN_BUILD_DIR=${ASAN_BUILD_DIR:-$ROOT/build-asan}
 
 # Installs only what is missing, so a second run costs a dpkg query and nothing more.
 install_missing() {
@@ -23,4 +25,11 @@ install_missing() {
 build_release() {
     cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release "$@"
     cmake --build "$BUILD_DIR" -j "$(nproc)"
+}
+
+# The whole program and its tests once more with AddressSanitizer and UndefinedBehaviorSanitizer;
+# optimised a little and with debug information, so the suite stays quick and reports name lines.
+build_sanitized() {
+    cmake -S "$ROOT" -B "$ASAN_BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIEWER_SANITIZE=ON "$@"
+    cmake --build "$ASAN_BUILD_DIR" -j "$(nproc)"
 }
