@@ -1,9 +1,12 @@
 # Shared by the scripts in script/ and tools/: the packages the project needs, listed once, and the build.
 # shellcheck shell=bash
 
-PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev xvfb xauth
-          python3 desktop-file-utils appstream-util xdotool x11-utils imagemagick fonts-dejavu-core
-          clang-14 libclang-rt-14-dev valgrind)
+# What building and running the viewer needs; what its tests add; what the fuzzer and the
+# memory check add.
+RUN_PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev)
+TEST_PACKAGES=(xvfb xauth python3 desktop-file-utils appstream-util xdotool x11-utils imagemagick
+               fonts-dejavu-core)
+TOOL_PACKAGES=(clang-14 libclang-rt-14-dev valgrind)
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 ASAN_BUILD_DIR=${ASAN_BUILD_DIR:-$ROOT/build-asan}
