@@ -18,6 +18,15 @@ const double kLowAt = 0.25;
 const double kHighAt = 0.75;
 const double kLastAt = 0.8;
 
+// How far beyond the plot area's edges the fill reaches, so that no edge of it shows there.
+const double kBandMargin = 2.0;
+
+// The rows of pixels in which the fill can be seen, top above bottom.
+struct VisibleBand {
+    double top;
+    double bottom;
+};
+
 double pixelColumn(double x)
 {
     return std::floor(x);
@@ -103,9 +112,10 @@ QVector<QPointF> sideOutline(const QVector<QPointF> &points, const QVector<int> 
     return outline;
 }
 
-// Clips an outline to the zero line on the side where `beyond` points, adding the crossings.
-QVector<QPointF> clippedToZero(const QVector<QPointF> &outline, double zeroY,
-                               const std::function<bool(double, double)> &beyond)
+// Clips an outline to the level line levelY on the side where `beyond` points, adding the
+// crossings: every point ends up at the level or beyond it.
+QVector<QPointF> clippedAt(const QVector<QPointF> &outline, double levelY,
+                           const std::function<bool(double, double)> &beyond)
 {
     QVector<QPointF> clipped;
     clipped.reserve(outline.size() + 16);
@@ -113,28 +123,39 @@ QVector<QPointF> clippedToZero(const QVector<QPointF> &outline, double zeroY,
         const QPointF &p = outline[i];
         if (i > 0) {
             const QPointF &previous = outline[i - 1];
-            if ((previous.y() - zeroY) * (p.y() - zeroY) < 0) {
-                const double t = (zeroY - previous.y()) / (p.y() - previous.y());
-                clipped.append(QPointF(previous.x() + t * (p.x() - previous.x()), zeroY));
+            if ((previous.y() - levelY) * (p.y() - levelY) < 0) {
+                const double t = (levelY - previous.y()) / (p.y() - previous.y());
+                clipped.append(QPointF(previous.x() + t * (p.x() - previous.x()), levelY));
             }
         }
-        clipped.append(QPointF(p.x(), beyond(p.y(), zeroY) ? p.y() : zeroY));
+        clipped.append(QPointF(p.x(), beyond(p.y(), levelY) ? p.y() : levelY));
     }
     return clipped;
+}
+
+// One side of the area: its outline cut at the zero line, then kept within the visible band.
+// What lies outside the band is never seen, but an antialiased fill still pays for every pixel
+// of it: a value of a few thousand degrees reaches tens of thousands of pixels away.
+QVector<QPointF> sideOfArea(const QVector<QPointF> &outline, double zeroY, const VisibleBand &band,
+                            const std::function<bool(double, double)> &beyond)
+{
+    const std::less<double> above;
+    const std::greater<double> below;
+    return clippedAt(clippedAt(clippedAt(outline, zeroY, beyond), band.top, below), band.bottom, above);
 }
 
 // The area between a line (vertices in key order) and the zero line as one simple polygon:
 // the outline above the zero line forward, the one below backward. Nothing in it overlaps, so
 // the fill rule cannot punch holes into dense fills.
-QPolygonF areaToZero(QVector<QPointF> points, double zeroY)
+QPolygonF areaToZero(QVector<QPointF> points, double zeroY, const VisibleBand &band)
 {
     if (points.first().x() > points.last().x())
         std::reverse(points.begin(), points.end());
     const QVector<int> starts = columnStarts(points);
     const std::less<double> up;
     const std::greater<double> down;
-    const QVector<QPointF> top = clippedToZero(sideOutline(points, starts, up), zeroY, up);
-    const QVector<QPointF> bottom = clippedToZero(sideOutline(points, starts, down), zeroY, down);
+    const QVector<QPointF> top = sideOfArea(sideOutline(points, starts, up), zeroY, band, up);
+    const QVector<QPointF> bottom = sideOfArea(sideOutline(points, starts, down), zeroY, band, down);
     QPolygonF polygon;
     polygon.reserve(top.size() + bottom.size());
     polygon += top;
@@ -262,8 +283,10 @@ void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
         return;
     applyFillAntialiasingHint(painter);
     const double zeroY = mValueAxis->coordToPixel(0);
+    const QRect plotArea = mValueAxis->axisRect()->rect();
+    const VisibleBand band{plotArea.top() - kBandMargin, plotArea.bottom() + 1 + kBandMargin};
     for (const QCPDataRange &segment : getNonNanSegments(lines, Qt::Horizontal)) {
         if (segment.size() >= 2)
-            painter->drawPolygon(areaToZero(lines->mid(segment.begin(), segment.size()), zeroY));
+            painter->drawPolygon(areaToZero(lines->mid(segment.begin(), segment.size()), zeroY, band));
     }
 }

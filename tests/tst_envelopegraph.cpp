@@ -63,6 +63,15 @@ QVector<QCPGraphData> duplicateKeyPoints(int keys)
     return points;
 }
 
+// Every tenth point at the extreme a missing sensor reads, thousands of pixels off the chart.
+QVector<QCPGraphData> farOffPoints(int count)
+{
+    QVector<QCPGraphData> points = smoothPoints(count);
+    for (int i = 0; i < count; i += 10)
+        points[i].value = i % 20 ? -3276 : 3276;
+    return points;
+}
+
 QVector<QCPGraphData> shuffled(QVector<QCPGraphData> points)
 {
     std::shuffle(points.begin(), points.end(), std::mt19937(13));
@@ -134,6 +143,8 @@ void TestEnvelopeGraph::drawsLikeTheStockGraph_data()
     QTest::newRow("duplicate keys, sparse") << duplicateKeyPoints(150) << true;
     QTest::newRow("sparse") << jaggedPoints(300) << true;
     QTest::newRow("unordered, sparse") << shuffled(smoothPoints(400)) << false;
+    QTest::newRow("far off the chart, sparse") << farOffPoints(300) << true;
+    QTest::newRow("far off the chart, dense") << farOffPoints(1200) << true;
 }
 
 void TestEnvelopeGraph::drawsLikeTheStockGraph()
