@@ -5,7 +5,7 @@
 # memory check add.
 RUN_PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev)
 TEST_PACKAGES=(xvfb xauth python3 desktop-file-utils appstream-util xdotool x11-utils imagemagick
-               fonts-dejavu-core)
+               fonts-dejavu-core tzdata)
 TOOL_PACKAGES=(clang-14 libclang-rt-14-dev valgrind)
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}

@@ -5,6 +5,9 @@
 # Usage (under an X server without a window manager, e.g. xvfb-run):
 #   realwindow.sh PROGRAM SAMPLE_LOG SHOT_DIR
 set -euo pipefail
+# xdotool matches window names by regular expression in the current locale: in the C locale
+# of a bare machine the pattern "^Über$" finds nothing. C.UTF-8 is built into glibc.
+export LC_ALL=C.UTF-8
 program=$1 sample=$(realpath "$2") shots=$3
 
 readonly TITLE="Velkarn Oriq II  (V 1.0.2)"
