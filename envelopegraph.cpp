@@ -170,6 +170,12 @@ EnvelopeGraph::EnvelopeGraph(QCPAxis *keyAxis, QCPAxis *valueAxis)
 {
 }
 
+void EnvelopeGraph::setPoints(const QVector<QCPGraphData> &points, bool alreadySorted)
+{
+    mDataContainer->set(points, alreadySorted);
+    mSummaryStamp = DataStamp();
+}
+
 bool EnvelopeGraph::DataStamp::operator==(const DataStamp &other) const
 {
     return container == other.container && storage == other.storage && size == other.size

@@ -17,6 +17,10 @@ class EnvelopeGraph : public QCPGraph
 public:
     EnvelopeGraph(QCPAxis *keyAxis, QCPAxis *valueAxis);
 
+    // Replaces the graph's points and forgets their summary. A new vector may land where the old
+    // one was freed, with the same size and ends, where the data stamp below could not tell it.
+    void setPoints(const QVector<QCPGraphData> &points, bool alreadySorted);
+
 protected:
     void getOptimizedLineData(QVector<QCPGraphData> *lineData,
                               const QCPGraphDataContainer::const_iterator &begin,

@@ -205,9 +205,10 @@ void MainWindow::setBlockReadHook(std::function<void()> hook)
 
 void MainWindow::loadLogFiles(const QStringList &fileNames)
 {
-    // Let go of the old points before the new ones take their memory.
+    // Let go of the old points before the new ones take their memory: clearing alone would keep
+    // the old storage allocated.
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-        ui->customPlot->graph(channel)->data()->clear();
+        ui->customPlot->graph(channel)->data()->set(QVector<QCPGraphData>());
     mStartTime = 0.0;
     mEndTime = 0.0;
 
@@ -275,7 +276,7 @@ void MainWindow::showPoints(LoadedPoints &points)
         // A stable sort keeps points of equal keys in read order.
         if (!points.ascending)
             std::stable_sort(data.begin(), data.end(), keyLess);
-        ui->customPlot->graph(channel)->data()->set(data, true);
+        qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel))->setPoints(data, true);
         data = QVector<QCPGraphData>();
     }
 }

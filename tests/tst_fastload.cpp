@@ -53,6 +53,7 @@ private slots:
     void samePointsRangesAndDrawing_data();
     void samePointsRangesAndDrawing();
     void reopeningGivesTheSameAsOpeningOnce();
+    void reopeningALookAlikeDrawsItsOwnPoints();
 
 private:
     QStringList writeFiles(const QTemporaryDir &dir, const QVector<LogFile> &files);
@@ -135,6 +136,33 @@ void TestFastLoad::reopeningGivesTheSameAsOpeningOnce()
     }
     const QImage reopened = plot->toPixmap(542, 390).toImage();
     QCOMPARE(reopened, alone->toPixmap(542, 390).toImage());
+}
+
+// A second log of the same length with the same first and last record as the first: only its
+// middle differs, and that is what the chart must show after the reload.
+void TestFastLoad::reopeningALookAlikeDrawsItsOwnPoints()
+{
+    const QVector<Record> first = walk(kJune2015, 200000, 14);
+    QVector<Record> second = first;
+    for (int i = 1; i + 1 < second.size(); ++i) {
+        for (qint16 &tenths : second[i].tenths)
+            tenths = qint16(tenths - 400);
+    }
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QStringList names = writeFiles(dir, {{"first.log", LogBuilder::logBytes(first)},
+                                               {"second.log", LogBuilder::logBytes(second)}});
+    MainWindow window;
+    auto *plot = window.findChild<QCustomPlot *>("customPlot");
+    window.loadLogFiles({names[0]});
+    plot->toPixmap(542, 390);
+    window.loadLogFiles({names[1]});
+    const QImage reopened = plot->toPixmap(542, 390).toImage();
+
+    MainWindow once;
+    once.loadLogFiles({names[1]});
+    const QImage alone = once.findChild<QCustomPlot *>("customPlot")->toPixmap(542, 390).toImage();
+    QCOMPARE(reopened, alone);
 }
 
 void TestFastLoad::compareWithReference(const QStringList &names)
