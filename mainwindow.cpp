@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <new>
 #include <limits>
 
 const QString appVersion = QStringLiteral("V 1.0.2");
@@ -222,21 +223,31 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
     }
 
     LoadedPoints points;
-    points.allocate(qMin(expected, mRecordLimit));
-    QStringList unreadable;
-    for (const QFileInfo &file : qAsConst(files)) {
-        if (!readLogFile(file, points))
-            unreadable.append(file.fileName());
+    QString failure = tr("Nicht lesbar: ");
+    QStringList failed;
+    try {
+        points.allocate(qMin(expected, mRecordLimit));
+        for (const QFileInfo &file : qAsConst(files)) {
+            if (!readLogFile(file, points))
+                failed.append(file.fileName());
+        }
+    } catch (const std::bad_alloc &) {
+        // More records than this machine's memory holds: say so rather than end the program.
+        points = LoadedPoints();
+        failure = tr("Zu groß für den Speicher: ");
+        failed.clear();
+        for (const QFileInfo &file : qAsConst(files))
+            failed.append(file.fileName());
     }
     points.trim();
     showPoints(points);
 
     ui->customPlot->xAxis->setRange(mStartTime, mEndTime);
     ui->customPlot->yAxis->setRange(kTemperatureLower, kTemperatureUpper);
-    if (unreadable.isEmpty())
+    if (failed.isEmpty())
         statusBar()->clearMessage();
     else
-        statusBar()->showMessage(tr("Nicht lesbar: ") + unreadable.join(QStringLiteral(", ")));
+        statusBar()->showMessage(failure + failed.join(QStringLiteral(", ")));
     ui->customPlot->replot();
 }
 

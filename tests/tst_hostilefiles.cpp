@@ -18,6 +18,7 @@
 #include <qcustomplot.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -69,6 +70,7 @@ private slots:
     void randomBytesOfManySizes();
     void sparseZerosAcrossSeveralBlocks();
     void hugeSparseZerosOnRequest();
+    void moreRecordsThanMemoryHolds();
     void fifoChosenInTheDialog();
     void deviceChosenInTheDialog();
     void otherThingsThatAreNotFiles();
@@ -288,6 +290,52 @@ void TestHostileFiles::hugeSparseZerosOnRequest()
     }
     // One key only: the time axis keeps the range it had.
     QCOMPARE(plot()->xAxis->range(), QCPRange(0, 5));
+}
+
+// Address space this process has mapped now, from the kernel's own account.
+qint64 mappedBytes()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        qFatal("cannot read /proc/self/status");
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmSize:"))
+            return line.mid(7).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    qFatal("no VmSize in /proc/self/status");
+    return 0;
+}
+
+void TestHostileFiles::moreRecordsThanMemoryHolds()
+{
+#ifdef __SANITIZE_ADDRESS__
+    QSKIP("the address sanitizer maps far more address space than the limit this test sets");
+#endif
+    // 40 million zero records in a sparse file: 3.2 GB of points, against 1 GB of room.
+    const qint64 records = 40 * 1000 * 1000;
+    QFile zeros(path("zeros.log"));
+    QVERIFY(zeros.open(QIODevice::WriteOnly));
+    QVERIFY(zeros.resize(kHeaderSize + records * kRecordSize));
+    zeros.close();
+    const QString good = write("good.log", minuteLog(3));
+
+    rlimit saved;
+    QCOMPARE(getrlimit(RLIMIT_AS, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(mappedBytes() + (qint64(1) << 30));
+    QCOMPARE(setrlimit(RLIMIT_AS, &tight), 0);
+    load({good, zeros.fileName()});
+    QCOMPARE(setrlimit(RLIMIT_AS, &saved), 0);
+
+    QCOMPARE(status(), QString::fromUtf8("Zu gro\xC3\x9F f\xC3\xBCr den Speicher: good.log, zeros.log"));
+    for (int channel = 0; channel < 5; ++channel)
+        QCOMPARE(plot()->graph(channel)->dataCount(), 0);
+    QCOMPARE(plot()->yAxis->range(), QCPRange(-10, 100));
+
+    // The program goes on: the next Open reads as usual.
+    load({good});
+    QCOMPARE(status(), QString());
+    QCOMPARE(plot()->graph(0)->dataCount(), 3);
 }
 
 void TestHostileFiles::fifoChosenInTheDialog()

@@ -9,11 +9,14 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
+#include <ctime>
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -36,6 +39,13 @@ private:
 
     MainWindow *mWindow = nullptr;
 };
+
+void TestMainWindow::initTestCase()
+{
+    // Date labels are compared in a time zone with summer time, however the test is started.
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+}
 
 void TestMainWindow::init()
 {
