@@ -6,14 +6,11 @@
 #include "logdecoder.h"
 #include "logreference.h"
 #include "mainwindow.h"
+#include "opendialog.h"
 
-#include <QAction>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -128,36 +125,11 @@ QString TestHostileFiles::makeFifo(const QString &name)
     return path(name);
 }
 
-// Chooses "Öffnen..." and answers the real file dialog as a user typing the names into its
-// file-name field and pressing Return would.
 void TestHostileFiles::chooseInDialog(const QStringList &names)
 {
-    bool answered = false;
-    bool stuck = false;
-    QTimer poll;
-    poll.setInterval(20);
-    connect(&poll, &QTimer::timeout, this, [&]() {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        if (answered) {
-            stuck = true; // it did not take the answer: fail below instead of hanging
-            dialog->reject();
-            return;
-        }
-        answered = true;
-        dialog->setDirectory(mDir->path());
-        QStringList quoted;
-        for (const QString &name : names)
-            quoted.append('"' + name + '"');
-        auto *edit = dialog->findChild<QLineEdit *>("fileNameEdit");
-        edit->setText(quoted.join(' '));
-        QTest::keyClick(edit, Qt::Key_Return);
-    });
-    poll.start();
-    mWindow->findChild<QAction *>("action_ffnen")->trigger();
-    QVERIFY(answered);
-    QVERIFY(!stuck);
+    const OpenDialog::Answer answer = OpenDialog::chooseFiles(mWindow, mDir->path(), names);
+    QVERIFY(answer.seen);
+    QVERIFY(!answer.stuck);
 }
 
 // The five graphs hold exactly the whole records of the given file contents, ordered by key

@@ -2,14 +2,12 @@
 // axes and the status bar; failure paths through the loading seam.
 #include "logbuilder.h"
 #include "mainwindow.h"
+#include "opendialog.h"
 
-#include <QAction>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -56,9 +54,8 @@ private slots:
 private:
     QString writeLog(const QString &name, const QVector<Record> &records);
     QString writeBytes(const QString &name, const QByteArray &bytes);
-    void answerOpenDialog(const QStringList &names);
-    void cancelOpenDialog();
-    void chooseOpen();
+    void chooseFiles(const QStringList &names);
+    void cancelOpen();
 
     QCustomPlot *plot() const { return mWindow->findChild<QCustomPlot *>("customPlot"); }
     QString status() const { return mWindow->statusBar()->currentMessage(); }
@@ -68,12 +65,7 @@ private:
 
     MainWindow *mWindow = nullptr;
     QTemporaryDir *mDir = nullptr;
-    QTimer *mDialogPoll = nullptr;
-    // What the dialog showed, seen from the timer that answered it.
-    bool mDialogSeen = false;
-    bool mDialogStuck = false;
-    QFileDialog::FileMode mDialogMode = QFileDialog::AnyFile;
-    QWidget *mDialogParent = nullptr;
+    OpenDialog::Answer mDialog;
 };
 
 void TestOpenLogs::init()
@@ -83,14 +75,10 @@ void TestOpenLogs::init()
     mWindow = new MainWindow;
     mWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(mWindow));
-    mDialogSeen = false;
-    mDialogStuck = false;
 }
 
 void TestOpenLogs::cleanup()
 {
-    delete mDialogPoll;
-    mDialogPoll = nullptr;
     delete mWindow;
     mWindow = nullptr;
     delete mDir;
@@ -110,61 +98,18 @@ QString TestOpenLogs::writeLog(const QString &name, const QVector<Record> &recor
     return writeBytes(name, LogBuilder::logBytes(records));
 }
 
-// Waits for the modal file dialog and answers it through its file-name field, as a user typing
-// "a.log" "b.log" and pressing Return would. A dialog still open afterwards is rejected.
-void TestOpenLogs::answerOpenDialog(const QStringList &names)
+void TestOpenLogs::chooseFiles(const QStringList &names)
 {
-    delete mDialogPoll;
-    mDialogPoll = new QTimer;
-    mDialogPoll->setInterval(20);
-    connect(mDialogPoll, &QTimer::timeout, this, [this, names]() {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        if (mDialogSeen) {
-            mDialogStuck = true;
-            dialog->reject();
-            return;
-        }
-        mDialogSeen = true;
-        mDialogMode = dialog->fileMode();
-        mDialogParent = dialog->parentWidget();
-        dialog->setDirectory(mDir->path());
-        auto *edit = dialog->findChild<QLineEdit *>("fileNameEdit");
-        if (!edit)
-            return;
-        QStringList quoted;
-        for (const QString &name : names)
-            quoted.append('"' + name + '"');
-        edit->setText(quoted.join(' '));
-        QTest::keyClick(edit, Qt::Key_Return);
-    });
-    mDialogPoll->start();
+    mDialog = OpenDialog::chooseFiles(mWindow, mDir->path(), names);
+    QVERIFY(mDialog.seen);
+    QVERIFY(!mDialog.stuck);
 }
 
-void TestOpenLogs::cancelOpenDialog()
+void TestOpenLogs::cancelOpen()
 {
-    delete mDialogPoll;
-    mDialogPoll = new QTimer;
-    mDialogPoll->setInterval(20);
-    connect(mDialogPoll, &QTimer::timeout, this, [this]() {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        mDialogSeen = true;
-        QTest::keyClick(dialog, Qt::Key_Escape);
-    });
-    mDialogPoll->start();
-}
-
-void TestOpenLogs::chooseOpen()
-{
-    auto *action = mWindow->findChild<QAction *>("action_ffnen");
-    QVERIFY(action);
-    action->trigger();
-    mDialogPoll->stop();
-    QVERIFY(mDialogSeen);
-    QVERIFY(!mDialogStuck);
+    mDialog = OpenDialog::cancelOpen(mWindow);
+    QVERIFY(mDialog.seen);
+    QVERIFY(!mDialog.stuck);
 }
 
 QVector<double> TestOpenLogs::keys(int graph) const
@@ -204,11 +149,10 @@ void TestOpenLogs::menuOpenReadsChosenFilesInOrder()
     mWindow->statusBar()->showMessage("alt");
     QSignalSpy replots(plot(), &QCustomPlot::afterReplot);
 
-    answerOpenDialog({"a.log", "b.log"});
-    chooseOpen();
+    chooseFiles({"a.log", "b.log"});
 
-    QCOMPARE(mDialogMode, QFileDialog::ExistingFiles);
-    QCOMPARE(mDialogParent, nullptr);
+    QCOMPARE(mDialog.mode, QFileDialog::ExistingFiles);
+    QCOMPARE(mDialog.parent, nullptr);
     const QVector<double> expectedKeys = {keyOf(kJune2015), keyOf(kJune2015 + 60), keyOf(kJune2015 + 120),
                                           keyOf(kJune2015 + 180), keyOf(kJune2015 + 240)};
     for (int graph = 0; graph < 5; ++graph)
@@ -235,8 +179,7 @@ void TestOpenLogs::cancelChangesNothing()
     mWindow->statusBar()->showMessage(QString::fromUtf8("frühere Meldung"));
     QSignalSpy replots(plot(), &QCustomPlot::afterReplot);
 
-    cancelOpenDialog();
-    chooseOpen();
+    cancelOpen();
 
     verifySteppedPoints({keyOf(kJune2015), keyOf(kJune2015 + 60)}, {100, 200});
     QCOMPARE(plot()->xAxis->range(), QCPRange(100, 200));
@@ -250,8 +193,7 @@ void TestOpenLogs::filesOutOfTimeOrderAreSortedAndSpanReadOrder()
     writeLog("late.log", {steppedRecord(kJune2015 + 5000, 500), steppedRecord(kJune2015 + 5060, 560)});
     writeLog("early.log", {steppedRecord(kJune2015 + 1000, 100), steppedRecord(kJune2015 + 1060, 160)});
 
-    answerOpenDialog({"late.log", "early.log"});
-    chooseOpen();
+    chooseFiles({"late.log", "early.log"});
 
     verifySteppedPoints({keyOf(kJune2015 + 1000), keyOf(kJune2015 + 1060), keyOf(kJune2015 + 5000),
                          keyOf(kJune2015 + 5060)},
@@ -265,8 +207,7 @@ void TestOpenLogs::equalKeysAreAllKeptInReadOrder()
     writeLog("a.log", {steppedRecord(kJune2015, 100), steppedRecord(kJune2015 + 60, 200)});
     writeLog("b.log", {steppedRecord(kJune2015, 300), steppedRecord(kJune2015 + 60, 400)});
 
-    answerOpenDialog({"a.log", "b.log"});
-    chooseOpen();
+    chooseFiles({"a.log", "b.log"});
 
     verifySteppedPoints({keyOf(kJune2015), keyOf(kJune2015), keyOf(kJune2015 + 60), keyOf(kJune2015 + 60)},
                         {100, 300, 200, 400});
@@ -289,8 +230,7 @@ void TestOpenLogs::filesWithoutRecordsLeaveTheSpanOfTheLastFileWithRecords()
     writeBytes("short.log", QByteArray(200, 'x'));
     writeBytes("head.log", LogBuilder::header());
 
-    answerOpenDialog({"empty.log", "a.log", "short.log", "head.log"});
-    chooseOpen();
+    chooseFiles({"empty.log", "a.log", "short.log", "head.log"});
 
     verifySteppedPoints({keyOf(kJune2015), keyOf(kJune2015 + 60)}, {100, 200});
     QCOMPARE(plot()->xAxis->range(), QCPRange(keyOf(kJune2015), keyOf(kJune2015 + 60)));
@@ -322,8 +262,7 @@ void TestOpenLogs::fifoAmongFilesIsPassedOverAndReported()
     // Nobody writes to the pipe: opening it for reading would block for good.
     QCOMPARE(::mkfifo(QFile::encodeName(mDir->filePath("pipe")).constData(), 0600), 0);
 
-    answerOpenDialog({"a.log", "pipe", "b.log"});
-    chooseOpen();
+    chooseFiles({"a.log", "pipe", "b.log"});
 
     verifySteppedPoints({keyOf(kJune2015), keyOf(kJune2015 + 60)}, {100, 200});
     QCOMPARE(plot()->xAxis->range(), QCPRange(keyOf(kJune2015), keyOf(kJune2015 + 60)));
@@ -339,8 +278,7 @@ void TestOpenLogs::reopeningReplacesOldDataAndClearsTheMessage()
 
     writeLog("b.log", {steppedRecord(kJune2015 + 600, 300), steppedRecord(kJune2015 + 900, 400),
                        steppedRecord(kJune2015 + 1200, 500)});
-    answerOpenDialog({"b.log"});
-    chooseOpen();
+    chooseFiles({"b.log"});
 
     verifySteppedPoints({keyOf(kJune2015 + 600), keyOf(kJune2015 + 900), keyOf(kJune2015 + 1200)},
                         {300, 400, 500});
