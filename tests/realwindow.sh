@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Drives the built program in a real X window as a user would: opens the sample log through
-# the file dialog, then opens and closes the About dialog; at last starts it on a screen of
+# the file dialog, reads the chart under the mouse, then opens and closes the About dialog; at last starts it on a screen of
 # twice the density (an X server of its own) with files named on the command line. Asserts what
 # the X server and the screenshots show, and keeps the screenshots in SHOT_DIR.
 # Usage (under an X server without a window manager, e.g. xvfb-run):
@@ -28,6 +28,10 @@ readonly COLOURED_LOGO_MIN=1000
 readonly TIMEOUT_SECONDS=20
 # The status bar's text area along the window's bottom edge, left of the size grip.
 readonly STATUS_BAR_AREA="500x20+0+368"
+# A mouse over the loaded chart, relative to the main window, brings up the read-out's line
+# and box, which change at least this many pixels.
+readonly READOUT_AT="230 240"
+readonly READOUT_CHANGED_MIN=5000
 # On a screen of twice the density Qt scales the window and all in it by two.
 readonly HIDPI_SERVER="-screen 0 2000x1400x24 -dpi 192 -noreset"
 readonly HIDPI_GEOMETRY="1084x780+800+500"
@@ -103,6 +107,10 @@ status_bar_blank() {
     [ "$(convert "$shots/${1:-2-loaded}-window.png" -crop "${2:-$STATUS_BAR_AREA}" +repage -colorspace Gray \
         -threshold 50% -negate -format '%[fx:round(mean*w*h)]' info:)" = 0 ]
 }
+readout_drawn() {
+    shoot 2-readout >/dev/null
+    [ "$(compare -metric AE "$shots/2-loaded-window.png" "$shots/2-readout-window.png" null: 2>&1)" -ge $READOUT_CHANGED_MIN ]
+}
 legend_drawn() { settled 1-started && [ "$coloured" -gt 0 ]; }
 curves_drawn() { settled 2-loaded && [ "$coloured" -ge $COLOURED_AFTER_LOAD_MIN ]; }
 logo_drawn() { coloured=$(shoot 3-about "$(geometry_of "$about")") && [ "$coloured" -ge $COLOURED_LOGO_MIN ]; }
@@ -170,6 +178,10 @@ wait_until "filled curves in the chart" curves_drawn
 pass "sample opened through the file dialog: $coloured coloured pixels"
 status_bar_blank || fail "the status bar reports a problem with the sample"
 pass "no word in the status bar"
+# shellcheck disable=SC2086  # the position is two numbers
+xdotool mousemove --window "$main_window" $READOUT_AT
+wait_until "the read-out under the mouse" readout_drawn
+pass "the read-out shows under the mouse"
 
 choose_menu_entry "$HILFE_MENU_AT"
 wait_until "the About dialog" about_found
