@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Drives the built program in a real X window as a user would: opens the sample log through
-# the file dialog, reads the chart under the mouse, then opens and closes the About dialog; at last starts it on a screen of
-# twice the density (an X server of its own) with files named on the command line. Asserts what
-# the X server and the screenshots show, and keeps the screenshots in SHOT_DIR.
+# the file dialog, reads the chart under the mouse, opens and closes the About dialog; at last
+# starts it with files named on the command line on a screen of twice the density (an X server
+# of its own). Asserts what the X server and the screenshots show; keeps the shots in SHOT_DIR.
 # Usage (under an X server without a window manager, e.g. xvfb-run):
 #   realwindow.sh PROGRAM SAMPLE_LOG SHOT_DIR [--twice-the-density]
 set -euo pipefail
@@ -28,14 +28,11 @@ readonly COLOURED_LOGO_MIN=1000
 readonly TIMEOUT_SECONDS=20
 # The status bar's text area along the window's bottom edge, left of the size grip.
 readonly STATUS_BAR_AREA="500x20+0+368"
-# A mouse over the loaded chart, relative to the main window, brings up the read-out's line
-# and box, which change at least this many pixels.
-readonly READOUT_AT="230 240"
-readonly READOUT_CHANGED_MIN=5000
+# The mouse there (in the main window) brings up the read-out, changing at least so many pixels.
+readonly READOUT_AT="230 240" READOUT_CHANGED_MIN=5000
 # On a screen of twice the density Qt scales the window and all in it by two.
 readonly HIDPI_SERVER="-screen 0 2000x1400x24 -dpi 192 -noreset"
-readonly HIDPI_GEOMETRY="1084x780+800+500"
-readonly HIDPI_STATUS_BAR_AREA="1000x40+0+736"
+readonly HIDPI_GEOMETRY="1084x780+800+500" HIDPI_STATUS_BAR_AREA="1000x40+0+736"
 
 passed=0
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -139,17 +136,14 @@ check_twice_the_density() {
         || fail "at twice the density the window is $(geometry_of "$main_window"), not $HIDPI_GEOMETRY"
     wait_until "the files named on the command line" curves_drawn_twice_as_large
     ! status_bar_blank 4-hidpi "$HIDPI_STATUS_BAR_AREA" || fail "the missing file is not named in the status bar"
-    pass "at twice the density: $HIDPI_GEOMETRY, the sample named on the command line drawn ($coloured coloured pixels), the missing one named"
+    pass "at twice the density: $HIDPI_GEOMETRY, the sample named on the command line drawn, the missing one named"
 }
 curves_drawn_twice_as_large() {
     coloured=$(shoot 4-hidpi "$HIDPI_GEOMETRY") && [ "$coloured" -ge $((4 * COLOURED_AFTER_LOAD_MIN)) ]
 }
 
 mkdir -p "$shots"
-if [ "$mode" = --twice-the-density ]; then
-    check_twice_the_density
-    exit 0
-fi
+[ "$mode" != --twice-the-density ] || { check_twice_the_density; exit 0; }
 rm -f "$shots"/*.png "$shots"/.*.png
 QT_QPA_PLATFORM=xcb "$program" &
 program_pid=$!
