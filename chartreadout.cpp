@@ -51,7 +51,15 @@ void ChartReadout::clear()
     if (!mShown)
         return;
     mShown = false;
-    layer()->replot();
+    redraw();
+}
+
+// Only the read-out's layer. A chart being destroyed has taken its layers away already but may
+// still send a last Leave.
+void ChartReadout::redraw()
+{
+    if (QCPLayer *own = layer())
+        own->replot();
 }
 
 QStringList ChartReadout::text() const
@@ -99,7 +107,7 @@ void ChartReadout::showAt(const QPoint &pos)
     }
     mMouse = pos;
     mShown = true;
-    layer()->replot();
+    redraw();
 }
 
 ChartReadout::Reading ChartReadout::reading() const

@@ -49,6 +49,7 @@ private:
     };
 
     void showAt(const QPoint &pos);
+    void redraw();
     Reading reading() const;
     QString timeText(double key) const;
     QRectF boxFor(const Reading &reading) const;
