@@ -2,17 +2,25 @@
 #include "aboutdialog.h"
 #include "ui_mainwindow.h"
 
+#include "chartcontrols.h"
+#include "chartreadout.h"
 #include "envelopegraph.h"
 #include "logdecoder.h"
 
 #include <QColor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
 #include <QLocale>
+#include <QMenu>
+#include <QMimeData>
 #include <QPen>
 #include <QSharedPointer>
+#include <QTimer>
+#include <QUrl>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,6 +78,17 @@ bool openRegularFile(QFile &file, const QString &path)
 bool keyLess(const QCPGraphData &a, const QCPGraphData &b)
 {
     return a.key < b.key;
+}
+
+// The local files among a drag's URLs, in its order; other URLs are passed over.
+QStringList localFiles(const QMimeData *data)
+{
+    QStringList files;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            files.append(url.toLocalFile());
+    }
+    return files;
 }
 
 } // namespace
@@ -142,6 +161,7 @@ MainWindow::MainWindow(QWidget *parent)
     setGeometry(QRect(400, 250, 542, 390));
     statusBar()->clearMessage();
     setupDateDemo(ui->customPlot);
+    setupChartReading();
 }
 
 MainWindow::~MainWindow()
@@ -249,6 +269,7 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
     else
         statusBar()->showMessage(failure + failed.join(QStringLiteral(", ")));
     ui->customPlot->replot();
+    chartReloaded();
 }
 
 // Appends the file's whole records to points; false when the file was not read to its end.
@@ -290,4 +311,44 @@ void MainWindow::showPoints(LoadedPoints &points)
         qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel))->setPoints(data, true);
         data = QVector<QCPGraphData>();
     }
+}
+
+// The read-out, the way back to the whole view, channels on and off, the chart's context menu,
+// drops and the Open shortcut.
+void MainWindow::setupChartReading()
+{
+    ui->action_ffnen->setShortcut(QKeySequence::Open);
+    setAcceptDrops(true);
+    mChartMenu = new QMenu(this);
+    mChartMenu->setObjectName(QStringLiteral("chartMenu"));
+    mChartMenu->addAction(ui->actionResetView);
+    mChartControls = new ChartControls(ui->customPlot, mChartMenu);
+    connect(ui->actionResetView, &QAction::triggered, mChartControls, &ChartControls::resetView);
+    mReadout = new ChartReadout(ui->customPlot);
+}
+
+// A new load is the new home view, and the read-out of the old points goes.
+void MainWindow::chartReloaded()
+{
+    mChartControls->rememberHomeView();
+    mReadout->clear();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!localFiles(event->mimeData()).isEmpty() && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QStringList files = localFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // Loaded once the drop is over, so the program the files came from is not kept waiting.
+    QTimer::singleShot(0, this, [this, files]() { loadLogFiles(files); });
 }

@@ -7,8 +7,11 @@
 
 #include <functional>
 
+class ChartControls;
+class ChartReadout;
 class QCustomPlot;
 class QFileInfo;
+class QMenu;
 
 namespace Ui {
 class MainWindow;
@@ -33,6 +36,11 @@ public:
     // file while it is being read.
     void setBlockReadHook(std::function<void()> hook);
 
+protected:
+    // Local files dropped onto the window load as if chosen in the Open dialog.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private slots:
     void setupDateDemo(QCustomPlot *customPlot);
     void open();
@@ -42,12 +50,18 @@ private:
 
     bool readLogFile(const QFileInfo &file, LoadedPoints &points) const;
     void showPoints(LoadedPoints &points);
+    void setupChartReading();
+    void chartReloaded();
 
     Ui::MainWindow *ui;
     double mStartTime;
     double mEndTime;
     qint64 mRecordLimit;
     std::function<void()> mBlockReadHook;
+    // The chart's context menu; its entries are the chart's commands.
+    QMenu *mChartMenu;
+    ChartControls *mChartControls;
+    ChartReadout *mReadout;
 };
 
 #endif // MAINWINDOW_H

@@ -6,6 +6,7 @@
 
 #include "loggenerator.h"
 #include "mainwindow.h"
+#include "readoutbench.h"
 #include "referencepath.h"
 
 #include <QApplication>
@@ -342,5 +343,7 @@ int main(int argc, char *argv[])
         print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000]"));
         return 2;
     }
-    return runBenchmark(recordCounts);
+    const int drawing = runBenchmark(recordCounts);
+    const int readout = ReadoutBench::run(recordCounts);
+    return drawing != 0 ? drawing : readout;
 }

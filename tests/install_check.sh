@@ -28,8 +28,9 @@ key() { sed -n "s/^$1=//p" "$entry"; }
 [ -n "$(key Comment)" ] || fail "entry has no English comment"
 [ -n "$(key 'Comment\[de\]')" ] || fail "entry has no German comment"
 exec_line=$(key Exec)
-[ -x "$prefix/bin/$exec_line" ] || fail "Exec=$exec_line is not the installed program"
-pass "entry is named after the product, commented in English and German, and starts the installed program without arguments"
+[ "$exec_line" = "velkarn-oriq %F" ] || fail "Exec=$exec_line does not hand the chosen files to the program"
+[ -x "$prefix/bin/${exec_line%% *}" ] || fail "Exec=$exec_line is not the installed program"
+pass "entry is named after the product, commented in English and German, and starts the installed program with the chosen files"
 
 icon=$(key Icon)
 icons=("$prefix"/share/icons/hicolor/*/apps/"$icon".png)

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Drives the built program in a real X window as a user would: opens the sample log through
-# the file dialog, then opens and closes the About dialog. Asserts what the X server and the
-# screenshots show, and keeps the screenshots in SHOT_DIR.
+# the file dialog, reads the chart under the mouse, opens and closes the About dialog; at last
+# starts it with files named on the command line on a screen of twice the density (an X server
+# of its own). Asserts what the X server and the screenshots show; keeps the shots in SHOT_DIR.
 # Usage (under an X server without a window manager, e.g. xvfb-run):
-#   realwindow.sh PROGRAM SAMPLE_LOG SHOT_DIR
+#   realwindow.sh PROGRAM SAMPLE_LOG SHOT_DIR [--twice-the-density]
 set -euo pipefail
 # xdotool matches window names by regular expression in the current locale: in the C locale
 # of a bare machine the pattern "^Über$" finds nothing. C.UTF-8 is built into glibc.
 export LC_ALL=C.UTF-8
-program=$1 sample=$(realpath "$2") shots=$3
+program=$1 sample=$(realpath "$2") shots=$3 mode=${4:-}
 
 readonly TITLE="Velkarn Oriq II  (V 1.0.2)"
 readonly WINDOW_GEOMETRY="542x390+400+250"
@@ -27,6 +28,11 @@ readonly COLOURED_LOGO_MIN=1000
 readonly TIMEOUT_SECONDS=20
 # The status bar's text area along the window's bottom edge, left of the size grip.
 readonly STATUS_BAR_AREA="500x20+0+368"
+# The mouse there (in the main window) brings up the read-out, changing at least so many pixels.
+readonly READOUT_AT="230 240" READOUT_CHANGED_MIN=5000
+# On a screen of twice the density Qt scales the window and all in it by two.
+readonly HIDPI_SERVER="-screen 0 2000x1400x24 -dpi 192 -noreset"
+readonly HIDPI_GEOMETRY="1084x780+800+500" HIDPI_STATUS_BAR_AREA="1000x40+0+736"
 
 passed=0
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -93,9 +99,14 @@ settled() {
     coloured=$(shoot "$name")
     [ -f "$previous" ] && [ "$(compare -metric AE "$previous" "$shots/$name-window.png" null: 2>&1)" = 0 ]
 }
+# status_bar_blank [SHOT AREA]: no dark pixel in the status bar of a window's screenshot.
 status_bar_blank() {
-    [ "$(convert "$shots/2-loaded-window.png" -crop "$STATUS_BAR_AREA" +repage -colorspace Gray \
+    [ "$(convert "$shots/${1:-2-loaded}-window.png" -crop "${2:-$STATUS_BAR_AREA}" +repage -colorspace Gray \
         -threshold 50% -negate -format '%[fx:round(mean*w*h)]' info:)" = 0 ]
+}
+readout_drawn() {
+    shoot 2-readout >/dev/null
+    [ "$(compare -metric AE "$shots/2-loaded-window.png" "$shots/2-readout-window.png" null: 2>&1)" -ge $READOUT_CHANGED_MIN ]
 }
 legend_drawn() { settled 1-started && [ "$coloured" -gt 0 ]; }
 curves_drawn() { settled 2-loaded && [ "$coloured" -ge $COLOURED_AFTER_LOAD_MIN ]; }
@@ -113,7 +124,26 @@ choose_menu_entry() {
     wait_until "the menu to close" is_gone "$menu"
 }
 
+# The sample and a missing file named on the command line; Xft.dpi as a desktop sets it along
+# with the screen's density (-noreset keeps the setting after xprop leaves).
+check_twice_the_density() {
+    xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi: 192"
+    QT_QPA_PLATFORM=xcb "$program" "$sample" "$shots/missing.log" &
+    program_pid=$!
+    trap 'kill "$program_pid" 2>/dev/null || true' EXIT
+    wait_until "the main window" main_window_found
+    [ "$(geometry_of "$main_window")" = "$HIDPI_GEOMETRY" ] \
+        || fail "at twice the density the window is $(geometry_of "$main_window"), not $HIDPI_GEOMETRY"
+    wait_until "the files named on the command line" curves_drawn_twice_as_large
+    ! status_bar_blank 4-hidpi "$HIDPI_STATUS_BAR_AREA" || fail "the missing file is not named in the status bar"
+    pass "at twice the density: $HIDPI_GEOMETRY, the sample named on the command line drawn, the missing one named"
+}
+curves_drawn_twice_as_large() {
+    coloured=$(shoot 4-hidpi "$HIDPI_GEOMETRY") && [ "$coloured" -ge $((4 * COLOURED_AFTER_LOAD_MIN)) ]
+}
+
 mkdir -p "$shots"
+[ "$mode" != --twice-the-density ] || { check_twice_the_density; exit 0; }
 rm -f "$shots"/*.png "$shots"/.*.png
 QT_QPA_PLATFORM=xcb "$program" &
 program_pid=$!
@@ -142,6 +172,10 @@ wait_until "filled curves in the chart" curves_drawn
 pass "sample opened through the file dialog: $coloured coloured pixels"
 status_bar_blank || fail "the status bar reports a problem with the sample"
 pass "no word in the status bar"
+# shellcheck disable=SC2086  # the position is two numbers
+xdotool mousemove --window "$main_window" $READOUT_AT
+wait_until "the read-out under the mouse" readout_drawn
+pass "the read-out shows under the mouse"
 
 choose_menu_entry "$HILFE_MENU_AT"
 wait_until "the About dialog" about_found
@@ -158,4 +192,6 @@ kill -0 "$program_pid" || fail "the program ended with the About dialog"
 is_viewable "$main_window" || fail "main window vanished with the About dialog"
 pass "OK closes the About dialog and leaves the main window"
 
+xvfb-run -a -s "$HIDPI_SERVER" bash "$0" "$program" "$sample" "$shots" --twice-the-density
+passed=$((passed + 1))
 echo "$passed passed, 0 failed"

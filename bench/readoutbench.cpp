@@ -1,0 +1,111 @@
+#include "readoutbench.h"
+
+#include "loggenerator.h"
+#include "mainwindow.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const qint64 kMillion = 1000000;
+const qint64 kTenMillion = 10000000;
+const int kMoves = 301;
+const int kRedraws = 7;
+// Moves step this many pixels, so that each lands on records of its own.
+const int kMoveStepPixels = 7;
+const double kMostMoveMilliseconds = 2.0;
+const double kMostShareOfRedraw = 0.25;
+
+void say(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+template <typename Step>
+double medianMilliseconds(int repetitions, Step step)
+{
+    QVector<double> times;
+    for (int i = 0; i < repetitions; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        step(i);
+        times.append(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+struct Figures {
+    double move = 0;
+    double redraw = 0;
+};
+
+// Moves without a button over the plot area, each followed by the repaint that puts the
+// read-out on screen; and full redraws of the same chart.
+Figures measure(const QString &log)
+{
+    MainWindow window;
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        say(QStringLiteral("window not shown"));
+    window.loadLogFiles({log});
+    auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    const QRect area = plot->axisRect()->rect();
+
+    Figures figures;
+    figures.move = medianMilliseconds(kMoves, [&](int i) {
+        const QPoint at(area.left() + (i * kMoveStepPixels) % area.width(), area.center().y());
+        QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(plot, &move);
+        plot->repaint();
+    });
+    figures.redraw = medianMilliseconds(kRedraws, [&](int) { plot->replot(QCustomPlot::rpImmediateRefresh); });
+    return figures;
+}
+
+} // namespace
+
+int ReadoutBench::run(const QVector<qint64> &recordCounts)
+{
+    QTemporaryDir dir;
+    bool allMet = true;
+    say(QString());
+    say(QStringLiteral("| records | logs | mouse move with read-out | full redraw | move / redraw | targets met |"));
+    say(QStringLiteral("|---:|---|---:|---:|---:|---|"));
+    for (qint64 records : {kMillion, kTenMillion}) {
+        if (!recordCounts.contains(records))
+            continue;
+        const QString log = dir.filePath(QStringLiteral("readout-%1.log").arg(records));
+        if (!LogGenerator::writeLog(log, records, LogGenerator::Shape::Jagged)) {
+            say(QStringLiteral("cannot write ") + log);
+            return 1;
+        }
+        const Figures figures = measure(log);
+        QFile::remove(log);
+        const double share = figures.move / figures.redraw;
+        // The targets are set at 10M; 1M is shown for the scaling.
+        const bool met = records != kTenMillion || (figures.move <= kMostMoveMilliseconds && share <= kMostShareOfRedraw);
+        allMet = allMet && met;
+        say(QStringLiteral("| %1 | jagged | %2 ms | %3 ms | %4 | %5 |")
+                .arg(QLocale::c().toString(records))
+                .arg(figures.move, 0, 'f', 3)
+                .arg(figures.redraw, 0, 'f', 1)
+                .arg(share, 0, 'f', 3)
+                .arg(records != kTenMillion ? QStringLiteral("(set at 10M)")
+                                            : met ? QStringLiteral("yes") : QStringLiteral("NO")));
+    }
+    say(QStringLiteral("Targets at 10M: a move at most %1 ms and at most %2 of a full redraw.")
+            .arg(kMostMoveMilliseconds)
+            .arg(kMostShareOfRedraw));
+    return allMet ? 0 : 1;
+}

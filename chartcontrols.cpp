@@ -1,0 +1,71 @@
+#include "chartcontrols.h"
+
+#include <QMenu>
+
+namespace {
+
+const QColor kHiddenChannelText(160, 160, 160);
+
+} // namespace
+
+ChartControls::ChartControls(QCustomPlot *plot, QMenu *contextMenu)
+    : QObject(plot)
+    , mPlot(plot)
+    , mContextMenu(contextMenu)
+{
+    rememberHomeView();
+    plot->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot, &QCustomPlot::customContextMenuRequested, this, &ChartControls::showContextMenu);
+    connect(plot, &QCustomPlot::mouseDoubleClick, this, &ChartControls::resetOnDoubleClick);
+    connect(plot, &QCustomPlot::legendClick, this, &ChartControls::toggleChannel);
+    // A quick second click on an entry arrives as a double-click: it toggles again, as two
+    // slower clicks would.
+    connect(plot, &QCustomPlot::legendDoubleClick, this, &ChartControls::toggleChannel);
+}
+
+void ChartControls::rememberHomeView()
+{
+    mHomeKeys = mPlot->xAxis->range();
+    mHomeValues = mPlot->yAxis->range();
+}
+
+void ChartControls::resetView()
+{
+    mPlot->xAxis->setRange(mHomeKeys);
+    mPlot->yAxis->setRange(mHomeValues);
+    mPlot->replot();
+}
+
+// The legend sits inside the plot area; double-clicks on it belong to its entries.
+bool ChartControls::inPlotArea(const QPoint &pos) const
+{
+    const bool onLegend = mPlot->legend->visible() && mPlot->legend->outerRect().contains(pos);
+    return mPlot->axisRect()->rect().contains(pos) && !onLegend;
+}
+
+void ChartControls::resetOnDoubleClick(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && inPlotArea(event->pos()))
+        resetView();
+}
+
+void ChartControls::showContextMenu(const QPoint &pos)
+{
+    if (mPlot->axisRect()->rect().contains(pos))
+        mContextMenu->popup(mPlot->mapToGlobal(pos));
+}
+
+// A hidden graph is neither drawn nor selectable; its entry stays, greyed.
+void ChartControls::toggleChannel(QCPLegend *legend, QCPAbstractLegendItem *item)
+{
+    auto *entry = qobject_cast<QCPPlottableLegendItem *>(item);
+    if (!entry)
+        return;
+    QCPAbstractPlottable *graph = entry->plottable();
+    const bool hide = graph->visible();
+    graph->setVisible(!hide);
+    if (hide)
+        graph->setSelection(QCPDataSelection());
+    entry->setTextColor(hide ? kHiddenChannelText : legend->textColor());
+    mPlot->replot();
+}

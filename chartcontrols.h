@@ -1,0 +1,39 @@
+#ifndef CHARTCONTROLS_H
+#define CHARTCONTROLS_H
+
+#include <qcustomplot.h>
+
+#include <QObject>
+
+class QMenu;
+
+// What the mouse does on the chart besides the library's drag, zoom and select: a double-click
+// in the plot area, or the context menu that a right-click there opens, returns both axes to the
+// home view (their ranges right after the last load); a click on a channel's legend entry hides
+// its graph or shows it again.
+class ChartControls : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The chart's present ranges are the home view until the next rememberHomeView().
+    ChartControls(QCustomPlot *plot, QMenu *contextMenu);
+
+    void rememberHomeView();
+
+public slots:
+    void resetView();
+
+private:
+    bool inPlotArea(const QPoint &pos) const;
+    void resetOnDoubleClick(QMouseEvent *event);
+    void showContextMenu(const QPoint &pos);
+    void toggleChannel(QCPLegend *legend, QCPAbstractLegendItem *item);
+
+    QCustomPlot *mPlot;
+    QMenu *mContextMenu;
+    QCPRange mHomeKeys;
+    QCPRange mHomeValues;
+};
+
+#endif // CHARTCONTROLS_H

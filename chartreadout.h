@@ -1,0 +1,61 @@
+#ifndef CHARTREADOUT_H
+#define CHARTREADOUT_H
+
+#include <qcustomplot.h>
+
+#include <QColor>
+#include <QPoint>
+#include <QRectF>
+#include <QString>
+#include <QVector>
+
+// The values under the mouse: while the mouse is over the plot area, a thin vertical line at the
+// time of the record in effect there (the last one at or before the mouse's time; a reading holds
+// until the next) and a box beside it with that record's time and the values of the visible
+// graphs. It draws on a buffered layer of its own, so a mouse move redraws it alone, never the
+// graphs. Pressing a button, leaving the chart or clear() takes it away.
+class ChartReadout : public QCPLayerable
+{
+    Q_OBJECT
+
+public:
+    static const QString kLayerName;
+
+    // Puts itself on the chart, which owns it, on a layer of its own above all others.
+    explicit ChartReadout(QCustomPlot *plot);
+
+    // Takes line and box away until the mouse moves over the plot area again.
+    void clear();
+
+    // The box's lines as shown, time first; empty when nothing is shown.
+    QStringList text() const;
+    // Where the box is drawn, in the chart's pixels; empty when nothing is shown.
+    QRectF boxRect() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    QRect clipRect() const override;
+    void applyDefaultAntialiasingHint(QCPPainter *painter) const override;
+    void draw(QCPPainter *painter) override;
+
+private:
+    struct Line {
+        QString text;
+        QColor swatch; // invalid for the time line
+    };
+    struct Reading {
+        double key = 0;
+        QVector<Line> lines; // empty when no record is in effect
+    };
+
+    void showAt(const QPoint &pos);
+    void redraw();
+    Reading reading() const;
+    QString timeText(double key) const;
+    QRectF boxFor(const Reading &reading) const;
+
+    QPoint mMouse;
+    bool mShown = false;
+};
+
+#endif // CHARTREADOUT_H
