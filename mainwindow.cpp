@@ -2,6 +2,7 @@
 #include "aboutdialog.h"
 #include "ui_mainwindow.h"
 
+#include "chartexport.h"
 #include "envelopegraph.h"
 #include "logdecoder.h"
 
@@ -137,6 +138,8 @@ MainWindow::MainWindow(QWidget *parent)
     // The one About dialog lives as a hidden child; "Über" only shows it again.
     auto *about = new AboutDialog(this, appVersion);
     connect(ui->action_ber, SIGNAL(triggered(bool)), about, SLOT(show()));
+    connect(ui->actionSaveImage, &QAction::triggered, this, &MainWindow::saveImage);
+    connect(ui->actionExportData, &QAction::triggered, this, &MainWindow::exportData);
 
     setWindowTitle(QStringLiteral("Velkarn Oriq II  (") + appVersion + QStringLiteral(")"));
     setGeometry(QRect(400, 250, 542, 390));
@@ -192,6 +195,43 @@ void MainWindow::open()
     if (dialog.exec() == 0)
         return;
     loadLogFiles(dialog.selectedFiles());
+}
+
+void MainWindow::saveImage()
+{
+    const QString fileName = askSaveName({tr("PNG (*.png)"), tr("PDF (*.pdf)"), tr("JPEG (*.jpg *.jpeg)")},
+                                         {QStringLiteral("png"), QStringLiteral("pdf"), QStringLiteral("jpg")});
+    if (!fileName.isEmpty())
+        reportIfNotSaved(ChartExport::savePicture(ui->customPlot, fileName), fileName);
+}
+
+void MainWindow::exportData()
+{
+    const QString fileName = askSaveName({tr("CSV (*.csv)")}, {QStringLiteral("csv")});
+    if (!fileName.isEmpty())
+        reportIfNotSaved(ChartExport::saveRecords(ui->customPlot, fileName), fileName);
+}
+
+// Asks for a file to write, confirming before an existing one is replaced; a name typed without
+// a suffix gets that of the chosen filter. Empty when cancelled.
+QString MainWindow::askSaveName(const QStringList &nameFilters, const QStringList &suffixes)
+{
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(nameFilters);
+    dialog.setDefaultSuffix(suffixes.first());
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString &filter) {
+        dialog.setDefaultSuffix(suffixes.value(nameFilters.indexOf(filter), suffixes.first()));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+void MainWindow::reportIfNotSaved(bool saved, const QString &fileName)
+{
+    if (!saved)
+        statusBar()->showMessage(tr("Nicht gespeichert: ") + QFileInfo(fileName).fileName());
 }
 
 void MainWindow::setRecordLimit(qint64 records)

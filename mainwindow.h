@@ -36,12 +36,16 @@ public:
 private slots:
     void setupDateDemo(QCustomPlot *customPlot);
     void open();
+    void saveImage();
+    void exportData();
 
 private:
     struct LoadedPoints;
 
     bool readLogFile(const QFileInfo &file, LoadedPoints &points) const;
     void showPoints(LoadedPoints &points);
+    QString askSaveName(const QStringList &nameFilters, const QStringList &suffixes);
+    void reportIfNotSaved(bool saved, const QString &fileName);
 
     Ui::MainWindow *ui;
     double mStartTime;
