@@ -4,6 +4,7 @@
 //
 //   bench_viewer [--records 100000,1000000,10000000]
 
+#include "csvbench.h"
 #include "loggenerator.h"
 #include "mainwindow.h"
 #include "referencepath.h"
@@ -342,5 +343,6 @@ int main(int argc, char *argv[])
         print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000]"));
         return 2;
     }
-    return runBenchmark(recordCounts);
+    const int loadAndDraw = runBenchmark(recordCounts);
+    return runCsvBenchmark() | loadAndDraw;
 }
