@@ -228,10 +228,15 @@ QString MainWindow::askSaveName(const QStringList &nameFilters, const QStringLis
     return dialog.selectedFiles().first();
 }
 
+// A failure is named; a save that works takes back the word of an earlier one that failed and
+// leaves any other message standing.
 void MainWindow::reportIfNotSaved(bool saved, const QString &fileName)
 {
+    const QString notSaved = tr("Nicht gespeichert: ");
     if (!saved)
-        statusBar()->showMessage(tr("Nicht gespeichert: ") + QFileInfo(fileName).fileName());
+        statusBar()->showMessage(notSaved + QFileInfo(fileName).fileName());
+    else if (statusBar()->currentMessage().startsWith(notSaved))
+        statusBar()->clearMessage();
 }
 
 void MainWindow::setRecordLimit(qint64 records)
