@@ -1,5 +1,5 @@
 // The CSV writer alone, built from its source with Qt Core only: a year of rows with both clock
-// changes read back through QDateTime, and writes that fail.
+// changes read back through QDateTime, no rows, and writes that fail.
 #include "csvexport.h"
 
 #include <QtTest>
@@ -40,7 +40,6 @@ private slots:
         rows.append({3094168447, 1, 2, 3, 4, 5});
         QTemporaryDir dir;
         QVERIFY(saveRows(dir.filePath("year.csv"), rows));
-
         const QList<QByteArray> lines = contents(dir.filePath("year.csv")).split('\n');
         QCOMPARE(lines.first(), QByteArray("Zeit;TSA1;TSE;TW;TSV;TAM\r"));
         QCOMPARE(lines.size(), rows.size() + 2); // nothing after the last line end
@@ -53,6 +52,8 @@ private slots:
             for (int channel = 1; channel < 6; ++channel)
                 QCOMPARE(fields[channel].toDouble(), rows[i][channel]);
         }
+        QVERIFY(saveRows(dir.filePath("none.csv"), {})); // no record: the header alone
+        QCOMPARE(contents(dir.filePath("none.csv")), lines.first() + '\n');
     }
 
     // Fails for root too: a folder's name, and an existing file whose name is so long that the
