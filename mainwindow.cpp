@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include "chartcontrols.h"
+#include "chartexport.h"
 #include "chartreadout.h"
 #include "envelopegraph.h"
 #include "logdecoder.h"
@@ -156,6 +157,8 @@ MainWindow::MainWindow(QWidget *parent)
     // The one About dialog lives as a hidden child; "Über" only shows it again.
     auto *about = new AboutDialog(this, appVersion);
     connect(ui->action_ber, SIGNAL(triggered(bool)), about, SLOT(show()));
+    connect(ui->actionSaveImage, &QAction::triggered, this, &MainWindow::saveImage);
+    connect(ui->actionExportData, &QAction::triggered, this, &MainWindow::exportData);
 
     setWindowTitle(QStringLiteral("Velkarn Oriq II  (") + appVersion + QStringLiteral(")"));
     setGeometry(QRect(400, 250, 542, 390));
@@ -212,6 +215,48 @@ void MainWindow::open()
     if (dialog.exec() == 0)
         return;
     loadLogFiles(dialog.selectedFiles());
+}
+
+void MainWindow::saveImage()
+{
+    const QString fileName = askSaveName({tr("PNG (*.png)"), tr("PDF (*.pdf)"), tr("JPEG (*.jpg *.jpeg)")},
+                                         {QStringLiteral("png"), QStringLiteral("pdf"), QStringLiteral("jpg")});
+    if (!fileName.isEmpty())
+        reportIfNotSaved(ChartExport::savePicture(ui->customPlot, fileName), fileName);
+}
+
+void MainWindow::exportData()
+{
+    const QString fileName = askSaveName({tr("CSV (*.csv)")}, {QStringLiteral("csv")});
+    if (!fileName.isEmpty())
+        reportIfNotSaved(ChartExport::saveRecords(ui->customPlot, fileName), fileName);
+}
+
+// Asks for a file to write, confirming before an existing one is replaced; a name typed without
+// a suffix gets that of the chosen filter. Empty when cancelled.
+QString MainWindow::askSaveName(const QStringList &nameFilters, const QStringList &suffixes)
+{
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(nameFilters);
+    dialog.setDefaultSuffix(suffixes.first());
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString &filter) {
+        dialog.setDefaultSuffix(suffixes.value(nameFilters.indexOf(filter), suffixes.first()));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+// A failure is named; a save that works takes back the word of an earlier one that failed and
+// leaves any other message standing.
+void MainWindow::reportIfNotSaved(bool saved, const QString &fileName)
+{
+    const QString notSaved = tr("Nicht gespeichert: ");
+    if (!saved)
+        statusBar()->showMessage(notSaved + QFileInfo(fileName).fileName());
+    else if (statusBar()->currentMessage().startsWith(notSaved))
+        statusBar()->clearMessage();
 }
 
 void MainWindow::setRecordLimit(qint64 records)
@@ -322,6 +367,8 @@ void MainWindow::setupChartReading()
     mChartMenu = new QMenu(this);
     mChartMenu->setObjectName(QStringLiteral("chartMenu"));
     mChartMenu->addAction(ui->actionResetView);
+    mChartMenu->addAction(ui->actionSaveImage);
+    mChartMenu->addAction(ui->actionExportData);
     mChartControls = new ChartControls(ui->customPlot, mChartMenu);
     connect(ui->actionResetView, &QAction::triggered, mChartControls, &ChartControls::resetView);
     mReadout = new ChartReadout(ui->customPlot);

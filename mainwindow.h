@@ -52,6 +52,10 @@ private:
     void showPoints(LoadedPoints &points);
     void setupChartReading();
     void chartReloaded();
+    void saveImage();
+    void exportData();
+    QString askSaveName(const QStringList &nameFilters, const QStringList &suffixes);
+    void reportIfNotSaved(bool saved, const QString &fileName);
 
     Ui::MainWindow *ui;
     double mStartTime;

@@ -4,6 +4,7 @@
 //
 //   bench_viewer [--records 100000,1000000,10000000]
 
+#include "csvbench.h"
 #include "loggenerator.h"
 #include "mainwindow.h"
 #include "readoutbench.h"
@@ -345,5 +346,5 @@ int main(int argc, char *argv[])
     }
     const int drawing = runBenchmark(recordCounts);
     const int readout = ReadoutBench::run(recordCounts);
-    return drawing != 0 ? drawing : readout;
+    return drawing | readout | runCsvBenchmark();
 }

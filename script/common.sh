@@ -1,12 +1,16 @@
 # Shared by the scripts in script/ and tools/: the packages the project needs, listed once, and the build.
 # shellcheck shell=bash
 
-# What building and running the viewer needs; what its tests add; what the fuzzer and the
-# memory check add.
+# What building and running the viewer needs; what building its Debian package adds; what its
+# tests add (one of them builds the package); what the fuzzer and the memory check add; what
+# the benchmark compares the CSV export with; what tools/make-images.sh draws with.
 RUN_PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev)
+PACKAGE_PACKAGES=(dpkg-dev file)
 TEST_PACKAGES=(xvfb xauth python3 desktop-file-utils appstream-util xdotool x11-utils imagemagick
-               fonts-dejavu-core tzdata)
+               fonts-dejavu-core tzdata "${PACKAGE_PACKAGES[@]}")
 TOOL_PACKAGES=(clang-14 libclang-rt-14-dev valgrind)
+BENCH_PACKAGES=(python3-numpy)
+IMAGE_PACKAGES=(imagemagick librsvg2-bin)
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 ASAN_BUILD_DIR=${ASAN_BUILD_DIR:-$ROOT/build-asan}

@@ -41,6 +41,8 @@ for file in "${icons[@]}"; do
     [ "$folder_size" = "$actual_size" ] || fail "$file is $actual_size, not $folder_size"
 done
 pass "icon $icon installed at ${#icons[@]} size(s), each as large as its folder says"
+grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" 2>/dev/null || fail "no scalable icon $icon.svg"
+pass "icon $icon installed as a scalable SVG"
 
 metainfo=$prefix/share/metainfo/$app_id.metainfo.xml
 [ -f "$metainfo" ] || fail "no metainfo at share/metainfo/$app_id.metainfo.xml"

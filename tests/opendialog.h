@@ -24,7 +24,8 @@ struct Answer {
     QWidget *parent = nullptr;
 };
 
-inline Answer answerOpen(QWidget *window, const std::function<void(QFileDialog *)> &answer)
+// Triggers the window's action of that name and answers the file dialog it opens.
+inline Answer answerDialog(QWidget *window, const char *actionName, const std::function<void(QFileDialog *)> &answer)
 {
     Answer result;
     QTimer poll;
@@ -50,9 +51,14 @@ inline Answer answerOpen(QWidget *window, const std::function<void(QFileDialog *
         QTimer::singleShot(0, dialog, [&answer, dialog]() { answer(dialog); });
     });
     poll.start();
-    if (auto *open = window->findChild<QAction *>("action_ffnen"))
-        open->trigger();
+    if (auto *action = window->findChild<QAction *>(actionName))
+        action->trigger();
     return result;
+}
+
+inline Answer answerOpen(QWidget *window, const std::function<void(QFileDialog *)> &answer)
+{
+    return answerDialog(window, "action_ffnen", answer);
 }
 
 inline Answer chooseFiles(QWidget *window, const QString &directory, const QStringList &names)

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Draws the program's own pictures into images/: a thermometer whose column rises and falls
-# while a curve beside it records the readings. Run by hand after changing a picture; the
-# build uses the committed files. Needs ImageMagick 6 (Debian's package imagemagick).
+# while a curve beside it records the readings, and the launcher icon's sizes from
+# images/icon.svg. Run by hand after changing a picture; the build uses the committed files.
+# Installs what it needs (ImageMagick 6, librsvg's renderer).
 set -euo pipefail
+source "$(dirname "$0")/../script/common.sh"
+install_missing "${IMAGE_PACKAGES[@]}"
 
 CONVERT=${CONVERT:-/usr/bin/convert}
-OUT=$(cd "$(dirname "$0")/.." && pwd)/images
+OUT=$ROOT/images
 
 GLASS='#f4f8fc' OUTLINE='#2b4a6f' MERCURY='#d7261e' PANEL='#dde9f5' CURVE='#1f6fb5' SCALE='#8aa6c4'
 
@@ -92,6 +95,7 @@ write_animation "$OUT/logo.gif"
 mapfile -t picture < <(small_picture "$SMALL_PEAK" white)
 "$CONVERT" "${picture[@]}" -strip -interlace none -sampling-factor 2x2,1x1,1x1 -quality 90 \
     "$OUT/logo.jpg"
-# The same on a transparent background for a desktop launcher entry; not a built-in resource.
-mapfile -t picture < <(small_picture "$SMALL_PEAK" none)
-"$CONVERT" "${picture[@]}" -strip "$OUT/icon-16.png"
+# The launcher icon at the sizes of the hicolor theme; not built-in resources.
+for size in 16 32 48 64 128 256; do
+    rsvg-convert --width "$size" --height "$size" "$OUT/icon.svg" --output "$OUT/icon-$size.png"
+done

@@ -1,0 +1,124 @@
+#include "chartexport.h"
+
+#include "chartreadout.h"
+#include "csvexport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QVector>
+#include <qcustomplot.h>
+
+namespace ChartExport {
+
+namespace {
+
+enum class PictureFormat { Png, Jpeg, Pdf };
+
+PictureFormat formatOf(const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == QLatin1String("pdf"))
+        return PictureFormat::Pdf;
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return PictureFormat::Jpeg;
+    return PictureFormat::Png;
+}
+
+// The chart's own drawing into a file; the size and ranges are the chart's on screen, in as
+// many pixels as the screen shows it with.
+bool drawChart(QCustomPlot *plot, const QString &fileName, PictureFormat format)
+{
+    const double scale = plot->devicePixelRatioF();
+    switch (format) {
+    case PictureFormat::Pdf:
+        return plot->savePdf(fileName);
+    case PictureFormat::Jpeg:
+        return plot->saveJpg(fileName, 0, 0, scale);
+    case PictureFormat::Png:
+        break;
+    }
+    return plot->savePng(fileName, 0, 0, scale);
+}
+
+// Hides the read-out's layer, if the chart has one, for as long as it lives.
+class ReadoutHidden
+{
+public:
+    explicit ReadoutHidden(QCustomPlot *plot)
+        : mLayer(plot->layer(ChartReadout::kLayerName))
+        , mWasVisible(mLayer && mLayer->visible())
+    {
+        if (mLayer)
+            mLayer->setVisible(false);
+    }
+    ~ReadoutHidden()
+    {
+        if (mLayer)
+            mLayer->setVisible(mWasVisible);
+    }
+    ReadoutHidden(const ReadoutHidden &) = delete;
+    ReadoutHidden &operator=(const ReadoutHidden &) = delete;
+
+private:
+    QCPLayer *mLayer;
+    bool mWasVisible;
+};
+
+bool copyThroughSaveFile(const QString &from, const QString &to)
+{
+    QFile drawn(from);
+    QSaveFile target(to);
+    if (!drawn.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = drawn.readAll();
+    return target.write(bytes) == bytes.size() && target.commit();
+}
+
+} // namespace
+
+bool savePicture(QCustomPlot *plot, const QString &fileName)
+{
+    // The library writes straight to the name it is given; it draws into a private folder first,
+    // and only a complete picture goes on to the target.
+    QTemporaryDir drawing;
+    if (!drawing.isValid())
+        return false;
+    const PictureFormat format = formatOf(fileName);
+    const QString drawn = drawing.filePath(QStringLiteral("chart"));
+    bool drawnOk = false;
+    {
+        const ReadoutHidden hidden(plot);
+        drawnOk = drawChart(plot, drawn, format);
+    }
+    return drawnOk && copyThroughSaveFile(drawn, fileName);
+}
+
+bool saveRecords(QCustomPlot *plot, const QString &fileName)
+{
+    const int graphs = plot->graphCount();
+    QStringList names;
+    QVector<QCPGraphDataContainer::const_iterator> firsts;
+    qint64 records = 0;
+    if (graphs > 0) {
+        const QCPRange range = plot->xAxis->range();
+        const QSharedPointer<QCPGraphDataContainer> keys = plot->graph(0)->data();
+        const auto first = keys->findBegin(range.lower, false);
+        records = keys->findEnd(range.upper, false) - first;
+        const int firstIndex = int(first - keys->constBegin());
+        for (int graph = 0; graph < graphs; ++graph) {
+            names.append(plot->graph(graph)->name());
+            const QSharedPointer<QCPGraphDataContainer> data = plot->graph(graph)->data();
+            records = qMin<qint64>(records, qMax(0, data->size() - firstIndex));
+            firsts.append(data->constBegin() + firstIndex);
+        }
+    }
+    return CsvExport::save(fileName, names, records, [&firsts](qint64 index, double &key, double *values) {
+        key = firsts[0][index].key;
+        for (int graph = 0; graph < firsts.size(); ++graph)
+            values[graph] = firsts[graph][index].value;
+    });
+}
+
+} // namespace ChartExport
