@@ -1,0 +1,85 @@
+#ifndef LOGLOADER_H
+#define LOGLOADER_H
+
+#include "logdecoder.h"
+
+#include <QFileInfo>
+#include <QStringList>
+#include <QVector>
+#include <qcustomplot.h>
+
+#include <functional>
+#include <limits>
+#include <vector>
+
+// One load of log files into the five channels' points, without a widget: it looks at the files
+// and takes their sizes once, weighs the load against a memory budget before taking any memory,
+// reads file by file in blocks with a call between blocks that may cancel the load, and at the
+// end orders the points by key, merging the ascending runs that files chosen out of time order
+// leave. The window reads the finished channels out of it.
+class LogLoader
+{
+public:
+    enum class FileRead { Whole, Failed, Cancelled };
+
+    // A file that grows while it is read is read up to the size it has here; at most recordLimit
+    // records are kept, the rest counts as not read.
+    LogLoader(const QStringList &fileNames, qint64 recordLimit);
+
+    int fileCount() const { return mFiles.size(); }
+    QString fileName(int file) const { return mFiles.at(file).info.fileName(); }
+    QStringList fileNames() const;
+
+    // Whether the load's memory fits in budget bytes; a negative budget is unknown and fits.
+    bool fits(qint64 budget) const;
+    // Takes the places of every record expected; throws std::bad_alloc when memory runs out.
+    void allocate();
+    // Reads one file's whole records after those read before; afterBlock runs after each block.
+    // Once cancel() was called, reading stops after the current block.
+    FileRead readFile(int file, const std::function<void()> &afterBlock);
+    void cancel() { mCancelled = true; }
+    bool cancelled() const { return mCancelled; }
+    // Share of the bytes of all files read so far, 0 to 1.
+    double shareRead() const;
+
+    // Gives back unused places and orders the points by key, records of equal keys in read
+    // order; throws std::bad_alloc when memory runs out.
+    void finish();
+    // Lets go of every point, for a load that failed.
+    void discard();
+
+    qint64 recordCount() const { return mCount; }
+    // Keys of the first and the last record read, in read order; only with records.
+    double firstKey() const { return mFirstKey; }
+    double lastKey() const { return mLastKey; }
+    QVector<QCPGraphData> takeChannel(int channel);
+
+private:
+    struct File {
+        QFileInfo info;
+        qint64 records; // whole records at the start of the load
+        qint64 planned; // of these, the ones within the record limit
+    };
+
+    void append(const LogDecoder::LogRecord &record);
+    void trim();
+    void mergeRuns();
+
+    QVector<File> mFiles;
+    qint64 mPlannedRecords = 0;
+    qint64 mRecordLimit;
+    bool mCancelled = false;
+    qint64 mPlannedBefore = 0; // of the files finished so far
+    qint64 mCountBefore = 0;   // records read before the current file
+
+    QVector<QCPGraphData> mChannels[LogDecoder::kChannelCount];
+    QCPGraphData *mNext[LogDecoder::kChannelCount] = {};
+    qint64 mCount = 0;
+    qint64 mCapacity = 0;
+    // Where each ascending run of keys starts, as far as there are few of them.
+    std::vector<qint64> mRunStarts;
+    double mFirstKey = 0;
+    double mLastKey = -std::numeric_limits<double>::infinity();
+};
+
+#endif // LOGLOADER_H
