@@ -2,9 +2,10 @@
 // side by side in one run on generated logs. Every case runs in a child process of its own, so
 // that its peak memory is its own and one case's caches do not help the next.
 //
-//   bench_viewer [--records 100000,1000000,10000000]
+//   bench_viewer [--records 100000,1000000,10000000 | --long-loads]
 
 #include "loggenerator.h"
+#include "longloadbench.h"
 #include "mainwindow.h"
 #include "referencepath.h"
 
@@ -332,6 +333,9 @@ int main(int argc, char *argv[])
     const QStringList arguments = app.arguments();
     if (arguments.size() == 4 && arguments[1] == QLatin1String("--case"))
         return runCase(arguments[2], arguments[3]);
+    const int longLoads = LongLoadBench::runFromArguments(arguments);
+    if (longLoads >= 0)
+        return longLoads;
 
     QVector<qint64> recordCounts(std::begin(kDefaultRecords), std::end(kDefaultRecords));
     if (arguments.size() == 3 && arguments[1] == QLatin1String("--records")) {
@@ -339,8 +343,10 @@ int main(int argc, char *argv[])
         for (const QString &count : arguments[2].split(QLatin1Char(',')))
             recordCounts.append(count.toLongLong());
     } else if (arguments.size() != 1) {
-        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000]"));
+        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads]"));
         return 2;
     }
-    return runBenchmark(recordCounts);
+    const int viewer = runBenchmark(recordCounts);
+    // Long loads only in the full run: they need logs of 1M records.
+    return arguments.size() == 1 && LongLoadBench::run() != 0 ? 1 : viewer;
 }
