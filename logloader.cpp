@@ -7,13 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <numeric>
 
 namespace {
 
 // The five channels' points, and one channel more while runs out of order are merged.
 const qint64 kBytesPerRecord = (LogDecoder::kChannelCount + 1) * qint64(sizeof(QCPGraphData));
-// Up to this many ascending runs are merged; more, as in a file of shuffled records, are sorted.
-const size_t kMostRuns = 1024;
 
 // Opens the file at path for reading if it is a regular file at the moment it is opened. A FIFO
 // that took a file's place after it was looked at would block in a plain open for ever. Reads
@@ -43,7 +43,7 @@ bool keyLess(const QCPGraphData &a, const QCPGraphData &b)
 struct Run {
     const QCPGraphData *next;
     const QCPGraphData *end;
-    size_t order;
+    int order;
 };
 
 // Heap order: the run whose next point a stable sort puts first is on top.
@@ -65,13 +65,10 @@ const QCPGraphData *prefixEnd(const QCPGraphData *from, const QCPGraphData *to, 
     return std::partition_point(from, from + qMin<ptrdiff_t>(step - 1, to - from), inPrefix);
 }
 
-// Writes the points of the runs starting at starts, merged stably, to out. Runs that do not
-// overlap, as files chosen in any order, go over in one piece each.
-void mergeInto(const QCPGraphData *points, qint64 count, const std::vector<qint64> &starts, QCPGraphData *out)
+// Writes the points of the runs, merged stably, to out. Where runs overlap little, whole
+// stretches of a run go over at once.
+void mergeInto(std::vector<Run> heap, QCPGraphData *out)
 {
-    std::vector<Run> heap;
-    for (size_t i = 0; i < starts.size(); ++i)
-        heap.push_back({points + starts[i], points + (i + 1 < starts.size() ? starts[i + 1] : count), i});
     std::make_heap(heap.begin(), heap.end(), comesLater);
     while (!heap.empty()) {
         std::pop_heap(heap.begin(), heap.end(), comesLater);
@@ -92,18 +89,47 @@ void mergeInto(const QCPGraphData *points, qint64 count, const std::vector<qint6
     }
 }
 
+// The key of the file's first record, read ahead of the load; infinity when there is none.
+double firstKeyOf(const QFileInfo &info)
+{
+    QFile log;
+    char record[LogDecoder::kRecordSize];
+    if (!openRegularFile(log, info.filePath()) || !log.seek(LogDecoder::kHeaderSize)
+        || log.read(record, sizeof record) != qint64(sizeof record))
+        return std::numeric_limits<double>::infinity();
+    return LogDecoder::decodeRecord(record).key;
+}
+
 } // namespace
 
 LogLoader::LogLoader(const QStringList &fileNames, qint64 recordLimit)
     : mRecordLimit(recordLimit)
 {
     for (const QString &fileName : fileNames) {
-        File file{QFileInfo(fileName), 0, 0};
+        File file;
+        file.info = QFileInfo(fileName);
         if (file.info.isFile())
             file.records = LogDecoder::recordCount(file.info.size());
         file.planned = qMin(file.records, mRecordLimit - mPlannedRecords);
         mPlannedRecords += file.planned;
+        if (file.planned > 0)
+            file.firstKey = firstKeyOf(file.info);
         mFiles.append(file);
+    }
+    layOutRegions();
+}
+
+// Regions in the order of the files' first keys, files of equal first keys in read order.
+void LogLoader::layOutRegions()
+{
+    mLayout.resize(size_t(mFiles.size()));
+    std::iota(mLayout.begin(), mLayout.end(), 0);
+    std::stable_sort(mLayout.begin(), mLayout.end(),
+                     [this](int a, int b) { return mFiles[a].firstKey < mFiles[b].firstKey; });
+    qint64 offset = 0;
+    for (int index : mLayout) {
+        mFiles[index].offset = offset;
+        offset += mFiles[index].planned;
     }
 }
 
@@ -128,15 +154,14 @@ void LogLoader::allocate()
         // Filled by copies of one point: resizing would call the library's constructor for
         // every point.
         mChannels[channel] = QVector<QCPGraphData>(int(mPlannedRecords), QCPGraphData());
-        mNext[channel] = mChannels[channel].data();
+        mPoints[channel] = mChannels[channel].data();
     }
-    mCapacity = mPlannedRecords;
-    mRunStarts.assign(1, 0);
 }
 
 LogLoader::FileRead LogLoader::readFile(int index, const std::function<void()> &afterBlock)
 {
-    const File &file = mFiles.at(index);
+    File &file = mFiles[index];
+    mReading = &file;
     mCountBefore = mCount;
     const FileRead result = [&] {
         // Anything but a regular file may block in open or never end.
@@ -149,9 +174,8 @@ LogLoader::FileRead LogLoader::readFile(int index, const std::function<void()> &
             return FileRead::Whole;
         if (!log.seek(LogDecoder::kHeaderSize))
             return FileRead::Failed;
-        const qint64 wanted = qMin(file.records, mRecordLimit - mCount);
         const qint64 read = LogDecoder::readRecords(
-            log, wanted, [this](const LogDecoder::LogRecord &record) { append(record); },
+            log, file.planned, [this](const LogDecoder::LogRecord &record) { append(record); },
             [&] {
                 afterBlock();
                 return !mCancelled;
@@ -160,6 +184,7 @@ LogLoader::FileRead LogLoader::readFile(int index, const std::function<void()> &
             return FileRead::Whole;
         return mCancelled ? FileRead::Cancelled : FileRead::Failed;
     }();
+    mReading = nullptr;
     mPlannedBefore += file.planned;
     mCountBefore = mCount;
     return result;
@@ -174,55 +199,99 @@ double LogLoader::shareRead() const
 
 void LogLoader::append(const LogDecoder::LogRecord &record)
 {
-    // Reads stop at the sizes taken when the places were made; this only guards them.
-    if (mCount == mCapacity)
+    File &file = *mReading;
+    // Reads stop at the sizes taken when the regions were made; this only guards them.
+    if (file.filled == file.planned)
         return;
-    if (record.key < mLastKey && mRunStarts.size() <= kMostRuns)
-        mRunStarts.push_back(mCount);
-    mLastKey = record.key;
+    const qint64 at = file.offset + file.filled;
+    if (file.filled > 0 && record.key < mPoints[0][at - 1].key)
+        file.ascending = false;
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        QCPGraphData &point = mNext[channel][mCount];
+        QCPGraphData &point = mPoints[channel][at];
         point.key = record.key;
         point.value = record.values[channel];
     }
+    if (mCount == 0)
+        mFirstKey = record.key;
+    mLastKey = record.key;
+    ++file.filled;
     ++mCount;
 }
 
 void LogLoader::finish()
 {
-    trim();
-    if (mCount > 0)
-        mFirstKey = mChannels[0].first().key;
-    if (mRunStarts.size() <= 1)
-        return;
-    if (mRunStarts.size() > kMostRuns) {
-        // A stable sort keeps points of equal keys in read order.
-        for (QVector<QCPGraphData> &channel : mChannels)
-            std::stable_sort(channel.begin(), channel.end(), keyLess);
-        return;
-    }
+    closeGaps();
+    sortRuns();
     mergeRuns();
 }
 
-// Gives back the places of records that were expected but not read.
-void LogLoader::trim()
+// Moves the regions together over the places of records that were expected but not read, and
+// gives those places back.
+void LogLoader::closeGaps()
 {
-    if (mCount == mCapacity)
+    qint64 to = 0;
+    for (int index : mLayout) {
+        File &file = mFiles[index];
+        if (file.offset != to) {
+            for (QCPGraphData *points : mPoints)
+                std::memmove(points + to, points + file.offset, size_t(file.filled) * sizeof(QCPGraphData));
+            file.offset = to;
+        }
+        to += file.filled;
+    }
+    if (mCount == mPlannedRecords)
         return;
     for (QVector<QCPGraphData> &channel : mChannels) {
         channel.resize(int(mCount));
         channel.squeeze();
     }
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+        mPoints[channel] = mChannels[channel].data();
 }
 
-// Every channel holds the same keys, so each is merged along the same runs; the merged channel
-// lands in a spare, and the channel's old storage is the spare of the next.
+// Sorts each file whose records do not ascend on their own; a stable sort keeps points of equal
+// keys in read order.
+void LogLoader::sortRuns()
+{
+    for (File &file : mFiles) {
+        if (file.ascending)
+            continue;
+        for (QCPGraphData *points : mPoints)
+            std::stable_sort(points + file.offset, points + file.offset + file.filled, keyLess);
+        file.ascending = true;
+    }
+}
+
+// Every channel holds the same keys, so each is merged along the same runs, one per file; the
+// merged channel lands in a spare, and the channel's old storage is the spare of the next.
 void LogLoader::mergeRuns()
 {
+    std::vector<const File *> runs;
+    bool inOrder = true;
+    for (int index : mLayout) {
+        const File &file = mFiles[index];
+        if (file.filled == 0)
+            continue;
+        if (!runs.empty()) {
+            const double lastBefore = mPoints[0][file.offset - 1].key;
+            const double first = mPoints[0][file.offset].key;
+            const bool laterRead = &file > runs.back();
+            inOrder = inOrder && (lastBefore < first || (lastBefore == first && laterRead));
+        }
+        runs.push_back(&file);
+    }
+    if (inOrder)
+        return;
     QVector<QCPGraphData> spare(int(mCount), QCPGraphData{});
-    for (QVector<QCPGraphData> &channel : mChannels) {
-        mergeInto(channel.constData(), mCount, mRunStarts, spare.data());
-        channel.swap(spare);
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+        std::vector<Run> heap;
+        for (const File *file : runs) {
+            const QCPGraphData *begin = mPoints[channel] + file->offset;
+            heap.push_back({begin, begin + file->filled, int(file - mFiles.constData())});
+        }
+        mergeInto(std::move(heap), spare.data());
+        mChannels[channel].swap(spare);
+        mPoints[channel] = mChannels[channel].data();
     }
 }
 
@@ -231,7 +300,6 @@ void LogLoader::discard()
     for (QVector<QCPGraphData> &channel : mChannels)
         channel = QVector<QCPGraphData>();
     mCount = 0;
-    mCapacity = 0;
 }
 
 QVector<QCPGraphData> LogLoader::takeChannel(int channel)

@@ -15,8 +15,12 @@
 // One load of log files into the five channels' points, without a widget: it looks at the files
 // and takes their sizes once, weighs the load against a memory budget before taking any memory,
 // reads file by file in blocks with a call between blocks that may cancel the load, and at the
-// end orders the points by key, merging the ascending runs that files chosen out of time order
-// leave. The window reads the finished channels out of it.
+// end orders the points by key, stably. The window reads the finished channels out of it.
+//
+// Each file's records nearly always ascend, and users choose files in any order. So each file
+// gets a region of the channels laid out by the key of its first record, and files that follow
+// each other in time need no reordering at all; where they overlap, or a file's records do not
+// ascend, the files are merged as ascending runs instead of sorting everything.
 class LogLoader
 {
 public:
@@ -57,15 +61,22 @@ public:
 private:
     struct File {
         QFileInfo info;
-        qint64 records; // whole records at the start of the load
-        qint64 planned; // of these, the ones within the record limit
+        qint64 records = 0;   // whole records at the start of the load
+        qint64 planned = 0;   // of these, the ones within the record limit: its region's size
+        double firstKey = std::numeric_limits<double>::infinity(); // where its region lies
+        qint64 offset = 0;    // its region in the channels
+        qint64 filled = 0;    // records read into its region
+        bool ascending = true; // equal keys count as ascending
     };
 
+    void layOutRegions();
     void append(const LogDecoder::LogRecord &record);
-    void trim();
+    void closeGaps();
+    void sortRuns();
     void mergeRuns();
 
     QVector<File> mFiles;
+    std::vector<int> mLayout; // files by the place of their regions
     qint64 mPlannedRecords = 0;
     qint64 mRecordLimit;
     bool mCancelled = false;
@@ -73,11 +84,9 @@ private:
     qint64 mCountBefore = 0;   // records read before the current file
 
     QVector<QCPGraphData> mChannels[LogDecoder::kChannelCount];
-    QCPGraphData *mNext[LogDecoder::kChannelCount] = {};
+    QCPGraphData *mPoints[LogDecoder::kChannelCount] = {};
+    File *mReading = nullptr;
     qint64 mCount = 0;
-    qint64 mCapacity = 0;
-    // Where each ascending run of keys starts, as far as there are few of them.
-    std::vector<qint64> mRunStarts;
     double mFirstKey = 0;
     double mLastKey = -std::numeric_limits<double>::infinity();
 };

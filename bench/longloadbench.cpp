@@ -85,7 +85,8 @@ int runOne(const QString &name, const QString &folder)
 {
     MainWindow window;
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
     if (name == QLatin1String("throttled"))
         print(QStringLiteral("stretch %1").arg(longestStretchSeconds(window, logsIn(folder, false).first())));
     else if (name == QLatin1String("in-order") || name == QLatin1String("newest-first"))
