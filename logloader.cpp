@@ -103,14 +103,13 @@ double firstKeyOf(const QFileInfo &info)
 } // namespace
 
 LogLoader::LogLoader(const QStringList &fileNames, qint64 recordLimit)
-    : mRecordLimit(recordLimit)
 {
     for (const QString &fileName : fileNames) {
         File file;
         file.info = QFileInfo(fileName);
         if (file.info.isFile())
             file.records = LogDecoder::recordCount(file.info.size());
-        file.planned = qMin(file.records, mRecordLimit - mPlannedRecords);
+        file.planned = qMin(file.records, recordLimit - mPlannedRecords);
         mPlannedRecords += file.planned;
         if (file.planned > 0)
             file.firstKey = firstKeyOf(file.info);
@@ -221,7 +220,7 @@ void LogLoader::append(const LogDecoder::LogRecord &record)
 void LogLoader::finish()
 {
     closeGaps();
-    sortRuns();
+    sortFilesOutOfOrder();
     mergeRuns();
 }
 
@@ -251,7 +250,7 @@ void LogLoader::closeGaps()
 
 // Sorts each file whose records do not ascend on their own; a stable sort keeps points of equal
 // keys in read order.
-void LogLoader::sortRuns()
+void LogLoader::sortFilesOutOfOrder()
 {
     for (File &file : mFiles) {
         if (file.ascending)

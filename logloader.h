@@ -26,8 +26,9 @@ class LogLoader
 public:
     enum class FileRead { Whole, Failed, Cancelled };
 
-    // A file that grows while it is read is read up to the size it has here; at most recordLimit
-    // records are kept, the rest counts as not read.
+    // Takes each file's size and the key of its first record. A file that grows while it is read
+    // is read up to the size it has here; at most recordLimit records are kept, the rest counts
+    // as not read.
     LogLoader(const QStringList &fileNames, qint64 recordLimit);
 
     int fileCount() const { return mFiles.size(); }
@@ -72,13 +73,12 @@ private:
     void layOutRegions();
     void append(const LogDecoder::LogRecord &record);
     void closeGaps();
-    void sortRuns();
+    void sortFilesOutOfOrder();
     void mergeRuns();
 
     QVector<File> mFiles;
     std::vector<int> mLayout; // files by the place of their regions
     qint64 mPlannedRecords = 0;
-    qint64 mRecordLimit;
     bool mCancelled = false;
     qint64 mPlannedBefore = 0; // of the files finished so far
     qint64 mCountBefore = 0;   // records read before the current file
