@@ -173,8 +173,10 @@ QString MainWindow::readLogFiles(LogLoader &loader)
     QStringList unreadable;
     QStringList cancelled;
     try {
-        loader.allocate();
         LoadProgress progress(this, [&loader] { loader.cancel(); });
+        loader.allocate();
+        // Making the places of a large load takes a while: the window has its turn after it.
+        progress.update(0);
         for (int file = 0; file < loader.fileCount(); ++file) {
             const LogLoader::FileRead read =
                 loader.cancelled() ? LogLoader::FileRead::Cancelled : readLogFile(file, loader, progress);
