@@ -66,8 +66,9 @@ inline qint64 decodeRecords(const char *bytes, qint64 size, Sink &&sink)
 }
 
 // Reads at most maxRecords records from device, from its current position, in blocks of about
-// 1 MiB, and hands each to sink(const LogRecord &); afterBlock() follows each block's records.
-// Stops at the end of the device or at the first failed read, dropping a partial record there.
+// 1 MiB, and hands each to sink(const LogRecord &); afterBlock() follows each block's records
+// and returns whether to go on. Stops at the end of the device, at the first failed read
+// (dropping a partial record there) or when afterBlock() says so.
 // Returns the number of records handed over.
 template <typename Sink, typename AfterBlock>
 qint64 readRecords(QIODevice &device, qint64 maxRecords, Sink &&sink, AfterBlock &&afterBlock)
@@ -88,7 +89,8 @@ qint64 readRecords(QIODevice &device, qint64 maxRecords, Sink &&sink, AfterBlock
         done += decoded;
         carried = filled - decoded * kRecordSize;
         std::memmove(block.data(), block.constData() + decoded * kRecordSize, size_t(carried));
-        afterBlock();
+        if (!afterBlock())
+            break;
     }
     return done;
 }
@@ -96,7 +98,7 @@ qint64 readRecords(QIODevice &device, qint64 maxRecords, Sink &&sink, AfterBlock
 template <typename Sink>
 qint64 readRecords(QIODevice &device, qint64 maxRecords, Sink &&sink)
 {
-    return readRecords(device, maxRecords, std::forward<Sink>(sink), [] {});
+    return readRecords(device, maxRecords, std::forward<Sink>(sink), [] { return true; });
 }
 
 // Decodes every whole record of a complete file's bytes, header included.

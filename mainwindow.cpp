@@ -6,7 +6,9 @@
 #include "chartexport.h"
 #include "chartreadout.h"
 #include "envelopegraph.h"
+#include "loadprogress.h"
 #include "logdecoder.h"
+#include "memorybudget.h"
 
 #include <QColor>
 #include <QDragEnterEvent>
@@ -19,17 +21,12 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPen>
+#include <QScopedValueRollback>
 #include <QSharedPointer>
 #include <QTimer>
 #include <QUrl>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <new>
-#include <limits>
 
 const QString appVersion = QStringLiteral("V 1.0.2");
 
@@ -57,29 +54,8 @@ const double kTemperatureUpper = 100;
 
 // Five graphs of 16-byte points: 50 million records take 4 GB, from a log of about 2 GB.
 const qint64 kDefaultRecordLimit = 50000000;
-
-// Opens the file at path for reading if it is a regular file at the moment it is opened. A FIFO
-// that took a file's place after it was looked at would block in a plain open for ever. Reads
-// block as usual again, so a slow file system is waited for rather than taken as failing.
-bool openRegularFile(QFile &file, const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
-        || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0
-        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-}
-
-bool keyLess(const QCPGraphData &a, const QCPGraphData &b)
-{
-    return a.key < b.key;
-}
+const qint64 kMachineBudget = -1;
+const QString kNameSeparator = QStringLiteral(", ");
 
 // The local files among a drag's URLs, in its order; other URLs are passed over.
 QStringList localFiles(const QMimeData *data)
@@ -94,63 +70,11 @@ QStringList localFiles(const QMimeData *data)
 
 } // namespace
 
-// The points of one load, channel by channel in read order, before they go to the graphs. The
-// channels are sized for every record expected at the start, so that decoding writes each
-// point in place instead of appending it.
-struct MainWindow::LoadedPoints {
-    QVector<QCPGraphData> channels[LogDecoder::kChannelCount];
-    bool ascending = true; // equal keys count as ascending
-    double lastKey = -std::numeric_limits<double>::infinity();
-
-    qint64 count() const { return mCount; }
-
-    void allocate(qint64 records)
-    {
-        for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-            // Filled by copies of one point: resizing would call the library's constructor
-            // for every point.
-            channels[channel] = QVector<QCPGraphData>(int(records), QCPGraphData());
-            mNext[channel] = channels[channel].data();
-        }
-        mCapacity = records;
-    }
-
-    void append(const LogDecoder::LogRecord &record)
-    {
-        // Reads stop at the sizes taken when the places were made; this only guards them.
-        if (mCount == mCapacity)
-            return;
-        ascending = ascending && record.key >= lastKey;
-        lastKey = record.key;
-        for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-            QCPGraphData &point = mNext[channel][mCount];
-            point.key = record.key;
-            point.value = record.values[channel];
-        }
-        ++mCount;
-    }
-
-    // Gives back the places of records that were expected but not read.
-    void trim()
-    {
-        if (mCount == mCapacity)
-            return;
-        for (QVector<QCPGraphData> &channel : channels) {
-            channel.resize(int(mCount));
-            channel.squeeze();
-        }
-    }
-
-private:
-    QCPGraphData *mNext[LogDecoder::kChannelCount] = {};
-    qint64 mCount = 0;
-    qint64 mCapacity = 0;
-};
-
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , mRecordLimit(kDefaultRecordLimit)
+    , mMemoryBudget(kMachineBudget)
 {
     ui->setupUi(this);
     connect(ui->action_ffnen, SIGNAL(triggered(bool)), this, SLOT(open()));
@@ -210,6 +134,8 @@ void MainWindow::setupDateDemo(QCustomPlot *customPlot)
 
 void MainWindow::open()
 {
+    if (mLoading)
+        return;
     QFileDialog dialog(nullptr, QString(), QString(), QString());
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() == 0)
@@ -269,8 +195,19 @@ void MainWindow::setBlockReadHook(std::function<void()> hook)
     mBlockReadHook = std::move(hook);
 }
 
+void MainWindow::setMemoryBudget(qint64 bytes)
+{
+    mMemoryBudget = bytes;
+}
+
 void MainWindow::loadLogFiles(const QStringList &fileNames)
 {
+    // Events are handled while a load runs: a drop or a queued load must not start a second one
+    // inside it.
+    if (mLoading)
+        return;
+    const QScopedValueRollback<bool> loading(mLoading, true);
+
     // Let go of the old points before the new ones take their memory: clearing alone would keep
     // the old storage allocated.
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
@@ -278,84 +215,76 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
     mStartTime = 0.0;
     mEndTime = 0.0;
 
-    // Sizes are taken once, here: a file that grows while it is read is read up to this size.
-    QVector<QFileInfo> files;
-    qint64 expected = 0;
-    for (const QString &fileName : fileNames) {
-        files.append(QFileInfo(fileName));
-        if (files.last().isFile())
-            expected += LogDecoder::recordCount(files.last().size());
-    }
+    LogLoader loader(fileNames, mRecordLimit);
+    const QString problems = readLogFiles(loader);
+    showPoints(loader);
 
-    LoadedPoints points;
-    QString failure = tr("Nicht lesbar: ");
-    QStringList failed;
-    try {
-        points.allocate(qMin(expected, mRecordLimit));
-        for (const QFileInfo &file : qAsConst(files)) {
-            if (!readLogFile(file, points))
-                failed.append(file.fileName());
-        }
-    } catch (const std::bad_alloc &) {
-        // More records than this machine's memory holds: say so rather than end the program.
-        points = LoadedPoints();
-        failure = tr("Zu groß für den Speicher: ");
-        failed.clear();
-        for (const QFileInfo &file : qAsConst(files))
-            failed.append(file.fileName());
-    }
-    points.trim();
-    showPoints(points);
-
+    // The load is finished here: the axes are set, and the chart is drawn once.
     ui->customPlot->xAxis->setRange(mStartTime, mEndTime);
     ui->customPlot->yAxis->setRange(kTemperatureLower, kTemperatureUpper);
-    if (failed.isEmpty())
+    if (problems.isEmpty())
         statusBar()->clearMessage();
     else
-        statusBar()->showMessage(failure + failed.join(QStringLiteral(", ")));
+        statusBar()->showMessage(problems);
     ui->customPlot->replot();
     chartReloaded();
 }
 
-// Appends the file's whole records to points; false when the file was not read to its end.
-bool MainWindow::readLogFile(const QFileInfo &file, LoadedPoints &points) const
+// Reads every file the loader was given; returns the words for the status bar, empty when
+// every file was read to its end.
+QString MainWindow::readLogFiles(LogLoader &loader)
 {
-    // Anything but a regular file may block in open or never end.
-    if (!file.isFile())
-        return false;
-    QFile log;
-    if (!openRegularFile(log, file.filePath()))
-        return false;
-    const qint64 inFile = LogDecoder::recordCount(file.size());
-    if (inFile == 0)
-        return true;
-    if (!log.seek(LogDecoder::kHeaderSize))
-        return false;
-    const qint64 wanted = qMin(inFile, mRecordLimit - points.count());
-    const qint64 read = LogDecoder::readRecords(
-        log, wanted, [&points](const LogDecoder::LogRecord &record) { points.append(record); },
-        [this] {
-            if (mBlockReadHook)
-                mBlockReadHook();
-        });
-    return read == inFile;
+    const QString tooLarge = tr("Zu groß für den Speicher: ") + loader.fileNames().join(kNameSeparator);
+    const qint64 budget = mMemoryBudget < 0 ? MemoryBudget::available() : mMemoryBudget;
+    if (!loader.fits(budget))
+        return tooLarge;
+    QStringList unreadable;
+    QStringList cancelled;
+    try {
+        LoadProgress progress(this, [&loader] { loader.cancel(); });
+        loader.allocate();
+        // Making the places of a large load takes a while: the window has its turn after it.
+        progress.update(0);
+        for (int file = 0; file < loader.fileCount(); ++file) {
+            const LogLoader::FileRead read =
+                loader.cancelled() ? LogLoader::FileRead::Cancelled : readLogFile(file, loader, progress);
+            if (read == LogLoader::FileRead::Failed)
+                unreadable.append(loader.fileName(file));
+            else if (read == LogLoader::FileRead::Cancelled)
+                cancelled.append(loader.fileName(file));
+        }
+        loader.finish();
+    } catch (const std::bad_alloc &) {
+        // More records than this machine's memory holds: say so rather than end the program.
+        loader.discard();
+        return tooLarge;
+    }
+    QStringList problems;
+    if (!unreadable.isEmpty())
+        problems.append(tr("Nicht lesbar: ") + unreadable.join(kNameSeparator));
+    if (!cancelled.isEmpty())
+        problems.append(tr("Abgebrochen: ") + cancelled.join(kNameSeparator));
+    return problems.join(QStringLiteral("; "));
+}
+
+LogLoader::FileRead MainWindow::readLogFile(int file, LogLoader &loader, LoadProgress &progress) const
+{
+    return loader.readFile(file, [&] {
+        if (mBlockReadHook)
+            mBlockReadHook();
+        progress.update(loader.shareRead());
+    });
 }
 
 // Hands the points to the graphs and fits the time span to the first and last record read.
-void MainWindow::showPoints(LoadedPoints &points)
+void MainWindow::showPoints(LogLoader &loader)
 {
-    if (points.count() > 0) {
-        mStartTime = points.channels[0].first().key;
-        mEndTime = points.channels[0].last().key;
+    if (loader.recordCount() > 0) {
+        mStartTime = loader.firstKey();
+        mEndTime = loader.lastKey();
     }
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        QVector<QCPGraphData> &data = points.channels[channel];
-        // A stable sort keeps points of equal keys in read order.
-        if (!points.ascending)
-            std::stable_sort(data.begin(), data.end(), keyLess);
-        qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel))->setPoints(data, true);
-        data = QVector<QCPGraphData>();
-    }
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+        qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel))->setPoints(loader.takeChannel(channel), true);
 }
 
 // The read-out, the way back to the whole view, channels on and off, the chart's context menu,
@@ -381,9 +310,10 @@ void MainWindow::chartReloaded()
     mReadout->clear();
 }
 
+// While a load runs, a drop is not taken: it would be refused when its turn came.
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!localFiles(event->mimeData()).isEmpty() && (event->possibleActions() & Qt::CopyAction)) {
+    if (!mLoading && !localFiles(event->mimeData()).isEmpty() && (event->possibleActions() & Qt::CopyAction)) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     }
@@ -392,7 +322,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 void MainWindow::dropEvent(QDropEvent *event)
 {
     const QStringList files = localFiles(event->mimeData());
-    if (files.isEmpty())
+    if (mLoading || files.isEmpty())
         return;
     event->setDropAction(Qt::CopyAction);
     event->accept();

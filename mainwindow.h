@@ -1,6 +1,8 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "logloader.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -9,8 +11,8 @@
 
 class ChartControls;
 class ChartReadout;
+class LoadProgress;
 class QCustomPlot;
-class QFileInfo;
 class QMenu;
 
 namespace Ui {
@@ -29,12 +31,17 @@ public:
 
     // Replaces the chart's data with every record of the given files, read in list order, fits
     // the axes and tells in the status bar which files could not be read (wholly or in part).
+    // A load that takes long shows its progress and can be cancelled; while it runs, a second
+    // call is refused.
     void loadLogFiles(const QStringList &fileNames);
     // Most records one load keeps per graph; the rest of a file beyond it counts as not read.
     void setRecordLimit(qint64 records);
     // Called after each block read from a log file, before the next read; lets tests change a
     // file while it is being read.
     void setBlockReadHook(std::function<void()> hook);
+    // Bytes a load may take; a load that needs more is refused before it takes any. Negative:
+    // the memory the machine can still give, learnt at each load.
+    void setMemoryBudget(qint64 bytes);
 
 protected:
     // Local files dropped onto the window load as if chosen in the Open dialog.
@@ -46,10 +53,9 @@ private slots:
     void open();
 
 private:
-    struct LoadedPoints;
-
-    bool readLogFile(const QFileInfo &file, LoadedPoints &points) const;
-    void showPoints(LoadedPoints &points);
+    QString readLogFiles(LogLoader &loader);
+    LogLoader::FileRead readLogFile(int file, LogLoader &loader, LoadProgress &progress) const;
+    void showPoints(LogLoader &loader);
     void setupChartReading();
     void chartReloaded();
     void saveImage();
@@ -66,6 +72,8 @@ private:
     QMenu *mChartMenu;
     ChartControls *mChartControls;
     ChartReadout *mReadout;
+    qint64 mMemoryBudget;
+    bool mLoading = false;
 };
 
 #endif // MAINWINDOW_H

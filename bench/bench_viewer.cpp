@@ -2,10 +2,11 @@
 // side by side in one run on generated logs. Every case runs in a child process of its own, so
 // that its peak memory is its own and one case's caches do not help the next.
 //
-//   bench_viewer [--records 100000,1000000,10000000]
+//   bench_viewer [--records 100000,1000000,10000000 | --long-loads]
 
 #include "csvbench.h"
 #include "loggenerator.h"
+#include "longloadbench.h"
 #include "mainwindow.h"
 #include "readoutbench.h"
 #include "referencepath.h"
@@ -334,6 +335,9 @@ int main(int argc, char *argv[])
     const QStringList arguments = app.arguments();
     if (arguments.size() == 4 && arguments[1] == QLatin1String("--case"))
         return runCase(arguments[2], arguments[3]);
+    const int longLoads = LongLoadBench::runFromArguments(arguments);
+    if (longLoads >= 0)
+        return longLoads;
 
     QVector<qint64> recordCounts(std::begin(kDefaultRecords), std::end(kDefaultRecords));
     if (arguments.size() == 3 && arguments[1] == QLatin1String("--records")) {
@@ -341,10 +345,12 @@ int main(int argc, char *argv[])
         for (const QString &count : arguments[2].split(QLatin1Char(',')))
             recordCounts.append(count.toLongLong());
     } else if (arguments.size() != 1) {
-        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000]"));
+        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads]"));
         return 2;
     }
-    const int drawing = runBenchmark(recordCounts);
-    const int readout = ReadoutBench::run(recordCounts);
-    return drawing | readout | runCsvBenchmark();
+    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts) | runCsvBenchmark();
+    // Long loads only in the full run: they need logs of 1M records.
+    if (arguments.size() == 1)
+        result |= LongLoadBench::run();
+    return result;
 }

@@ -13,8 +13,6 @@ namespace {
 const int kHeaderBytes = 433;
 const int kRecordBytes = 41;
 const int kChannelBytes[] = {4, 6, 8, 12, 14};
-const qint32 kJune2015 = 488419200; // seconds since 2000-01-01 at UTC+01:00
-const int kStep = 60;
 const int kSecondsPerDay = 86400;
 const int kLowestTenths = -100;
 const int kHighestTenths = 1000;
@@ -66,7 +64,7 @@ QString shapeName(Shape shape)
     return shape == Shape::Smooth ? QStringLiteral("smooth") : QStringLiteral("jagged");
 }
 
-bool writeLog(const QString &path, qint64 records, Shape shape)
+bool writeLog(const QString &path, qint64 records, Shape shape, qint32 start)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -80,7 +78,7 @@ bool writeLog(const QString &path, qint64 records, Shape shape)
         block.fill('\0', int(inBlock * kRecordBytes));
         for (qint64 i = 0; i < inBlock; ++i, ++n) {
             char *record = block.data() + i * kRecordBytes;
-            const qint32 timeStamp = qint32(kJune2015 + n * kStep);
+            const qint32 timeStamp = qint32(start + n * kStepSeconds);
             qToLittleEndian<qint32>(timeStamp, record);
             for (int channel = 0; channel < 5; ++channel)
                 qToLittleEndian<qint16>(channels.next(channel, timeStamp), record + kChannelBytes[channel]);

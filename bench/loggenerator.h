@@ -10,8 +10,13 @@ namespace LogGenerator {
 
 enum class Shape { Smooth, Jagged };
 
+// Time stamps count seconds from 2000-01-01 00:00 at UTC+01:00, as in the log.
+const qint32 kJune2015 = 488419200;
+const int kStepSeconds = 60;
+
 QString shapeName(Shape shape);
-bool writeLog(const QString &path, qint64 records, Shape shape);
+// Records one step apart from the time stamp start on.
+bool writeLog(const QString &path, qint64 records, Shape shape, qint32 start = kJune2015);
 
 } // namespace LogGenerator
 
