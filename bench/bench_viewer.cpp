@@ -4,6 +4,7 @@
 //
 //   bench_viewer [--records 100000,1000000,10000000 | --long-loads]
 
+#include "benchreport.h"
 #include "csvbench.h"
 #include "loggenerator.h"
 #include "longloadbench.h"
@@ -23,11 +24,12 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
-#include <algorithm>
-#include <cstdio>
+#include <iterator>
 
 namespace {
 
+using BenchReport::median;
+using BenchReport::print;
 using LogGenerator::Shape;
 
 const qint64 kDefaultRecords[] = {100000, 1000000, 10000000};
@@ -47,12 +49,6 @@ const double kRedrawSpeedUpSmooth = 10;
 const double kRedrawScaling = 1.5;
 const double kZoomSpeedUp = 3;
 const double kBytesPerRecordAboveEmpty = 90;
-
-void print(const QString &line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
 
 qint64 peakMemoryBytes()
 {
@@ -79,8 +75,7 @@ double medianSeconds(Step step, int mostRepetitions = kMostRepetitions)
         seconds.append(timer.nsecsElapsed() / 1e9);
         spent += seconds.last();
     }
-    std::sort(seconds.begin(), seconds.end());
-    return seconds[seconds.size() / 2];
+    return median(seconds);
 }
 
 // ---- child side: one case, results printed as "name value" lines ----

@@ -1,5 +1,6 @@
 #include "csvbench.h"
 
+#include "benchreport.h"
 #include "chartexport.h"
 
 #include <QElapsedTimer>
@@ -9,10 +10,11 @@
 #include <QTemporaryDir>
 #include <qcustomplot.h>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace {
+
+using BenchReport::median;
 
 const int kRecords = 1000000;
 const int kChannels = 5;
@@ -36,12 +38,6 @@ const char kNumpyScript[] =
     "                  header='Zeit;TSA1;TSE;TW;TSV;TAM', comments='')\n"
     "    times.append(time.perf_counter() - start)\n"
     "print(sorted(times)[len(times) // 2])\n";
-
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // The chart as a load leaves it: five graphs of random walks over whole degrees.
 void fillChart(QCustomPlot &plot)

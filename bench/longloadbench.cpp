@@ -1,5 +1,6 @@
 #include "longloadbench.h"
 
+#include "benchreport.h"
 #include "loggenerator.h"
 #include "mainwindow.h"
 
@@ -13,9 +14,10 @@
 #include <QtTest>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
+
+using BenchReport::print;
 
 const QString kCaseOption = QStringLiteral("--long-case");
 const qint64 kMillion = 1000000;
@@ -29,12 +31,6 @@ const int kTickMs = 1;
 // Targets.
 const double kLongestStretchSeconds = 0.100;
 const double kReverseOverInOrder = 1.3;
-
-void print(const QString &line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
 
 QStringList logsIn(const QString &folder, bool newestFirst)
 {

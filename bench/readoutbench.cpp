@@ -1,5 +1,6 @@
 #include "readoutbench.h"
 
+#include "benchreport.h"
 #include "loggenerator.h"
 #include "mainwindow.h"
 
@@ -10,10 +11,10 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
-#include <algorithm>
-#include <cstdio>
-
 namespace {
+
+using BenchReport::median;
+using BenchReport::print;
 
 const qint64 kMillion = 1000000;
 const qint64 kTenMillion = 10000000;
@@ -23,12 +24,6 @@ const int kRedraws = 7;
 const int kMoveStepPixels = 7;
 const double kMostMoveMilliseconds = 2.0;
 const double kMostShareOfRedraw = 0.25;
-
-void say(const QString &line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
 
 template <typename Step>
 double medianMilliseconds(int repetitions, Step step)
@@ -40,8 +35,7 @@ double medianMilliseconds(int repetitions, Step step)
         step(i);
         times.append(timer.nsecsElapsed() / 1e6);
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return median(times);
 }
 
 struct Figures {
@@ -56,7 +50,7 @@ Figures measure(const QString &log)
     MainWindow window;
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
-        say(QStringLiteral("window not shown"));
+        print(QStringLiteral("window not shown"));
     window.loadLogFiles({log});
     auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
     plot->replot(QCustomPlot::rpImmediateRefresh);
@@ -79,15 +73,15 @@ int ReadoutBench::run(const QVector<qint64> &recordCounts)
 {
     QTemporaryDir dir;
     bool allMet = true;
-    say(QString());
-    say(QStringLiteral("| records | logs | mouse move with read-out | full redraw | move / redraw | targets met |"));
-    say(QStringLiteral("|---:|---|---:|---:|---:|---|"));
+    print(QString());
+    print(QStringLiteral("| records | logs | mouse move with read-out | full redraw | move / redraw | targets met |"));
+    print(QStringLiteral("|---:|---|---:|---:|---:|---|"));
     for (qint64 records : {kMillion, kTenMillion}) {
         if (!recordCounts.contains(records))
             continue;
         const QString log = dir.filePath(QStringLiteral("readout-%1.log").arg(records));
         if (!LogGenerator::writeLog(log, records, LogGenerator::Shape::Jagged)) {
-            say(QStringLiteral("cannot write ") + log);
+            print(QStringLiteral("cannot write ") + log);
             return 1;
         }
         const Figures figures = measure(log);
@@ -96,7 +90,7 @@ int ReadoutBench::run(const QVector<qint64> &recordCounts)
         // The targets are set at 10M; 1M is shown for the scaling.
         const bool met = records != kTenMillion || (figures.move <= kMostMoveMilliseconds && share <= kMostShareOfRedraw);
         allMet = allMet && met;
-        say(QStringLiteral("| %1 | jagged | %2 ms | %3 ms | %4 | %5 |")
+        print(QStringLiteral("| %1 | jagged | %2 ms | %3 ms | %4 | %5 |")
                 .arg(QLocale::c().toString(records))
                 .arg(figures.move, 0, 'f', 3)
                 .arg(figures.redraw, 0, 'f', 1)
@@ -104,7 +98,7 @@ int ReadoutBench::run(const QVector<qint64> &recordCounts)
                 .arg(records != kTenMillion ? QStringLiteral("(set at 10M)")
                                             : met ? QStringLiteral("yes") : QStringLiteral("NO")));
     }
-    say(QStringLiteral("Targets at 10M: a move at most %1 ms and at most %2 of a full redraw.")
+    print(QStringLiteral("Targets at 10M: a move at most %1 ms and at most %2 of a full redraw.")
             .arg(kMostMoveMilliseconds)
             .arg(kMostShareOfRedraw));
     return allMet ? 0 : 1;
