@@ -14,6 +14,8 @@ namespace {
 
 // The five channels' points, and one channel more while runs out of order are merged.
 const qint64 kBytesPerRecord = (LogDecoder::kChannelCount + 1) * qint64(sizeof(QCPGraphData));
+// Points made ready at a time: 64 MiB, some tens of milliseconds, between two turns of the window.
+const int kAllocationSlice = 1 << 22;
 
 // Opens the file at path for reading if it is a regular file at the moment it is opened. A FIFO
 // that took a file's place after it was looked at would block in a plain open for ever. Reads
@@ -146,14 +148,18 @@ bool LogLoader::fits(qint64 budget) const
 }
 
 // The channels are sized for every record expected, so that decoding writes each point in place
-// instead of appending it.
-void LogLoader::allocate()
+// instead of appending it. The memory is taken at once but touched in slices: zeroing gigabytes
+// takes seconds, in which the window must still repaint.
+void LogLoader::allocate(const std::function<void()> &afterSlice)
 {
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        // Filled by copies of one point: resizing would call the library's constructor for
-        // every point.
-        mChannels[channel] = QVector<QCPGraphData>(int(mPlannedRecords), QCPGraphData());
-        mPoints[channel] = mChannels[channel].data();
+        QVector<QCPGraphData> &points = mChannels[channel];
+        points.reserve(int(mPlannedRecords));
+        while (points.size() < mPlannedRecords) {
+            points.resize(int(qMin<qint64>(points.size() + kAllocationSlice, mPlannedRecords)));
+            afterSlice();
+        }
+        mPoints[channel] = points.data();
     }
 }
 
@@ -217,11 +223,11 @@ void LogLoader::append(const LogDecoder::LogRecord &record)
     ++mCount;
 }
 
-void LogLoader::finish()
+void LogLoader::finish(const std::function<void()> &afterStep)
 {
     closeGaps();
-    sortFilesOutOfOrder();
-    mergeRuns();
+    sortFilesOutOfOrder(afterStep);
+    mergeRuns(afterStep);
 }
 
 // Moves the regions together over the places of records that were expected but not read, and
@@ -250,20 +256,22 @@ void LogLoader::closeGaps()
 
 // Sorts each file whose records do not ascend on their own; a stable sort keeps points of equal
 // keys in read order.
-void LogLoader::sortFilesOutOfOrder()
+void LogLoader::sortFilesOutOfOrder(const std::function<void()> &afterStep)
 {
     for (File &file : mFiles) {
         if (file.ascending)
             continue;
-        for (QCPGraphData *points : mPoints)
+        for (QCPGraphData *points : mPoints) {
             std::stable_sort(points + file.offset, points + file.offset + file.filled, keyLess);
+            afterStep();
+        }
         file.ascending = true;
     }
 }
 
 // Every channel holds the same keys, so each is merged along the same runs, one per file; the
 // merged channel lands in a spare, and the channel's old storage is the spare of the next.
-void LogLoader::mergeRuns()
+void LogLoader::mergeRuns(const std::function<void()> &afterStep)
 {
     std::vector<const File *> runs;
     bool inOrder = true;
@@ -291,6 +299,7 @@ void LogLoader::mergeRuns()
         mergeInto(std::move(heap), spare.data());
         mChannels[channel].swap(spare);
         mPoints[channel] = mChannels[channel].data();
+        afterStep();
     }
 }
 

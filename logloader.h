@@ -37,8 +37,9 @@ public:
 
     // Whether the load's memory fits in budget bytes; a negative budget is unknown and fits.
     bool fits(qint64 budget) const;
-    // Takes the places of every record expected; throws std::bad_alloc when memory runs out.
-    void allocate();
+    // Takes the places of every record expected, a slice at a time, calling afterSlice() after
+    // each; throws std::bad_alloc when memory runs out.
+    void allocate(const std::function<void()> &afterSlice);
     // Reads one file's whole records after those read before; afterBlock runs after each block.
     // Once cancel() was called, reading stops after the current block.
     FileRead readFile(int file, const std::function<void()> &afterBlock);
@@ -48,8 +49,9 @@ public:
     double shareRead() const;
 
     // Gives back unused places and orders the points by key, records of equal keys in read
-    // order; throws std::bad_alloc when memory runs out.
-    void finish();
+    // order, calling afterStep() after each channel ordered; throws std::bad_alloc when memory
+    // runs out.
+    void finish(const std::function<void()> &afterStep);
     // Lets go of every point, for a load that failed.
     void discard();
 
@@ -73,8 +75,8 @@ private:
     void layOutRegions();
     void append(const LogDecoder::LogRecord &record);
     void closeGaps();
-    void sortFilesOutOfOrder();
-    void mergeRuns();
+    void sortFilesOutOfOrder(const std::function<void()> &afterStep);
+    void mergeRuns(const std::function<void()> &afterStep);
 
     QVector<File> mFiles;
     std::vector<int> mLayout; // files by the place of their regions

@@ -242,9 +242,8 @@ QString MainWindow::readLogFiles(LogLoader &loader)
     QStringList cancelled;
     try {
         LoadProgress progress(this, [&loader] { loader.cancel(); });
-        loader.allocate();
-        // Making the places of a large load takes a while: the window has its turn after it.
-        progress.update(0);
+        // Making the places of a large load takes a while: the window has its turns meanwhile.
+        loader.allocate([&progress] { progress.update(0); });
         for (int file = 0; file < loader.fileCount(); ++file) {
             const LogLoader::FileRead read =
                 loader.cancelled() ? LogLoader::FileRead::Cancelled : readLogFile(file, loader, progress);
@@ -253,7 +252,7 @@ QString MainWindow::readLogFiles(LogLoader &loader)
             else if (read == LogLoader::FileRead::Cancelled)
                 cancelled.append(loader.fileName(file));
         }
-        loader.finish();
+        loader.finish([&progress] { progress.update(1); });
     } catch (const std::bad_alloc &) {
         // More records than this machine's memory holds: say so rather than end the program.
         loader.discard();
