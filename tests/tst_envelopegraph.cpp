@@ -180,14 +180,14 @@ void TestEnvelopeGraph::zoomedInDrawsLikeTheStockGraph()
 void TestEnvelopeGraph::viewsDrawLikeTheStockGraph_data()
 {
     QTest::addColumn<QVector<QCPGraphData>>("points");
-    // Across: shares of the time span; down: °C. Points lie left and right of it, above and below.
+    // Across, shares of the time span; down, °C. Points lie left and right of it, above and below.
     QTest::addColumn<QRectF>("view");
     const QPair<const char *, QVector<QCPGraphData>> data[] = {
         {"jagged", jaggedPoints(200000)}, {"smooth", smoothPoints(100000)}, {"far off", farOffPoints(1200)}};
     for (const auto &points : data) {
         QTest::addRow("%s, pan by a tenth", points.first) << points.second << QRectF(0.1, -10, 1, 110);
         QTest::addRow("%s, wheel notch", points.first) << points.second << QRectF(0.075, -1.75, 0.85, 93.5);
-        QTest::addRow("%s, 20..60", points.first) << points.second << QRectF(0, 20, 1, 40);
+        QTest::addRow("%s, 20..60 °C", points.first) << points.second << QRectF(0, 20, 1, 40);
     }
 }
 
