@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -24,6 +25,7 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
+#include <functional>
 #include <iterator>
 
 namespace {
@@ -40,6 +42,11 @@ const double kTimeBudgetSeconds = 3.0;
 const int kMostRepetitions = 7;
 const double kZoomShare = 0.01;
 const int kDragStepPixels = 5;
+// The views a user reaches from the whole range in one gesture.
+const double kPanShare = 0.1;
+const double kWheelNotchFactor = 0.85;
+const QCPRange kTemperatureBand(20, 60);
+const int kWholeRangeDragSteps = 20;
 
 // Targets, ratios of reference time to ours, or of ours to ours.
 const double kOpenSpeedUp = 6;
@@ -49,6 +56,35 @@ const double kRedrawSpeedUpSmooth = 10;
 const double kRedrawScaling = 1.5;
 const double kZoomSpeedUp = 3;
 const double kBytesPerRecordAboveEmpty = 90;
+const double kMostViewOverWhole = 2;
+const double kViewSpeedUp = 15;
+const double kMostDragStepOverWhole = 2;
+
+// A view of the chart, set from the whole range; key is the figure's name in a case's output.
+struct View {
+    QString key;
+    QString label;
+    std::function<void(QCustomPlot *)> apply;
+};
+
+QVector<View> views()
+{
+    return {
+        {QStringLiteral("pan"), QStringLiteral("redraw after a pan by a tenth of the range"),
+         [](QCustomPlot *plot) { plot->xAxis->moveRange(plot->xAxis->range().size() * kPanShare); }},
+        {QStringLiteral("notch"),
+         QStringLiteral("redraw after one wheel notch (both axes to %1 %)").arg(qRound(kWheelNotchFactor * 100)),
+         [](QCustomPlot *plot) {
+             for (QCPAxis *axis : {plot->xAxis, plot->yAxis})
+                 axis->scaleRange(kWheelNotchFactor, axis->range().center());
+         }},
+        {QStringLiteral("band"),
+         QStringLiteral("redraw, temperature axis at %1..%2 °C")
+             .arg(kTemperatureBand.lower)
+             .arg(kTemperatureBand.upper),
+         [](QCustomPlot *plot) { plot->yAxis->setRange(kTemperatureBand); }},
+    };
+}
 
 qint64 peakMemoryBytes()
 {
@@ -90,13 +126,60 @@ QCustomPlot *shownChart(MainWindow &window)
     return plot;
 }
 
+void sendMouse(QCustomPlot *plot, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(plot, &event);
+}
+
+// Median seconds of a step of a drag with the mouse from the plot area's right edge to its left
+// edge, which takes the whole range out of view: each move event, the redraw it queues and the
+// repaint.
+double dragStepSeconds(QCustomPlot *plot)
+{
+    bool replotted = false;
+    QObject context;
+    QObject::connect(plot, &QCustomPlot::afterReplot, &context, [&replotted]() { replotted = true; });
+    const QRect area = plot->axisRect()->rect();
+    const int y = area.center().y();
+    sendMouse(plot, QEvent::MouseButtonPress, QPoint(area.right(), y), Qt::LeftButton);
+    QVector<double> seconds;
+    for (int step = 1; step <= kWholeRangeDragSteps; ++step) {
+        QElapsedTimer timer;
+        timer.start();
+        replotted = false;
+        sendMouse(plot, QEvent::MouseMove, QPoint(area.right() - step * area.width() / kWholeRangeDragSteps, y),
+                  Qt::LeftButton);
+        while (!replotted && timer.nsecsElapsed() < kTimeBudgetSeconds * 1e9)
+            QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        seconds.append(timer.nsecsElapsed() / 1e9);
+    }
+    sendMouse(plot, QEvent::MouseButtonRelease, QPoint(area.left(), y), Qt::NoButton);
+    return median(seconds);
+}
+
 void redrawCases(QCustomPlot *plot, const QString &prefix)
 {
     auto redraw = [plot]() { plot->replot(QCustomPlot::rpImmediateRefresh); };
     print(prefix + QStringLiteral("redraw %1").arg(medianSeconds(redraw)));
 
-    // A drag of the chart zoomed to 1 % of the range: every redraw moves it a few pixels.
     const QCPRange whole = plot->xAxis->range();
+    const QCPRange temperatures = plot->yAxis->range();
+    auto goHome = [&]() {
+        plot->xAxis->setRange(whole);
+        plot->yAxis->setRange(temperatures);
+    };
+    for (const View &view : views()) {
+        view.apply(plot);
+        print(prefix + QStringLiteral("%1 %2").arg(view.key).arg(medianSeconds(redraw)));
+        goHome();
+    }
+    redraw();
+    print(prefix + QStringLiteral("drag %1").arg(dragStepSeconds(plot)));
+    goHome();
+
+    // A drag of the chart zoomed to 1 % of the range: every redraw moves it a few pixels.
     const double width = whole.size() * kZoomShare;
     plot->xAxis->setRange(whole.center() - width / 2, whole.center() + width / 2);
     redraw();
@@ -265,6 +348,24 @@ int runBenchmark(const QVector<qint64> &recordCounts)
             const double open = row(QStringLiteral("open, file list to chart drawn"), QStringLiteral("open"), QStringLiteral("s"));
             const double redraw = row(QStringLiteral("redraw, whole range"), QStringLiteral("redraw"), QStringLiteral("ms"));
             const double zoom = row(QStringLiteral("redraw, 1 % of the range"), QStringLiteral("zoom"), QStringLiteral("ms"));
+            // The views' targets are set at 1M jagged and 10M smooth.
+            const bool viewTargets = (shape == Shape::Jagged && records == kMillion)
+                                     || (shape == Shape::Smooth && records == kTenMillion);
+            const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
+            for (const View &view : views()) {
+                const double speedUp = row(view.label, view.key, QStringLiteral("ms"));
+                if (!viewTargets)
+                    continue;
+                checks.append({QStringLiteral("%1 %2 / whole range").arg(view.key, data),
+                               mine.value(view.key) / mine.value(QStringLiteral("redraw")), kMostViewOverWhole, false});
+                checks.append({QStringLiteral("%1 %2, times faster").arg(view.key, data), speedUp, kViewSpeedUp, true});
+            }
+            row(QStringLiteral("drag across the whole range in %1 steps, median step").arg(kWholeRangeDragSteps),
+                QStringLiteral("drag"), QStringLiteral("ms"));
+            if (shape == Shape::Jagged && records == kMillion)
+                checks.append({QStringLiteral("drag step %1 / whole range").arg(data),
+                               mine.value(QStringLiteral("drag")) / mine.value(QStringLiteral("redraw")),
+                               kMostDragStepOverWhole, false});
             const double ourBytes = (mine.value(QStringLiteral("peak")) - emptyPeak) / records;
             const double referenceBytes = (reference.value(QStringLiteral("peak")) - emptyPeak) / records;
             print(QStringLiteral("| %1 | %2 | peak memory above the empty program, per record | %3 | %4 | %5× |")

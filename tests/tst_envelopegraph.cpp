@@ -124,6 +124,8 @@ private slots:
     void drawsLikeTheStockGraph_data();
     void drawsLikeTheStockGraph();
     void zoomedInDrawsLikeTheStockGraph();
+    void viewsDrawLikeTheStockGraph_data();
+    void viewsDrawLikeTheStockGraph();
     void fillCoversExactlyTheAreaToTheZeroLine_data();
     void fillCoversExactlyTheAreaToTheZeroLine();
     void summaryFollowsEveryChangeOfTheData_data();
@@ -173,6 +175,36 @@ void TestEnvelopeGraph::zoomedInDrawsLikeTheStockGraph()
         const double share = differingShare(stock.image(keys), envelope.image(keys));
         QVERIFY2(share <= kDifferingShare, qPrintable(QString::number(share)));
     }
+}
+
+void TestEnvelopeGraph::viewsDrawLikeTheStockGraph_data()
+{
+    QTest::addColumn<QVector<QCPGraphData>>("points");
+    // Across, shares of the time span; down, °C. Points lie left and right of it, above and below.
+    QTest::addColumn<QRectF>("view");
+    const QPair<const char *, QVector<QCPGraphData>> data[] = {
+        {"jagged", jaggedPoints(200000)}, {"smooth", smoothPoints(100000)}, {"far off", farOffPoints(1200)}};
+    for (const auto &points : data) {
+        QTest::addRow("%s, pan by a tenth", points.first) << points.second << QRectF(0.1, -10, 1, 110);
+        QTest::addRow("%s, wheel notch", points.first) << points.second << QRectF(0.075, -1.75, 0.85, 93.5);
+        QTest::addRow("%s, 20..60 °C", points.first) << points.second << QRectF(0, 20, 1, 40);
+    }
+}
+
+void TestEnvelopeGraph::viewsDrawLikeTheStockGraph()
+{
+    QFETCH(QVector<QCPGraphData>, points);
+    QFETCH(QRectF, view);
+    Chart stock(false);
+    Chart envelope(true);
+    for (Chart *chart : {&stock, &envelope}) {
+        chart->graph->data()->set(points, true);
+        chart->plot.yAxis->setRange(view.top(), view.bottom());
+    }
+    const QCPRange span = keySpan(points);
+    const QCPRange keys(span.lower + view.left() * span.size(), span.lower + view.right() * span.size());
+    const double share = differingShare(stock.image(keys), envelope.image(keys));
+    QVERIFY2(share <= kDifferingShare, qPrintable(QString::number(share)));
 }
 
 void TestEnvelopeGraph::fillCoversExactlyTheAreaToTheZeroLine_data()
