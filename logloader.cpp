@@ -169,6 +169,8 @@ LogLoader::FileRead LogLoader::readFile(int index, const std::function<void()> &
     mReading = &file;
     mCountBefore = mCount;
     const FileRead result = [&] {
+        if (mCancelled)
+            return FileRead::Cancelled;
         // Anything but a regular file may block in open or never end.
         if (!file.info.isFile())
             return FileRead::Failed;

@@ -41,10 +41,10 @@ public:
     // each; throws std::bad_alloc when memory runs out.
     void allocate(const std::function<void()> &afterSlice);
     // Reads one file's whole records after those read before; afterBlock runs after each block.
-    // Once cancel() was called, reading stops after the current block.
+    // Once cancel() was called, reading stops after the current block, and a later file is not
+    // read at all.
     FileRead readFile(int file, const std::function<void()> &afterBlock);
     void cancel() { mCancelled = true; }
-    bool cancelled() const { return mCancelled; }
     // Share of the bytes of all files read so far, 0 to 1.
     double shareRead() const;
 

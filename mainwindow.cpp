@@ -245,8 +245,7 @@ QString MainWindow::readLogFiles(LogLoader &loader)
         // Making the places of a large load takes a while: the window has its turns meanwhile.
         loader.allocate([&progress] { progress.update(0); });
         for (int file = 0; file < loader.fileCount(); ++file) {
-            const LogLoader::FileRead read =
-                loader.cancelled() ? LogLoader::FileRead::Cancelled : readLogFile(file, loader, progress);
+            const LogLoader::FileRead read = readLogFile(file, loader, progress);
             if (read == LogLoader::FileRead::Failed)
                 unreadable.append(loader.fileName(file));
             else if (read == LogLoader::FileRead::Cancelled)
@@ -292,12 +291,12 @@ void MainWindow::setupChartReading()
 {
     ui->action_ffnen->setShortcut(QKeySequence::Open);
     setAcceptDrops(true);
-    mChartMenu = new QMenu(this);
-    mChartMenu->setObjectName(QStringLiteral("chartMenu"));
-    mChartMenu->addAction(ui->actionResetView);
-    mChartMenu->addAction(ui->actionSaveImage);
-    mChartMenu->addAction(ui->actionExportData);
-    mChartControls = new ChartControls(ui->customPlot, mChartMenu);
+    auto *chartMenu = new QMenu(this);
+    chartMenu->setObjectName(QStringLiteral("chartMenu"));
+    chartMenu->addAction(ui->actionResetView);
+    chartMenu->addAction(ui->actionSaveImage);
+    chartMenu->addAction(ui->actionExportData);
+    mChartControls = new ChartControls(ui->customPlot, chartMenu);
     connect(ui->actionResetView, &QAction::triggered, mChartControls, &ChartControls::resetView);
     mReadout = new ChartReadout(ui->customPlot);
 }

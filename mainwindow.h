@@ -13,7 +13,6 @@ class ChartControls;
 class ChartReadout;
 class LoadProgress;
 class QCustomPlot;
-class QMenu;
 
 namespace Ui {
 class MainWindow;
@@ -68,8 +67,6 @@ private:
     double mEndTime;
     qint64 mRecordLimit;
     std::function<void()> mBlockReadHook;
-    // The chart's context menu; its entries are the chart's commands.
-    QMenu *mChartMenu;
     ChartControls *mChartControls;
     ChartReadout *mReadout;
     qint64 mMemoryBudget;
