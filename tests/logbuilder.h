@@ -61,6 +61,18 @@ inline Record steppedRecord(qint32 timeStamp, qint16 base)
     return {timeStamp, {base, qint16(base + 10), qint16(base + 20), qint16(base + 30), qint16(base + 40)}};
 }
 
+// A time stamp in March 2015, so keys are plainly not near zero.
+constexpr qint32 kMarch2015 = 478483200;
+
+// Records of one sample a minute from first; record i has the base 200 + i % 300.
+inline QByteArray minuteLog(int records, qint32 first = kMarch2015)
+{
+    QVector<Record> list;
+    for (int i = 0; i < records; ++i)
+        list.append(steppedRecord(first + 60 * i, qint16(200 + i % 300)));
+    return logBytes(list);
+}
+
 inline bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);

@@ -1,13 +1,16 @@
 // What a user can throw at the Open command: broken logs, random bytes, things that are not
-// files, paths that vanish, files that grow or shrink while they are read, odd names. Each time
-// the program goes on, the readable files are all shown exactly, and the status bar names the
-// rest.
+// files, paths that vanish, files that grow or shrink while they are read, odd names, loads too
+// long to wait for or too large for memory. Each time the program goes on, the readable files
+// are all shown exactly, and the status bar names the rest.
 #include "logbuilder.h"
 #include "logdecoder.h"
 #include "logreference.h"
 #include "mainwindow.h"
+#include "memorybudget.h"
 #include "opendialog.h"
 
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -24,25 +27,16 @@
 #include <algorithm>
 
 using LogBuilder::kHeaderSize;
+using LogBuilder::kMarch2015;
 using LogBuilder::kRecordSize;
+using LogBuilder::minuteLog;
 using LogBuilder::steppedRecord;
 
 namespace {
 
-// A time stamp in March 2015, so keys are plainly not near zero.
-const qint32 kMarch2015 = 478483200;
 const QString kUnreadable = QStringLiteral("Nicht lesbar: ");
 // Records the loader reads at one go; files changed between two reads need more than this.
 const int kBlock = int(LogDecoder::kBlockRecords);
-
-// Records of one sample a minute, starting at first.
-QByteArray minuteLog(int records, qint32 first = kMarch2015)
-{
-    QVector<LogBuilder::Record> list;
-    for (int i = 0; i < records; ++i)
-        list.append(steppedRecord(first + 60 * i, qint16(200 + i % 300)));
-    return LogBuilder::logBytes(list);
-}
 
 QByteArray randomBytes(QRandomGenerator &random, int size)
 {
@@ -50,6 +44,21 @@ QByteArray randomBytes(QRandomGenerator &random, int size)
     for (char &byte : bytes)
         byte = char(random.bounded(256));
     return bytes;
+}
+
+// A field in bytes from the kernel's own account of this process: VmSize (address space
+// mapped), VmRSS, VmHWM.
+qint64 statusField(const QByteArray &name)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        qFatal("cannot read /proc/self/status");
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(name))
+            return line.mid(name.size()).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    qFatal("no %s in /proc/self/status", name.constData());
+    return 0;
 }
 
 } // namespace
@@ -67,6 +76,7 @@ private slots:
     void randomBytesOfManySizes();
     void sparseZerosAcrossSeveralBlocks();
     void hugeSparseZerosOnRequest();
+    void moreRecordsThanMemoryHolds_data();
     void moreRecordsThanMemoryHolds();
     void fifoChosenInTheDialog();
     void deviceChosenInTheDialog();
@@ -78,7 +88,12 @@ private slots:
     void fileReplacedByAFifoWhileLoading();
     void fileIsReadWithBlockingReads();
     void sameFileChosenTwice();
+    void runsOverFewKeysKeepReadOrder();
     void namesWithBlanksUmlautsAndOtherScripts();
+    void cancelKeepsWhatWasRead();
+    void quickLoadShowsNoDialogAndRefusesASecondLoad();
+    void budgetFromMachineFiles_data();
+    void budgetFromMachineFiles();
 
 private:
     QString path(const QString &name) const { return mDir->filePath(name); }
@@ -264,26 +279,18 @@ void TestHostileFiles::hugeSparseZerosOnRequest()
     QCOMPARE(plot()->xAxis->range(), QCPRange(0, 5));
 }
 
-// Address space this process has mapped now, from the kernel's own account.
-qint64 mappedBytes()
+void TestHostileFiles::moreRecordsThanMemoryHolds_data()
 {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        qFatal("cannot read /proc/self/status");
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmSize:"))
-            return line.mid(7).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    qFatal("no VmSize in /proc/self/status");
-    return 0;
+    QTest::addColumn<bool>("budgeted");
+    QTest::newRow("above the memory budget: refused before taking any") << true;
+    QTest::newRow("beyond the address space left: taking it fails") << false;
 }
 
 void TestHostileFiles::moreRecordsThanMemoryHolds()
 {
-#ifdef __SANITIZE_ADDRESS__
-    QSKIP("the address sanitizer maps far more address space than the limit this test sets");
-#endif
-    // 40 million zero records in a sparse file: 3.2 GB of points, against 1 GB of room.
+    QFETCH(bool, budgeted);
+    // 40 million zero records in a sparse file: 3.2 GB of points, against a budget of 500 MB or
+    // 1 GB of address space.
     const qint64 records = 40 * 1000 * 1000;
     QFile zeros(path("zeros.log"));
     QVERIFY(zeros.open(QIODevice::WriteOnly));
@@ -293,11 +300,23 @@ void TestHostileFiles::moreRecordsThanMemoryHolds()
 
     rlimit saved;
     QCOMPARE(getrlimit(RLIMIT_AS, &saved), 0);
-    rlimit tight = saved;
-    tight.rlim_cur = rlim_t(mappedBytes() + (qint64(1) << 30));
-    QCOMPARE(setrlimit(RLIMIT_AS, &tight), 0);
+    if (budgeted) {
+        mWindow->setMemoryBudget(qint64(500) << 20);
+        QFile resetPeak("/proc/self/clear_refs");
+        QVERIFY(resetPeak.open(QIODevice::WriteOnly) && resetPeak.write("5") == 1);
+    } else {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("the address sanitizer maps far more address space than the limit this test sets");
+#endif
+        rlimit tight = saved;
+        tight.rlim_cur = rlim_t(statusField("VmSize:") + (qint64(1) << 30));
+        QCOMPARE(setrlimit(RLIMIT_AS, &tight), 0);
+    }
+    const qint64 before = statusField("VmRSS:");
     load({good, zeros.fileName()});
     QCOMPARE(setrlimit(RLIMIT_AS, &saved), 0);
+    if (budgeted)
+        QVERIFY(statusField("VmHWM:") - before < (qint64(50) << 20));
 
     QCOMPARE(status(), QString::fromUtf8("Zu gro\xC3\x9F f\xC3\xBCr den Speicher: good.log, zeros.log"));
     for (int channel = 0; channel < 5; ++channel)
@@ -493,6 +512,30 @@ void TestHostileFiles::sameFileChosenTwice()
     QCOMPARE(plot()->graph(4)->data()->size(), 12);
 }
 
+// Files of many short ascending runs over few distinct minutes: equal keys of different values
+// across runs and files, which the merge must leave in read order.
+void TestHostileFiles::runsOverFewKeysKeepReadOrder()
+{
+    QRandomGenerator random(12);
+    QStringList paths;
+    QVector<QByteArray> files;
+    for (int file = 0; file < 4; ++file) {
+        QVector<LogBuilder::Record> records;
+        for (int run = 0; run < 60; ++run) {
+            QVector<qint32> keys(int(random.bounded(1, 41)));
+            for (qint32 &key : keys)
+                key = kMarch2015 + 60 * int(random.bounded(400));
+            std::sort(keys.begin(), keys.end());
+            for (qint32 key : keys)
+                records.append(steppedRecord(key, qint16(random.bounded(-99, 1000))));
+        }
+        files.append(LogBuilder::logBytes(records));
+        paths.append(write(QString("runs-%1.log").arg(file), files.last()));
+    }
+    load(paths);
+    verifyShows(files);
+}
+
 void TestHostileFiles::namesWithBlanksUmlautsAndOtherScripts()
 {
     const QStringList names = {QString::fromUtf8("Messung  M\u00e4rz 2015.log"),
@@ -509,6 +552,116 @@ void TestHostileFiles::namesWithBlanksUmlautsAndOtherScripts()
     chooseInDialog({names.at(0), pipe, names.at(1), names.at(2)});
     verifyShows(logs);
     QCOMPARE(status(), kUnreadable + pipe);
+}
+
+void TestHostileFiles::cancelKeepsWhatWasRead()
+{
+    const int records = 12 * kBlock;
+    const QString a = write("a.log", minuteLog(records));
+    const QString b = write("b.log", minuteLog(10));
+    int blocks = 0;
+    mWindow->setBlockReadHook([&]() {
+        ++blocks;
+        QThread::msleep(100);
+    });
+    QString label, button;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&]() {
+        auto *dialog = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !label.isEmpty())
+            return;
+        label = dialog->labelText();
+        for (QPushButton *cancel : dialog->findChildren<QPushButton *>()) {
+            button = cancel->text();
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+    });
+    user.start(20);
+
+    load({a, b});
+    QCOMPARE(label, QStringLiteral("Lade Logdateien..."));
+    QCOMPARE(button, QStringLiteral("Abbrechen"));
+    // Reading stopped after the block in which "Abbrechen" was pressed.
+    QVERIFY2(blocks >= 5 && blocks < 12, qPrintable(QString::number(blocks)));
+    const int read = blocks * kBlock;
+    const double first = LogBuilder::kEpochOffset + kMarch2015;
+    const double last = first + 60.0 * (read - 1);
+    for (int channel = 0; channel < 5; ++channel) {
+        QCOMPARE(plot()->graph(channel)->dataCount(), read);
+        QCOMPARE((plot()->graph(channel)->data()->constEnd() - 1)->key, last);
+        QCOMPARE((plot()->graph(channel)->data()->constEnd() - 1)->value, double((200 + (read - 1) % 300 + 10 * channel) / 10));
+    }
+    QCOMPARE(plot()->xAxis->range(), QCPRange(first, last));
+    QCOMPARE(status(), QStringLiteral("Abgebrochen: a.log, b.log"));
+}
+
+void TestHostileFiles::quickLoadShowsNoDialogAndRefusesASecondLoad()
+{
+    const QString a = write("a.log", minuteLog(3 * kBlock));
+    const QString other = write("other.log", minuteLog(5));
+    bool dialogSeen = false;
+    int ticks = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&]() {
+        ++ticks;
+        dialogSeen = dialogSeen || mWindow->findChild<QProgressDialog *>();
+    });
+    watch.start(10);
+    mWindow->setBlockReadHook([&]() {
+        QThread::msleep(60);
+        // As a drop or a queued load would, from inside the running one.
+        load({other});
+    });
+
+    load({a});
+    QVERIFY(!dialogSeen);
+    // The window's events were handled while it read.
+    QVERIFY(ticks > 0);
+    QCOMPARE(plot()->graph(0)->dataCount(), 3 * kBlock);
+    QCOMPARE(status(), QString());
+}
+
+void TestHostileFiles::budgetFromMachineFiles_data()
+{
+    QTest::addColumn<QStringList>("files"); // path, then contents, in turn
+    QTest::addColumn<qint64>("room");       // the least room those files give; -1: none
+    const QString meminfo = "proc/meminfo";
+    const QString eightGiB = "MemTotal: 16000000 kB\nMemAvailable:    8388608 kB\n";
+    QTest::newRow("nothing known") << QStringList() << qint64(-1);
+    QTest::newRow("MemAvailable only") << QStringList{meminfo, eightGiB} << (qint64(8) << 30);
+    // 3 GiB used, 1 GiB of it inactive page cache, under a 4 GiB limit a level up: 2 GiB room.
+    QTest::newRow("cgroup v2, limit on the parent")
+        << QStringList{meminfo, eightGiB, "proc/self/cgroup", "0::/user/app\n",
+                       "sys/fs/cgroup/user/memory.max", "4294967296\n",
+                       "sys/fs/cgroup/user/memory.current", "3221225472\n",
+                       "sys/fs/cgroup/user/memory.stat", "anon 1\ninactive_file 1073741824\n",
+                       "sys/fs/cgroup/user/app/memory.max", "max\n",
+                       "sys/fs/cgroup/user/app/memory.current", "3221225472\n"}
+        << (qint64(2) << 30);
+    QTest::newRow("cgroup v1, no limit then a limit")
+        << QStringList{meminfo, eightGiB, "proc/self/cgroup", "5:cpu:/\n4:memory,blkio:/box\n",
+                       "sys/fs/cgroup/memory/box/memory.limit_in_bytes", "9223372036854771712\n",
+                       "sys/fs/cgroup/memory/box/memory.usage_in_bytes", "100\n",
+                       "sys/fs/cgroup/memory/memory.limit_in_bytes", "1073741824\n",
+                       "sys/fs/cgroup/memory/memory.usage_in_bytes", "536870912\n"}
+        << (qint64(512) << 20);
+}
+
+void TestHostileFiles::budgetFromMachineFiles()
+{
+    QFETCH(QStringList, files);
+    QFETCH(qint64, room);
+    for (int i = 0; i + 1 < files.size(); i += 2) {
+        QVERIFY(QDir(mDir->path()).mkpath(QFileInfo(files[i]).path()));
+        write(files[i], files[i + 1].toUtf8());
+    }
+    const qint64 budget = MemoryBudget::available(mDir->path());
+    if (room < 0) {
+        QCOMPARE(budget, qint64(-1));
+        return;
+    }
+    // A margin is kept back, but most of the room is given.
+    QVERIFY2(budget < room && budget >= room * 3 / 4, qPrintable(QString::number(budget)));
 }
 
 QTEST_MAIN(TestHostileFiles)
