@@ -2,13 +2,13 @@
 #include "aboutdialog.h"
 #include "ui_mainwindow.h"
 
-#include "chartcontrols.h"
-#include "chartexport.h"
-#include "chartreadout.h"
-#include "envelopegraph.h"
+#include "chart/chartcontrols.h"
+#include "chart/chartexport.h"
+#include "chart/chartreadout.h"
+#include "chart/envelopegraph.h"
 #include "loadprogress.h"
-#include "logdecoder.h"
-#include "memorybudget.h"
+#include "logs/logdecoder.h"
+#include "logs/memorybudget.h"
 
 #include <QColor>
 #include <QDragEnterEvent>

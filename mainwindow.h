@@ -1,7 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "logloader.h"
+#include "logs/logloader.h"
 
 #include <QMainWindow>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "csvbench.h"
 
 #include "benchreport.h"
-#include "chartexport.h"
+#include "chart/chartexport.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -2,7 +2,7 @@
 // and again through a device that hands out its bytes in uneven pieces and may fail part way,
 // as a file on a slow or failing medium does; both must agree with a byte-by-byte reference
 // decoding, and the device path must hand over exactly the records before the failure.
-#include "logdecoder.h"
+#include "logs/logdecoder.h"
 #include "logreference.h"
 
 #include <QByteArray>

@@ -1,5 +1,5 @@
 // The read-out under the mouse on a bare chart; the home view, channels on and off, drops.
-#include "chartreadout.h"
+#include "chart/chartreadout.h"
 #include "logbuilder.h"
 #include "mainwindow.h"
 

@@ -1,6 +1,6 @@
 // The CSV writer alone, built from its source with Qt Core only: a year of rows with both clock
 // changes read back through QDateTime, and no rows. Failing writes are tested through the window.
-#include "csvexport.h"
+#include "logs/csvexport.h"
 
 #include <QtTest>
 

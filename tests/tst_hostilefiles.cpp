@@ -3,10 +3,10 @@
 // long to wait for or too large for memory. Each time the program goes on, the readable files
 // are all shown exactly, and the status bar names the rest.
 #include "logbuilder.h"
-#include "logdecoder.h"
+#include "logs/logdecoder.h"
 #include "logreference.h"
 #include "mainwindow.h"
-#include "memorybudget.h"
+#include "logs/memorybudget.h"
 #include "opendialog.h"
 
 #include <QProgressDialog>

@@ -1,7 +1,7 @@
 // Decoding of log bytes: documented byte vectors, ignored bytes, short and partial files, and
 // reading records from a device in blocks.
 #include "logbuilder.h"
-#include "logdecoder.h"
+#include "logs/logdecoder.h"
 
 #include <QBuffer>
 #include <QtTest>

@@ -1,5 +1,5 @@
 // The min/max summary against a plain scan of the same points, on every kind of range.
-#include "minmaxsummary.h"
+#include "chart/minmaxsummary.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 // The sample log that the README opens: a newcomer's first chart must show five distinct daily
 // waves inside the chart's temperature range, from the first minute to the last.
-#include "logdecoder.h"
+#include "logs/logdecoder.h"
 #include "mainwindow.h"
 
 #include <QFile>

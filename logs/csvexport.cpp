@@ -1,4 +1,4 @@
-#include "csvexport.h"
+#include "logs/csvexport.h"
 
 #include <QDateTime>
 #include <QSaveFile>

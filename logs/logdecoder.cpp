@@ -1,4 +1,4 @@
-#include "logdecoder.h"
+#include "logs/logdecoder.h"
 
 namespace LogDecoder {
 

@@ -1,4 +1,4 @@
-#include "envelopegraph.h"
+#include "chart/envelopegraph.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #ifndef LOGLOADER_H
 #define LOGLOADER_H
 
-#include "logdecoder.h"
+#include "logs/logdecoder.h"
 
 #include <QFileInfo>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "chartexport.h"
+#include "chart/chartexport.h"
 
-#include "chartreadout.h"
-#include "csvexport.h"
+#include "chart/chartreadout.h"
+#include "logs/csvexport.h"
 
 #include <QFile>
 #include <QFileInfo>

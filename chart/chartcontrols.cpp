@@ -1,4 +1,4 @@
-#include "chartcontrols.h"
+#include "chart/chartcontrols.h"
 
 #include <QMenu>
 

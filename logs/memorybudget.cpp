@@ -1,4 +1,4 @@
-#include "memorybudget.h"
+#include "logs/memorybudget.h"
 
 #include <QDir>
 #include <QFile>

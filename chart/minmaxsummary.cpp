@@ -1,4 +1,4 @@
-#include "minmaxsummary.h"
+#include "chart/minmaxsummary.h"
 
 #include <limits>
 

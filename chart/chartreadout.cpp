@@ -1,4 +1,4 @@
-#include "chartreadout.h"
+#include "chart/chartreadout.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>

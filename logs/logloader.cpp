@@ -1,4 +1,4 @@
-#include "logloader.h"
+#include "logs/logloader.h"
 
 #include <QFile>
 

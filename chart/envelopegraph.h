@@ -1,7 +1,7 @@
 #ifndef ENVELOPEGRAPH_H
 #define ENVELOPEGRAPH_H
 
-#include "minmaxsummary.h"
+#include "chart/minmaxsummary.h"
 
 #include <qcustomplot.h>
 
