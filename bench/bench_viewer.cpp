@@ -3,6 +3,7 @@
 // that its peak memory is its own and one case's caches do not help the next.
 //
 //   bench_viewer [--records 100000,1000000,10000000 | --long-loads]
+//   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
 
 #include "benchreport.h"
 #include "csvbench.h"
@@ -47,6 +48,13 @@ const double kPanShare = 0.1;
 const double kWheelNotchFactor = 0.85;
 const QCPRange kTemperatureBand(20, 60);
 const int kWholeRangeDragSteps = 20;
+// The window's size for the cases, unless --size names another.
+const QSize kSmallWindow(542, 390);
+const qint64 kScreenRecords[] = {1000000, 10000000};
+// The five channels' floor: one column per device pixel from the zero line up to a wave this
+// many device pixels high at most, each a pixel higher than the one before.
+const int kFloorChannels = 5;
+const double kFloorWavePeriod = 40;
 
 // Targets, ratios of reference time to ours, or of ours to ours.
 const double kOpenSpeedUp = 6;
@@ -59,6 +67,10 @@ const double kBytesPerRecordAboveEmpty = 90;
 const double kMostViewOverWhole = 2;
 const double kViewSpeedUp = 15;
 const double kMostDragStepOverWhole = 2;
+const double kMostViewOverFloor = 2;
+const double kMostSelectedOverUnselected = 1.5;
+const double kMostClickSelectSeconds = 0.005;
+const double kMostWheelOverRedraw = 1.2;
 
 // A view of the chart, set from the whole range; key is the figure's name in a case's output.
 struct View {
@@ -132,30 +144,105 @@ void sendMouse(QCustomPlot *plot, QEvent::Type type, const QPoint &at, Qt::Mouse
     QApplication::sendEvent(plot, &event);
 }
 
+// Seconds from sending an event to the chart to its redraw done, the redraw it queues and the
+// repaint included; gives up after the time budget when no redraw comes.
+template <typename Send>
+double secondsToRedraw(QCustomPlot *plot, Send send)
+{
+    bool replotted = false;
+    QObject context;
+    QObject::connect(plot, &QCustomPlot::afterReplot, &context, [&replotted]() { replotted = true; });
+    QElapsedTimer timer;
+    timer.start();
+    send();
+    while (!replotted && timer.nsecsElapsed() < kTimeBudgetSeconds * 1e9)
+        QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    return timer.nsecsElapsed() / 1e9;
+}
+
 // Median seconds of a step of a drag with the mouse from the plot area's right edge to its left
 // edge, which takes the whole range out of view: each move event, the redraw it queues and the
 // repaint.
 double dragStepSeconds(QCustomPlot *plot)
 {
-    bool replotted = false;
-    QObject context;
-    QObject::connect(plot, &QCustomPlot::afterReplot, &context, [&replotted]() { replotted = true; });
     const QRect area = plot->axisRect()->rect();
     const int y = area.center().y();
     sendMouse(plot, QEvent::MouseButtonPress, QPoint(area.right(), y), Qt::LeftButton);
     QVector<double> seconds;
     for (int step = 1; step <= kWholeRangeDragSteps; ++step) {
-        QElapsedTimer timer;
-        timer.start();
-        replotted = false;
-        sendMouse(plot, QEvent::MouseMove, QPoint(area.right() - step * area.width() / kWholeRangeDragSteps, y),
-                  Qt::LeftButton);
-        while (!replotted && timer.nsecsElapsed() < kTimeBudgetSeconds * 1e9)
-            QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        seconds.append(timer.nsecsElapsed() / 1e9);
+        const QPoint at(area.right() - step * area.width() / kWholeRangeDragSteps, y);
+        seconds.append(secondsToRedraw(plot, [&]() { sendMouse(plot, QEvent::MouseMove, at, Qt::LeftButton); }));
     }
     sendMouse(plot, QEvent::MouseButtonRelease, QPoint(area.left(), y), Qt::NoButton);
+    return median(seconds);
+}
+
+// What the painter can do at this size: the five channels as translucent columns one device
+// pixel wide from the zero line up to a wave, each with its line a pixel across the column's top,
+// into a pixmap of the plot area.
+double floorSeconds(QCustomPlot *plot)
+{
+    const double ratio = plot->devicePixelRatioF();
+    const QRect area = plot->axisRect()->rect();
+    QPixmap pixmap(qRound(area.width() * ratio), qRound(area.height() * ratio));
+    const int zero = qRound((plot->yAxis->coordToPixel(0) - area.top()) * ratio);
+    return medianSeconds([&]() {
+        pixmap.fill(Qt::white);
+        QPainter painter(&pixmap);
+        for (int channel = 0; channel < kFloorChannels; ++channel) {
+            const QColor brush = plot->graph(channel)->brush().color();
+            const QColor pen = plot->graph(channel)->pen().color();
+            for (int x = 0; x < pixmap.width(); ++x) {
+                const int top = qRound(zero * (0.5 - 0.5 * std::sin(x / kFloorWavePeriod))) + channel;
+                painter.fillRect(x, top, 1, zero - top, brush);
+                painter.fillRect(x, top, 1, 1, pen);
+            }
+        }
+    });
+}
+
+// Where a click lands on the middle graph's line, halfway across the plot area.
+QPoint pointOnMiddleGraph(QCustomPlot *plot)
+{
+    const QRect area = plot->axisRect()->rect();
+    const QCPGraph *graph = plot->graph(plot->graphCount() / 2);
+    const double key = plot->xAxis->pixelToCoord(area.center().x());
+    auto at = graph->data()->findBegin(key, false);
+    if (at == graph->data()->constEnd())
+        return area.center();
+    return QPoint(area.center().x(), qRound(plot->yAxis->coordToPixel(at->value)));
+}
+
+// The press and release of a click that selects the middle graph, without the redraw it queues.
+double clickSelectSeconds(QCustomPlot *plot)
+{
+    const QPoint at = pointOnMiddleGraph(plot);
+    const double seconds = medianSeconds([&]() {
+        sendMouse(plot, QEvent::MouseButtonPress, at, Qt::LeftButton);
+        sendMouse(plot, QEvent::MouseButtonRelease, at, Qt::NoButton);
+    });
+    QCoreApplication::processEvents();
+    return seconds;
+}
+
+// One wheel notch at the middle of the plot area, from the event to the redraw done; the view
+// it reaches is the one "notch" draws.
+double wheelNotchSeconds(QCustomPlot *plot)
+{
+    const QCPRange keys = plot->xAxis->range();
+    const QCPRange values = plot->yAxis->range();
+    const QPointF at = QRectF(plot->axisRect()->rect()).center();
+    QVector<double> seconds;
+    for (int i = 0; i < kMostRepetitions; ++i) {
+        plot->xAxis->setRange(keys);
+        plot->yAxis->setRange(values);
+        QWheelEvent wheel(at, plot->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, QWheelEvent::DefaultDeltasPerStep),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        seconds.append(secondsToRedraw(plot, [&]() { QApplication::sendEvent(plot, &wheel); }));
+    }
+    plot->xAxis->setRange(keys);
+    plot->yAxis->setRange(values);
     return median(seconds);
 }
 
@@ -189,11 +276,27 @@ void redrawCases(QCustomPlot *plot, const QString &prefix)
         redraw();
     };
     print(prefix + QStringLiteral("zoom %1").arg(medianSeconds(drag)));
+    goHome();
 }
 
-int runCase(const QString &name, const QString &log)
+// A selected curve, the hit tests of a click and a wheel notch, and the floor they are held to.
+void screenCases(QCustomPlot *plot)
+{
+    print(QStringLiteral("floor %1").arg(floorSeconds(plot)));
+    print(QStringLiteral("wheel %1").arg(wheelNotchSeconds(plot)));
+    print(QStringLiteral("click %1").arg(clickSelectSeconds(plot)));
+    if (plot->selectedGraphs().size() != 1) {
+        print(QStringLiteral("the click selected no single curve"));
+        QCPGraph *graph = plot->graph(plot->graphCount() / 2);
+        graph->setSelection(QCPDataSelection(graph->data()->dataRange()));
+    }
+    redrawCases(plot, QStringLiteral("selected-"));
+}
+
+int runCase(const QString &name, const QString &log, const QSize &size)
 {
     MainWindow window;
+    window.resize(size);
     QCustomPlot *plot = shownChart(window);
     const QStringList files{log};
     if (name == QLatin1String("empty")) {
@@ -221,6 +324,8 @@ int runCase(const QString &name, const QString &log)
     } else if (name == QLatin1String("draw")) {
         window.loadLogFiles(files);
         redrawCases(plot, QString());
+        if (size != kSmallWindow)
+            screenCases(plot);
     } else if (name == QLatin1String("reference-draw")) {
         // Drawing alone is compared: the reference draws the very points our loader read.
         window.loadLogFiles(files);
@@ -250,11 +355,16 @@ bool readThrough(const QString &path)
 
 using Results = QMap<QString, double>;
 
-Results runChild(const QString &caseName, const QString &log)
+QString sizeText(const QSize &size)
+{
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+Results runChild(const QString &caseName, const QString &log, const QSize &size = kSmallWindow)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--case"), caseName, log});
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--case"), caseName, log, sizeText(size)});
     child.waitForFinished(-1);
     Results results;
     for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
@@ -305,6 +415,22 @@ struct Check {
     double target;
     bool atLeast;
 };
+
+void printChecks(const QVector<Check> &checks, bool *allMet)
+{
+    print(QStringLiteral("| target | measured | wanted | met |"));
+    print(QStringLiteral("|---|---:|---:|---|"));
+    for (const Check &check : checks) {
+        const bool met = check.atLeast ? check.measured >= check.target : check.measured <= check.target;
+        *allMet = *allMet && met;
+        print(QStringLiteral("| %1 | %2 | %3 %4 | %5 |")
+                  .arg(check.what)
+                  .arg(check.measured, 0, 'f', 2)
+                  .arg(check.atLeast ? QStringLiteral("at least") : QStringLiteral("at most"))
+                  .arg(check.target)
+                  .arg(met ? QStringLiteral("yes") : QStringLiteral("NO")));
+    }
+}
 
 int runBenchmark(const QVector<qint64> &recordCounts)
 {
@@ -403,20 +529,105 @@ int runBenchmark(const QVector<qint64> &recordCounts)
         print(QStringLiteral("No target is set for these record counts (they are set for 1M and 10M)."));
         return 0;
     }
-    print(QStringLiteral("| target | measured | wanted | met |"));
-    print(QStringLiteral("|---|---:|---:|---|"));
     bool allMet = true;
-    for (const Check &check : qAsConst(checks)) {
-        const bool met = check.atLeast ? check.measured >= check.target : check.measured <= check.target;
-        allMet = allMet && met;
-        print(QStringLiteral("| %1 | %2 | %3 %4 | %5 |")
-                  .arg(check.what)
-                  .arg(check.measured, 0, 'f', 2)
-                  .arg(check.atLeast ? QStringLiteral("at least") : QStringLiteral("at most"))
-                  .arg(check.target)
-                  .arg(met ? QStringLiteral("yes") : QStringLiteral("NO")));
-    }
+    printChecks(checks, &allMet);
     return allMet ? 0 : 1;
+}
+
+// The chart in a window of the given size, at the device pixel ratio the process runs with:
+// each view against the floor measured in the same case, the selected curve against the same
+// view unselected, a click that selects and a wheel notch.
+int runScreenBenchmark(const QVector<qint64> &recordCounts, const QSize &size, double scale)
+{
+    print(QStringLiteral("Machine: ") + machine());
+    print(QStringLiteral("Window %1 at %2 device pixels per point").arg(sizeText(size)).arg(scale));
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        print(QStringLiteral("no temporary folder"));
+        return 1;
+    }
+    QStringList keys{QStringLiteral("redraw")};
+    QStringList labels{QStringLiteral("redraw, whole range")};
+    for (const View &view : views()) {
+        keys.append(view.key);
+        labels.append(view.label);
+    }
+    print(QString());
+    print(QStringLiteral("| records | logs | figure | unselected | × floor | selected | × unselected |"));
+    print(QStringLiteral("|---:|---|---|---:|---:|---:|---:|"));
+    QVector<Check> checks;
+    for (Shape shape : {Shape::Smooth, Shape::Jagged}) {
+        for (qint64 records : recordCounts) {
+            const QString name = LogGenerator::shapeName(shape);
+            const QString log = dir.filePath(QStringLiteral("%1-%2.log").arg(name).arg(records));
+            if (!LogGenerator::writeLog(log, records, shape) || !readThrough(log)) {
+                print(QStringLiteral("cannot write ") + log);
+                return 1;
+            }
+            const Results mine = runChild(QStringLiteral("draw"), log, size);
+            QFile::remove(log);
+            const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
+            const QString count = QLocale::c().toString(records);
+            const double floor = mine.value(QStringLiteral("floor"));
+            print(QStringLiteral("| %1 | %2 | floor: five translucent column fills and their lines | %3 | 1.0× | | |")
+                      .arg(count, name, figure(floor, QStringLiteral("ms"))));
+            for (int i = 0; i < keys.size(); ++i) {
+                const double plain = mine.value(keys[i]);
+                const double selected = mine.value(QStringLiteral("selected-") + keys[i]);
+                print(QStringLiteral("| %1 | %2 | %3 | %4 | %5× | %6 | %7× |")
+                          .arg(count, name, labels[i], figure(plain, QStringLiteral("ms")))
+                          .arg(plain / floor, 0, 'f', 2)
+                          .arg(figure(selected, QStringLiteral("ms")))
+                          .arg(selected / plain, 0, 'f', 2));
+                checks.append({QStringLiteral("%1 %2 / floor").arg(keys[i], data), plain / floor, kMostViewOverFloor, false});
+                checks.append({QStringLiteral("%1 %2 selected / unselected").arg(keys[i], data), selected / plain,
+                               kMostSelectedOverUnselected, false});
+            }
+            const double drag = mine.value(QStringLiteral("drag"));
+            const double selectedDrag = mine.value(QStringLiteral("selected-drag"));
+            print(QStringLiteral("| %1 | %2 | drag across the whole range in %3 steps, median step | %4 | %5× | %6 | %7× |")
+                      .arg(count, name)
+                      .arg(kWholeRangeDragSteps)
+                      .arg(figure(drag, QStringLiteral("ms")))
+                      .arg(drag / floor, 0, 'f', 2)
+                      .arg(figure(selectedDrag, QStringLiteral("ms")))
+                      .arg(selectedDrag / drag, 0, 'f', 2));
+            const double click = mine.value(QStringLiteral("click"));
+            const double wheel = mine.value(QStringLiteral("wheel"));
+            const double notch = mine.value(QStringLiteral("notch"));
+            print(QStringLiteral("| %1 | %2 | click that selects a curve, press and release | %3 | | | |")
+                      .arg(count, name, figure(click, QStringLiteral("ms"))));
+            print(QStringLiteral("| %1 | %2 | wheel notch, event to redraw done | %3 | %4× the notch's redraw | | |")
+                      .arg(count, name, figure(wheel, QStringLiteral("ms")))
+                      .arg(wheel / notch, 0, 'f', 2));
+            checks.append({QStringLiteral("drag step %1 / whole range").arg(data),
+                           drag / mine.value(QStringLiteral("redraw")), kMostDragStepOverWhole, false});
+            checks.append({QStringLiteral("wheel notch %1 / its redraw").arg(data), wheel / notch, kMostWheelOverRedraw, false});
+            if (records == kTenMillion)
+                checks.append({QStringLiteral("click select %1, ms").arg(data), click * 1000,
+                               kMostClickSelectSeconds * 1000, false});
+        }
+    }
+    print(QString());
+    bool allMet = true;
+    printChecks(checks, &allMet);
+    return allMet ? 0 : 1;
+}
+
+QSize sizeFrom(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('x'));
+    return parts.size() == 2 ? QSize(parts[0].toInt(), parts[1].toInt()) : QSize();
+}
+
+// The device pixel ratio is the whole process's, set before the application starts; the cases'
+// processes inherit it.
+void takeScale(int argc, char *argv[])
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (qstrcmp(argv[i], "--scale") == 0)
+            qputenv("QT_SCALE_FACTOR", argv[i + 1]);
+    }
 }
 
 } // namespace
@@ -425,28 +636,48 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    takeScale(argc, argv);
     QApplication app(argc, argv);
     // The program's pictures sit in the static library; this links them in, as main.cpp does.
     Q_INIT_RESOURCE(resources);
-    const QStringList arguments = app.arguments();
-    if (arguments.size() == 4 && arguments[1] == QLatin1String("--case"))
-        return runCase(arguments[2], arguments[3]);
+    QStringList arguments = app.arguments();
+    if (arguments.size() == 5 && arguments[1] == QLatin1String("--case"))
+        return runCase(arguments[2], arguments[3], sizeFrom(arguments[4]));
     const int longLoads = LongLoadBench::runFromArguments(arguments);
     if (longLoads >= 0)
         return longLoads;
 
-    QVector<qint64> recordCounts(std::begin(kDefaultRecords), std::end(kDefaultRecords));
-    if (arguments.size() == 3 && arguments[1] == QLatin1String("--records")) {
-        recordCounts.clear();
-        for (const QString &count : arguments[2].split(QLatin1Char(',')))
-            recordCounts.append(count.toLongLong());
-    } else if (arguments.size() != 1) {
-        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads]"));
+    auto option = [&arguments](const char *name) {
+        const int at = arguments.indexOf(QLatin1String(name));
+        if (at < 0 || at + 1 >= arguments.size())
+            return QString();
+        const QString value = arguments.takeAt(at + 1);
+        arguments.removeAt(at);
+        return value;
+    };
+    const QString records = option("--records");
+    const QString size = option("--size");
+    const QString scale = option("--scale");
+    const QSize window = size.isEmpty() ? kSmallWindow : sizeFrom(size);
+    QVector<qint64> recordCounts;
+    for (const QString &count : records.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        recordCounts.append(count.toLongLong());
+    if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)) {
+        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads]\n"
+                             "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]"));
         return 2;
     }
-    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts) | runCsvBenchmark();
+    if (window != kSmallWindow) {
+        if (recordCounts.isEmpty())
+            recordCounts = QVector<qint64>(std::begin(kScreenRecords), std::end(kScreenRecords));
+        return runScreenBenchmark(recordCounts, window, scale.isEmpty() ? 1 : scale.toDouble())
+               | ReadoutBench::run(recordCounts, window);
+    }
+    if (recordCounts.isEmpty())
+        recordCounts = QVector<qint64>(std::begin(kDefaultRecords), std::end(kDefaultRecords));
+    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window) | runCsvBenchmark();
     // Long loads only in the full run: they need logs of 1M records.
-    if (arguments.size() == 1)
+    if (records.isEmpty() && scale.isEmpty())
         result |= LongLoadBench::run();
     return result;
 }

@@ -24,6 +24,9 @@ const int kRedraws = 7;
 const int kMoveStepPixels = 7;
 const double kMostMoveMilliseconds = 2.0;
 const double kMostShareOfRedraw = 0.25;
+// In a window larger than the program's first one, the move's own target.
+const QSize kFirstWindow(542, 390);
+const double kMostMoveMillisecondsLarger = 8.0;
 
 template <typename Step>
 double medianMilliseconds(int repetitions, Step step)
@@ -45,9 +48,10 @@ struct Figures {
 
 // Moves without a button over the plot area, each followed by the repaint that puts the
 // read-out on screen; and full redraws of the same chart.
-Figures measure(const QString &log)
+Figures measure(const QString &log, const QSize &size)
 {
     MainWindow window;
+    window.resize(size);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         print(QStringLiteral("window not shown"));
@@ -69,8 +73,9 @@ Figures measure(const QString &log)
 
 } // namespace
 
-int ReadoutBench::run(const QVector<qint64> &recordCounts)
+int ReadoutBench::run(const QVector<qint64> &recordCounts, const QSize &windowSize)
 {
+    const bool larger = windowSize != kFirstWindow;
     QTemporaryDir dir;
     bool allMet = true;
     print(QString());
@@ -84,22 +89,27 @@ int ReadoutBench::run(const QVector<qint64> &recordCounts)
             print(QStringLiteral("cannot write ") + log);
             return 1;
         }
-        const Figures figures = measure(log);
+        const Figures figures = measure(log, windowSize);
         QFile::remove(log);
         const double share = figures.move / figures.redraw;
         // The targets are set at 10M; 1M is shown for the scaling.
-        const bool met = records != kTenMillion || (figures.move <= kMostMoveMilliseconds && share <= kMostShareOfRedraw);
+        const bool met = larger ? figures.move <= kMostMoveMillisecondsLarger
+                                : records != kTenMillion
+                                      || (figures.move <= kMostMoveMilliseconds && share <= kMostShareOfRedraw);
         allMet = allMet && met;
         print(QStringLiteral("| %1 | jagged | %2 ms | %3 ms | %4 | %5 |")
                 .arg(QLocale::c().toString(records))
                 .arg(figures.move, 0, 'f', 3)
                 .arg(figures.redraw, 0, 'f', 1)
                 .arg(share, 0, 'f', 3)
-                .arg(records != kTenMillion ? QStringLiteral("(set at 10M)")
-                                            : met ? QStringLiteral("yes") : QStringLiteral("NO")));
+                .arg(records != kTenMillion && !larger ? QStringLiteral("(set at 10M)")
+                                                       : met ? QStringLiteral("yes") : QStringLiteral("NO")));
     }
-    print(QStringLiteral("Targets at 10M: a move at most %1 ms and at most %2 of a full redraw.")
-            .arg(kMostMoveMilliseconds)
-            .arg(kMostShareOfRedraw));
+    if (larger)
+        print(QStringLiteral("Target in this window: a move at most %1 ms.").arg(kMostMoveMillisecondsLarger));
+    else
+        print(QStringLiteral("Targets at 10M: a move at most %1 ms and at most %2 of a full redraw.")
+                  .arg(kMostMoveMilliseconds)
+                  .arg(kMostShareOfRedraw));
     return allMet ? 0 : 1;
 }

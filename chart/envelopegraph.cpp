@@ -20,6 +20,9 @@ const double kLastAt = 0.8;
 
 // How far beyond the plot area's edges the fill reaches, so that no edge of it shows there.
 const double kBandMargin = 2.0;
+// The painter moves antialiased drawing by half a pixel; blocks drawn without antialiasing move
+// by the same to land where the antialiased shapes would.
+const double kAntialiasedShift = 0.5;
 
 // The rows of pixels in which the fill can be seen, top above bottom.
 struct VisibleBand {
@@ -66,6 +69,91 @@ QVector<int> columnStarts(const QVector<QPointF> &points)
     }
     starts.append(points.size());
     return starts;
+}
+
+// How far the line reaches up and down inside one run of vertices sharing a pixel column,
+// counting where the segments that enter and leave it cross its edges.
+struct ColumnReach {
+    double left;
+    double right;
+    double top;
+    double bottom;
+};
+
+ColumnReach columnReach(const QVector<QPointF> &points, const QVector<int> &starts, int run)
+{
+    const int runs = starts.size() - 1;
+    const int first = starts[run];
+    const int end = starts[run + 1];
+    const double column = pixelColumn(points[first].x());
+    ColumnReach reach{run > 0 ? column : points[first].x(), run + 1 < runs ? column + 1 : points[end - 1].x(),
+                      points[first].y(), points[first].y()};
+    auto take = [&reach](double y) {
+        reach.top = std::min(reach.top, y);
+        reach.bottom = std::max(reach.bottom, y);
+    };
+    if (run > 0)
+        take(yOnSegment(points[first - 1], points[first], reach.left));
+    if (run + 1 < runs)
+        take(yOnSegment(points[end - 1], points[end], reach.right));
+    for (int i = first; i < end; ++i)
+        take(points[i].y());
+    return reach;
+}
+
+bool isDenseRun(const QVector<int> &starts, int run)
+{
+    return starts[run + 1] - starts[run] > kSparseColumnVertices;
+}
+
+// A stretch of the line between dense columns that no block covers: sparse columns, or nothing
+// where two dense columns are not neighbours. It holds the vertices next to it: from the last
+// vertex of the dense run before it to the first of the dense run after it, where they exist.
+struct SparseStretch {
+    int from;
+    int to; // inclusive
+    bool denseBefore;
+    bool denseAfter;
+};
+
+QVector<SparseStretch> sparseStretches(const QVector<QPointF> &points, const QVector<int> &starts)
+{
+    QVector<SparseStretch> stretches;
+    const int runs = starts.size() - 1;
+    for (int run = 0; run < runs;) {
+        if (isDenseRun(starts, run)) {
+            const int next = starts[run + 1];
+            if (run + 1 < runs && isDenseRun(starts, run + 1)
+                && pixelColumn(points[next].x()) > pixelColumn(points[next - 1].x()) + 1)
+                stretches.append({next - 1, next, true, true});
+            ++run;
+            continue;
+        }
+        const bool denseBefore = run > 0;
+        const int from = denseBefore ? starts[run] - 1 : starts[run];
+        while (run < runs && !isDenseRun(starts, run))
+            ++run;
+        const bool denseAfter = run < runs;
+        stretches.append({from, denseAfter ? starts[run] : starts[run] - 1, denseBefore, denseAfter});
+    }
+    return stretches;
+}
+
+// A sparse stretch's vertices, its ends moved onto the edges of the dense columns beside it, so
+// that its area meets theirs without overlapping them.
+QVector<QPointF> stretchBetweenColumns(const QVector<QPointF> &points, const SparseStretch &stretch)
+{
+    QVector<QPointF> piece = points.mid(stretch.from, stretch.to - stretch.from + 1);
+    if (stretch.denseBefore) {
+        const double edge = pixelColumn(piece[0].x()) + 1;
+        piece[0] = QPointF(edge, yOnSegment(piece[0], piece[1], edge));
+    }
+    if (stretch.denseAfter) {
+        const int last = piece.size() - 1;
+        const double edge = pixelColumn(piece[last].x());
+        piece[last] = QPointF(edge, yOnSegment(piece[last - 1], piece[last], edge));
+    }
+    return piece;
 }
 
 // One side of the fill's outline (towards the top of the screen when `beyond` is std::less,
@@ -147,10 +235,8 @@ QVector<QPointF> sideOfArea(const QVector<QPointF> &outline, double zeroY, const
 // The area between a line (vertices in key order) and the zero line as one simple polygon:
 // the outline above the zero line forward, the one below backward. Nothing in it overlaps, so
 // the fill rule cannot punch holes into dense fills.
-QPolygonF areaToZero(QVector<QPointF> points, double zeroY, const VisibleBand &band)
+QPolygonF areaToZero(const QVector<QPointF> &points, double zeroY, const VisibleBand &band)
 {
-    if (points.first().x() > points.last().x())
-        std::reverse(points.begin(), points.end());
     const QVector<int> starts = columnStarts(points);
     const std::less<double> up;
     const std::greater<double> down;
@@ -161,6 +247,117 @@ QPolygonF areaToZero(QVector<QPointF> points, double zeroY, const VisibleBand &b
     polygon += top;
     std::copy(bottom.rbegin(), bottom.rend(), std::back_inserter(polygon));
     return polygon;
+}
+
+// Blocks filled without antialiasing, where antialiased shapes would have been: a solid fill of
+// whole pixels costs a fraction of an antialiased one.
+void fillBlocks(QCPPainter *painter, const QVector<QRectF> &blocks, const QBrush &brush)
+{
+    const bool antialiased = painter->antialiasing();
+    const double shift = antialiased ? kAntialiasedShift : 0;
+    painter->setAntialiasing(false);
+    for (const QRectF &block : blocks)
+        painter->fillRect(block.translated(shift, shift), brush);
+    painter->setAntialiasing(antialiased);
+}
+
+// One column's fill from top to bottom, in the pixel column given.
+QRectF columnSpan(double pixel, double top, double bottom)
+{
+    return QRectF(QPointF(pixel, top), QPointF(pixel + 1, bottom));
+}
+
+// Where a device pixel is a chart pixel, the antialiased fill of a pixel column would straddle
+// two pixels, half each: a pixel shows both neighbours' fill where both reach and half the
+// brush where one alone does. Each pixel is filled that way here, whole.
+void fillStraddlingColumns(QCPPainter *painter, const QVector<QRectF> &columns, const QBrush &brush)
+{
+    QBrush half = brush;
+    QColor halfColour = brush.color();
+    halfColour.setAlpha(brush.color().alpha() / 2);
+    half.setColor(halfColour);
+    QVector<QRectF> whole;
+    QVector<QRectF> halves;
+    for (int i = 0; i < columns.size(); ++i) {
+        const QRectF &column = columns[i];
+        const double pixel = pixelColumn(column.left());
+        const bool leftNeighbour = i > 0 && pixelColumn(columns[i - 1].left()) + 1 == pixel;
+        if (leftNeighbour) {
+            const QRectF &previous = columns[i - 1];
+            const double top = std::max(previous.top(), column.top());
+            const double bottom = std::min(previous.bottom(), column.bottom());
+            whole.append(columnSpan(pixel, top, bottom));
+            halves.append(columnSpan(pixel, std::min(previous.top(), column.top()), top));
+            halves.append(columnSpan(pixel, bottom, std::max(previous.bottom(), column.bottom())));
+        } else {
+            halves.append(columnSpan(pixel, column.top(), column.bottom()));
+        }
+        const bool rightNeighbour = i + 1 < columns.size() && pixelColumn(columns[i + 1].left()) == pixel + 1;
+        if (!rightNeighbour)
+            halves.append(columnSpan(pixel + 1, column.top(), column.bottom()));
+    }
+    const bool antialiased = painter->antialiasing();
+    painter->setAntialiasing(false);
+    for (const QRectF &span : qAsConst(whole))
+        painter->fillRect(span.translated(0, kAntialiasedShift), brush);
+    for (const QRectF &span : qAsConst(halves)) {
+        if (span.height() > 0)
+            painter->fillRect(span.translated(0, kAntialiasedShift), half);
+    }
+    painter->setAntialiasing(antialiased);
+}
+
+QVector<QPointF> inKeyOrder(QVector<QPointF> points)
+{
+    if (points.first().x() > points.last().x())
+        std::reverse(points.begin(), points.end());
+    return points;
+}
+
+// The area between a line and the zero line: each dense column as one block from the zero line
+// to the farthest the line reaches in it, the sparse stretches between them as polygons.
+void fillAreaByColumns(QCPPainter *painter, const QVector<QPointF> &points, double zeroY, const VisibleBand &band)
+{
+    const QVector<int> starts = columnStarts(points);
+    for (const SparseStretch &stretch : sparseStretches(points, starts)) {
+        const QVector<QPointF> piece = stretchBetweenColumns(points, stretch);
+        if (piece.size() >= 2)
+            painter->drawPolygon(areaToZero(piece, zeroY, band));
+    }
+    QVector<QRectF> blocks;
+    for (int run = 0; run + 1 < starts.size(); ++run) {
+        if (!isDenseRun(starts, run))
+            continue;
+        const ColumnReach reach = columnReach(points, starts, run);
+        const double top = std::max(band.top, std::min(reach.top, zeroY));
+        const double bottom = std::min(band.bottom, std::max(reach.bottom, zeroY));
+        if (bottom > top)
+            blocks.append(QRectF(QPointF(reach.left, top), QPointF(reach.right, bottom)));
+    }
+    const bool straddling = painter->antialiasing() && painter->device()->devicePixelRatioF() == 1;
+    if (straddling)
+        fillStraddlingColumns(painter, blocks, painter->brush());
+    else
+        fillBlocks(painter, blocks, painter->brush());
+}
+
+// A wide line: across each dense column the pen covers the column's vertices and its reach,
+// widened by half the pen on every side; the sparse stretches are stroked as they are.
+void strokeLineByColumns(QCPPainter *painter, const QVector<QPointF> &points)
+{
+    const QVector<int> starts = columnStarts(points);
+    for (const SparseStretch &stretch : sparseStretches(points, starts))
+        painter->drawPolyline(points.constData() + stretch.from, stretch.to - stretch.from + 1);
+    const double halfWidth = painter->pen().widthF() / 2;
+    QVector<QRectF> blocks;
+    for (int run = 0; run + 1 < starts.size(); ++run) {
+        if (!isDenseRun(starts, run))
+            continue;
+        const ColumnReach reach = columnReach(points, starts, run);
+        blocks.append(QRectF(QPointF(points[starts[run]].x() - halfWidth, reach.top - halfWidth),
+                             QPointF(points[starts[run + 1] - 1].x() + halfWidth, reach.bottom + halfWidth)));
+    }
+    fillBlocks(painter, blocks, painter->pen().color());
 }
 
 } // namespace
@@ -279,6 +476,30 @@ bool EnvelopeGraph::drawsOwnFill() const
            && mKeyAxis->orientation() == Qt::Horizontal && mValueAxis->scaleType() == QCPAxis::stLinear;
 }
 
+// Blocks replace the stroke only where they look like it: on screen, with an opaque solid pen
+// wider than a pixel (as a selected graph's), whose overlaps do not show.
+bool EnvelopeGraph::drawsLineByColumns(const QCPPainter *painter) const
+{
+    const QPen pen = painter->pen();
+    return mLineStyle == lsLine && mKeyAxis && mKeyAxis->orientation() == Qt::Horizontal
+           && !painter->modes().testFlag(QCPPainter::pmVectorized) && pen.style() == Qt::SolidLine
+           && !pen.isCosmetic() && pen.widthF() > 1 && pen.brush().style() == Qt::SolidPattern
+           && pen.color().alpha() == 255;
+}
+
+void EnvelopeGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const
+{
+    if (!drawsLineByColumns(painter)) {
+        QCPGraph::drawLinePlot(painter, lines);
+        return;
+    }
+    applyDefaultAntialiasingHint(painter);
+    for (const QCPDataRange &segment : getNonNanSegments(&lines, Qt::Horizontal)) {
+        if (segment.size() >= 2)
+            strokeLineByColumns(painter, inKeyOrder(lines.mid(segment.begin(), segment.size())));
+    }
+}
+
 void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
 {
     if (!drawsOwnFill()) {
@@ -291,8 +512,15 @@ void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
     const double zeroY = mValueAxis->coordToPixel(0);
     const QRect plotArea = mValueAxis->axisRect()->rect();
     const VisibleBand band{plotArea.top() - kBandMargin, plotArea.bottom() + 1 + kBandMargin};
+    // A vector drawing keeps its fill one shape, as the stock graph's is.
+    const bool vector = painter->modes().testFlag(QCPPainter::pmVectorized);
     for (const QCPDataRange &segment : getNonNanSegments(lines, Qt::Horizontal)) {
-        if (segment.size() >= 2)
-            painter->drawPolygon(areaToZero(lines->mid(segment.begin(), segment.size()), zeroY, band));
+        if (segment.size() < 2)
+            continue;
+        const QVector<QPointF> points = inKeyOrder(lines->mid(segment.begin(), segment.size()));
+        if (vector)
+            painter->drawPolygon(areaToZero(points, zeroY, band));
+        else
+            fillAreaByColumns(painter, points, zeroY, band);
     }
 }
