@@ -251,13 +251,13 @@ QPolygonF areaToZero(const QVector<QPointF> &points, double zeroY, const Visible
 
 // Blocks filled without antialiasing, where antialiased shapes would have been: a solid fill of
 // whole pixels costs a fraction of an antialiased one.
-void fillBlocks(QCPPainter *painter, const QVector<QRectF> &blocks, const QBrush &brush)
+void fillBlocks(QCPPainter *painter, const QVector<QRectF> &blocks, const QColor &colour)
 {
     const bool antialiased = painter->antialiasing();
     const double shift = antialiased ? kAntialiasedShift : 0;
     painter->setAntialiasing(false);
     for (const QRectF &block : blocks)
-        painter->fillRect(block.translated(shift, shift), brush);
+        painter->fillRect(block.translated(shift, shift), colour);
     painter->setAntialiasing(antialiased);
 }
 
@@ -267,15 +267,13 @@ QRectF columnSpan(double pixel, double top, double bottom)
     return QRectF(QPointF(pixel, top), QPointF(pixel + 1, bottom));
 }
 
-// Where a device pixel is a chart pixel, the antialiased fill of a pixel column would straddle
+// Where a device pixel is a chart pixel (no scaling), the antialiased fill of a pixel column would straddle
 // two pixels, half each: a pixel shows both neighbours' fill where both reach and half the
 // brush where one alone does. Each pixel is filled that way here, whole.
-void fillStraddlingColumns(QCPPainter *painter, const QVector<QRectF> &columns, const QBrush &brush)
+void fillStraddlingColumns(QCPPainter *painter, const QVector<QRectF> &columns, const QColor &colour)
 {
-    QBrush half = brush;
-    QColor halfColour = brush.color();
-    halfColour.setAlpha(brush.color().alpha() / 2);
-    half.setColor(halfColour);
+    QColor half = colour;
+    half.setAlpha(colour.alpha() / 2);
     QVector<QRectF> whole;
     QVector<QRectF> halves;
     for (int i = 0; i < columns.size(); ++i) {
@@ -299,7 +297,7 @@ void fillStraddlingColumns(QCPPainter *painter, const QVector<QRectF> &columns, 
     const bool antialiased = painter->antialiasing();
     painter->setAntialiasing(false);
     for (const QRectF &span : qAsConst(whole))
-        painter->fillRect(span.translated(0, kAntialiasedShift), brush);
+        painter->fillRect(span.translated(0, kAntialiasedShift), colour);
     for (const QRectF &span : qAsConst(halves)) {
         if (span.height() > 0)
             painter->fillRect(span.translated(0, kAntialiasedShift), half);
@@ -334,30 +332,11 @@ void fillAreaByColumns(QCPPainter *painter, const QVector<QPointF> &points, doub
         if (bottom > top)
             blocks.append(QRectF(QPointF(reach.left, top), QPointF(reach.right, bottom)));
     }
-    const bool straddling = painter->antialiasing() && painter->device()->devicePixelRatioF() == 1;
+    const bool straddling = painter->antialiasing() && painter->deviceTransform().m11() == 1;
     if (straddling)
-        fillStraddlingColumns(painter, blocks, painter->brush());
+        fillStraddlingColumns(painter, blocks, painter->brush().color());
     else
-        fillBlocks(painter, blocks, painter->brush());
-}
-
-// A wide line: across each dense column the pen covers the column's vertices and its reach,
-// widened by half the pen on every side; the sparse stretches are stroked as they are.
-void strokeLineByColumns(QCPPainter *painter, const QVector<QPointF> &points)
-{
-    const QVector<int> starts = columnStarts(points);
-    for (const SparseStretch &stretch : sparseStretches(points, starts))
-        painter->drawPolyline(points.constData() + stretch.from, stretch.to - stretch.from + 1);
-    const double halfWidth = painter->pen().widthF() / 2;
-    QVector<QRectF> blocks;
-    for (int run = 0; run + 1 < starts.size(); ++run) {
-        if (!isDenseRun(starts, run))
-            continue;
-        const ColumnReach reach = columnReach(points, starts, run);
-        blocks.append(QRectF(QPointF(points[starts[run]].x() - halfWidth, reach.top - halfWidth),
-                             QPointF(points[starts[run + 1] - 1].x() + halfWidth, reach.bottom + halfWidth)));
-    }
-    fillBlocks(painter, blocks, painter->pen().color());
+        fillBlocks(painter, blocks, painter->brush().color());
 }
 
 } // namespace
@@ -476,30 +455,6 @@ bool EnvelopeGraph::drawsOwnFill() const
            && mKeyAxis->orientation() == Qt::Horizontal && mValueAxis->scaleType() == QCPAxis::stLinear;
 }
 
-// Blocks replace the stroke only where they look like it: on screen, with an opaque solid pen
-// wider than a pixel (as a selected graph's), whose overlaps do not show.
-bool EnvelopeGraph::drawsLineByColumns(const QCPPainter *painter) const
-{
-    const QPen pen = painter->pen();
-    return mLineStyle == lsLine && mKeyAxis && mKeyAxis->orientation() == Qt::Horizontal
-           && !painter->modes().testFlag(QCPPainter::pmVectorized) && pen.style() == Qt::SolidLine
-           && !pen.isCosmetic() && pen.widthF() > 1 && pen.brush().style() == Qt::SolidPattern
-           && pen.color().alpha() == 255;
-}
-
-void EnvelopeGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const
-{
-    if (!drawsLineByColumns(painter)) {
-        QCPGraph::drawLinePlot(painter, lines);
-        return;
-    }
-    applyDefaultAntialiasingHint(painter);
-    for (const QCPDataRange &segment : getNonNanSegments(&lines, Qt::Horizontal)) {
-        if (segment.size() >= 2)
-            strokeLineByColumns(painter, inKeyOrder(lines.mid(segment.begin(), segment.size())));
-    }
-}
-
 void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
 {
     if (!drawsOwnFill()) {
@@ -512,13 +467,14 @@ void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
     const double zeroY = mValueAxis->coordToPixel(0);
     const QRect plotArea = mValueAxis->axisRect()->rect();
     const VisibleBand band{plotArea.top() - kBandMargin, plotArea.bottom() + 1 + kBandMargin};
-    // A vector drawing keeps its fill one shape, as the stock graph's is.
-    const bool vector = painter->modes().testFlag(QCPPainter::pmVectorized);
+    // A vector drawing keeps its fill one shape, as the stock graph's is; blocks take a plain colour.
+    const bool asPolygon = painter->modes().testFlag(QCPPainter::pmVectorized)
+                           || painter->brush().style() != Qt::SolidPattern;
     for (const QCPDataRange &segment : getNonNanSegments(lines, Qt::Horizontal)) {
         if (segment.size() < 2)
             continue;
         const QVector<QPointF> points = inKeyOrder(lines->mid(segment.begin(), segment.size()));
-        if (vector)
+        if (asPolygon)
             painter->drawPolygon(areaToZero(points, zeroY, band));
         else
             fillAreaByColumns(painter, points, zeroY, band);

@@ -26,7 +26,6 @@ protected:
                               const QCPGraphDataContainer::const_iterator &begin,
                               const QCPGraphDataContainer::const_iterator &end) const override;
     void drawFill(QCPPainter *painter, QVector<QPointF> *lines) const override;
-    void drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const override;
 
 private:
     // What identifies the data the summary was built from. Whoever holds data() may change the
@@ -46,7 +45,6 @@ private:
     DataStamp currentStamp() const;
     const MinMaxSummary &upToDateSummary() const;
     bool drawsOwnFill() const;
-    bool drawsLineByColumns(const QCPPainter *painter) const;
     void appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
                       QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
                       double column, bool gapBefore, bool gapAfter) const;

@@ -15,6 +15,8 @@
 namespace {
 
 const QSize kChartSize(542, 390);
+// The chart of a maximised window on a 1920 × 1080 screen.
+const QSize kMaximisedChartSize(1920, 1080);
 const double kFirstKey = 1.4e9;
 const double kStep = 60;
 const QColor kPen(0, 0, 255, 200);
@@ -92,10 +94,11 @@ struct Chart {
         plot.xAxis->grid()->setVisible(false);
         plot.yAxis->grid()->setVisible(false);
     }
-    QImage image(const QCPRange &keys)
+    QImage image(const QCPRange &keys, const QSize &size = kChartSize, double scale = 1)
     {
+        plot.resize(size);
         plot.xAxis->setRange(keys);
-        return plot.toPixmap(kChartSize.width(), kChartSize.height()).toImage();
+        return plot.toPixmap(size.width(), size.height(), scale).toImage();
     }
 
     QCustomPlot plot;
@@ -182,12 +185,34 @@ void TestEnvelopeGraph::viewsDrawLikeTheStockGraph_data()
     QTest::addColumn<QVector<QCPGraphData>>("points");
     // Across, shares of the time span; down, °C. Points lie left and right of it, above and below.
     QTest::addColumn<QRectF>("view");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<bool>("selected");
     const QPair<const char *, QVector<QCPGraphData>> data[] = {
         {"jagged", jaggedPoints(200000)}, {"smooth", smoothPoints(100000)}, {"far off", farOffPoints(1200)}};
+    const QPair<const char *, QRectF> views[] = {{"whole", QRectF(0, -10, 1, 110)},
+                                                 {"pan by a tenth", QRectF(0.1, -10, 1, 110)},
+                                                 {"wheel notch", QRectF(0.075, -1.75, 0.85, 93.5)},
+                                                 {"20..60 °C", QRectF(0, 20, 1, 40)}};
+    struct Screen {
+        const char *name;
+        QSize size;
+        double scale;
+    };
+    const Screen screens[] = {{"small", kChartSize, 1}, {"maximised", kMaximisedChartSize, 1}, {"maximised 4K", kMaximisedChartSize, 2}};
     for (const auto &points : data) {
-        QTest::addRow("%s, pan by a tenth", points.first) << points.second << QRectF(0.1, -10, 1, 110);
-        QTest::addRow("%s, wheel notch", points.first) << points.second << QRectF(0.075, -1.75, 0.85, 93.5);
-        QTest::addRow("%s, 20..60 °C", points.first) << points.second << QRectF(0, 20, 1, 40);
+        for (const auto &view : views) {
+            for (const Screen &screen : screens) {
+                // A selected graph is drawn as the stock one draws it; one view at two sizes shows it.
+                const bool showsSelection = view.first == views[0].first && screen.scale == 1;
+                for (bool selected : {false, true}) {
+                    if (selected && !showsSelection)
+                        continue;
+                    QTest::addRow("%s, %s, %s%s", points.first, view.first, screen.name, selected ? ", selected" : "")
+                        << points.second << view.second << screen.size << screen.scale << selected;
+                }
+            }
+        }
     }
 }
 
@@ -195,15 +220,20 @@ void TestEnvelopeGraph::viewsDrawLikeTheStockGraph()
 {
     QFETCH(QVector<QCPGraphData>, points);
     QFETCH(QRectF, view);
+    QFETCH(QSize, size);
+    QFETCH(double, scale);
+    QFETCH(bool, selected);
     Chart stock(false);
     Chart envelope(true);
     for (Chart *chart : {&stock, &envelope}) {
         chart->graph->data()->set(points, true);
         chart->plot.yAxis->setRange(view.top(), view.bottom());
+        if (selected)
+            chart->graph->setSelection(QCPDataSelection(chart->graph->data()->dataRange()));
     }
     const QCPRange span = keySpan(points);
     const QCPRange keys(span.lower + view.left() * span.size(), span.lower + view.right() * span.size());
-    const double share = differingShare(stock.image(keys), envelope.image(keys));
+    const double share = differingShare(stock.image(keys, size, scale), envelope.image(keys, size, scale));
     QVERIFY2(share <= kDifferingShare, qPrintable(QString::number(share)));
 }
 
