@@ -362,6 +362,16 @@ bool readThrough(const QString &path)
     return file.atEnd();
 }
 
+// A generated log in the folder, read once; empty when it cannot be written.
+QString generatedLog(const QTemporaryDir &dir, Shape shape, qint64 records)
+{
+    const QString log = dir.filePath(QStringLiteral("%1-%2.log").arg(LogGenerator::shapeName(shape)).arg(records));
+    if (LogGenerator::writeLog(log, records, shape) && readThrough(log))
+        return log;
+    print(QStringLiteral("cannot write ") + log);
+    return QString();
+}
+
 using Results = QMap<QString, double>;
 
 QString sizeText(const QSize &size)
@@ -460,11 +470,9 @@ int runBenchmark(const QVector<qint64> &recordCounts)
     for (Shape shape : {Shape::Smooth, Shape::Jagged}) {
         for (qint64 records : recordCounts) {
             const QString name = LogGenerator::shapeName(shape);
-            const QString log = dir.filePath(QStringLiteral("%1-%2.log").arg(name).arg(records));
-            if (!LogGenerator::writeLog(log, records, shape) || !readThrough(log)) {
-                print(QStringLiteral("cannot write ") + log);
+            const QString log = generatedLog(dir, shape, records);
+            if (log.isEmpty())
                 return 1;
-            }
             Results mine = runChild(QStringLiteral("open"), log);
             mine.insert(runChild(QStringLiteral("draw"), log));
             Results reference = runChild(QStringLiteral("reference-open"), log);
@@ -568,11 +576,9 @@ int runScreenBenchmark(const QVector<qint64> &recordCounts, const QSize &size, d
     for (Shape shape : {Shape::Smooth, Shape::Jagged}) {
         for (qint64 records : recordCounts) {
             const QString name = LogGenerator::shapeName(shape);
-            const QString log = dir.filePath(QStringLiteral("%1-%2.log").arg(name).arg(records));
-            if (!LogGenerator::writeLog(log, records, shape) || !readThrough(log)) {
-                print(QStringLiteral("cannot write ") + log);
+            const QString log = generatedLog(dir, shape, records);
+            if (log.isEmpty())
                 return 1;
-            }
             const Results mine = runChild(QStringLiteral("draw"), log, size);
             QFile::remove(log);
             const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
