@@ -455,6 +455,35 @@ bool EnvelopeGraph::drawsOwnFill() const
            && mKeyAxis->orientation() == Qt::Horizontal && mValueAxis->scaleType() == QCPAxis::stLinear;
 }
 
+// A wide pen (as a selected graph's) strokes a long polyline as one shape, whose every scanline
+// crosses thousands of edges; segment by segment it costs their pixels. An opaque solid pen
+// looks the same either way where the line is dense, but for faint seams of antialiasing where
+// segments meet; flat caps leave of each corner what a bevel join would. A line of fewer
+// vertices than the plot area has pixel columns keeps the stock stroke and its joins.
+bool EnvelopeGraph::strokesSegmentBySegment(const QCPPainter *painter, int vertices) const
+{
+    const QPen pen = painter->pen();
+    return vertices > mKeyAxis->axisRect()->width() && !painter->modes().testFlag(QCPPainter::pmVectorized)
+           && pen.style() == Qt::SolidLine && !pen.isCosmetic() && pen.widthF() > 1
+           && pen.brush().style() == Qt::SolidPattern && pen.color().alpha() == 255;
+}
+
+void EnvelopeGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const
+{
+    if (!strokesSegmentBySegment(painter, lines.size())) {
+        QCPGraph::drawLinePlot(painter, lines);
+        return;
+    }
+    applyDefaultAntialiasingHint(painter);
+    QPen flat = painter->pen();
+    flat.setCapStyle(Qt::FlatCap);
+    painter->setPen(flat);
+    for (const QCPDataRange &segment : getNonNanSegments(&lines, mKeyAxis->orientation())) {
+        for (int i = segment.begin() + 1; i < segment.end(); ++i)
+            painter->drawLine(lines[i - 1], lines[i]);
+    }
+}
+
 void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
 {
     if (!drawsOwnFill()) {

@@ -26,6 +26,7 @@ protected:
                               const QCPGraphDataContainer::const_iterator &begin,
                               const QCPGraphDataContainer::const_iterator &end) const override;
     void drawFill(QCPPainter *painter, QVector<QPointF> *lines) const override;
+    void drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const override;
 
 private:
     // What identifies the data the summary was built from. Whoever holds data() may change the
@@ -45,6 +46,7 @@ private:
     DataStamp currentStamp() const;
     const MinMaxSummary &upToDateSummary() const;
     bool drawsOwnFill() const;
+    bool strokesSegmentBySegment(const QCPPainter *painter, int vertices) const;
     void appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
                       QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
                       double column, bool gapBefore, bool gapAfter) const;

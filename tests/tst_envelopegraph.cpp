@@ -208,7 +208,7 @@ void TestEnvelopeGraph::viewsDrawLikeTheStockGraph_data()
         for (const Screen &screen : screens) {
             for (int v = 0; v < screen.views; ++v) {
                 const auto &view = views[v];
-                // A selected graph is drawn as the stock one draws it; one view at two sizes shows it.
+                // The stock graph strokes a selected line for seconds; one view at two sizes shows it.
                 const bool showsSelection = v == 0 && screen.scale == 1;
                 for (bool selected : {false, true}) {
                     if (selected && !showsSelection)
