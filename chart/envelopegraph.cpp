@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -17,6 +18,13 @@ const double kFirstAt = 0.2;
 const double kLowAt = 0.25;
 const double kHighAt = 0.75;
 const double kLastAt = 0.8;
+
+// A click is answered from the line in the pixel columns within the selection tolerance and this
+// many more on each side, whose segments reach no farther than a column into the tolerance.
+const double kHitColumnsBeyond = 2;
+// The points near a click are visited in blocks of this many, each skipped when its extremes
+// are farther than the nearest point found.
+const int kHitBlockPoints = 64;
 
 // How far beyond the plot area's edges the fill reaches, so that no edge of it shows there.
 const double kBandMargin = 2.0;
@@ -447,6 +455,88 @@ void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSu
     lineData->append(QCPGraphData(keyAt(kHighAt), extremes.upper));
     if (gapAfter)
         lineData->append(QCPGraphData(keyAt(kLastAt), (to - 1)->value));
+}
+
+// The stock answer is the distance to the nearest of the points within the tolerance and of the
+// line's segments; the points are visited in blocks, skipping those whose extremes (from the
+// summary) lie farther than the nearest found, and the line is sampled only in the whole pixel
+// columns around the mouse. Selections of parts of the data, other line styles and data with
+// gaps are answered the stock way.
+bool EnvelopeGraph::answersHitsFromTheSummary() const
+{
+    return mLineStyle == lsLine && mScatterStyle.isNone() && mSelectable == QCP::stWhole && mKeyAxis && mValueAxis
+           && mKeyAxis->orientation() == Qt::Horizontal && !upToDateSummary().hasGaps();
+}
+
+double EnvelopeGraph::selectTest(const QPointF &pos, bool onlySelectable, QVariant *details) const
+{
+    if (mDataContainer->isEmpty() || !answersHitsFromTheSummary())
+        return QCPGraph::selectTest(pos, onlySelectable, details);
+    const bool beyondAxisRect = mParentPlot->interactions().testFlag(QCP::iSelectPlottablesBeyondAxisRect);
+    if (!mKeyAxis->axisRect()->rect().contains(pos.toPoint()) && !beyondAxisRect)
+        return -1;
+    const double tolerance = mParentPlot->selectionTolerance();
+    int nearestPoint = 0;
+    const double nearestSquared = std::min(squaredDistanceToLine(pos, tolerance + kHitColumnsBeyond),
+                                           squaredDistanceToPoints(pos, tolerance, &nearestPoint));
+    if (details)
+        details->setValue(QCPDataSelection(QCPDataRange(nearestPoint, nearestPoint + 1)));
+    return std::sqrt(nearestSquared);
+}
+
+// The keys of the pixel columns within reach of x, whole columns.
+QCPRange EnvelopeGraph::keysOfColumnsAround(double x, double reach) const
+{
+    QCPRange keys(mKeyAxis->pixelToCoord(std::floor(x - reach)), mKeyAxis->pixelToCoord(std::ceil(x + reach)));
+    return keys.lower > keys.upper ? QCPRange(keys.upper, keys.lower) : keys;
+}
+
+double EnvelopeGraph::squaredDistanceToLine(const QPointF &pos, double reach) const
+{
+    const QCPRange keys = keysOfColumnsAround(pos.x(), reach);
+    const auto begin = mDataContainer->constBegin();
+    const int first = int(mDataContainer->findBegin(keys.lower, true) - begin);
+    const int end = int(mDataContainer->findEnd(keys.upper, true) - begin);
+    QVector<QPointF> lines;
+    getLines(&lines, QCPDataRange(first, end));
+    const QCPVector2D mouse(pos);
+    double nearest = std::numeric_limits<double>::max();
+    for (int i = 0; i + 1 < lines.size(); ++i)
+        nearest = std::min(nearest, mouse.distanceSquaredToLine(lines[i], lines[i + 1]));
+    return nearest;
+}
+
+double EnvelopeGraph::squaredDistanceToPoints(const QPointF &pos, double tolerance, int *nearestPoint) const
+{
+    const QCPRange window(mKeyAxis->pixelToCoord(pos.x() - tolerance), mKeyAxis->pixelToCoord(pos.x() + tolerance));
+    const auto begin = mDataContainer->constBegin();
+    const int first = int(mDataContainer->findBegin(std::min(window.lower, window.upper), true) - begin);
+    const int end = int(mDataContainer->findEnd(std::max(window.lower, window.upper), true) - begin);
+    const QCPGraphData *points = &*begin;
+    const MinMaxSummary &summary = upToDateSummary();
+    double nearest = std::numeric_limits<double>::max();
+    *nearestPoint = first;
+    for (int blockStart = first; blockStart < end; blockStart += kHitBlockPoints) {
+        const int blockEnd = std::min(end, blockStart + kHitBlockPoints);
+        const double x1 = mKeyAxis->coordToPixel(points[blockStart].key);
+        const double x2 = mKeyAxis->coordToPixel(points[blockEnd - 1].key);
+        const QCPRange values = summary.valueRange(points, blockStart, blockEnd);
+        const double y1 = mValueAxis->coordToPixel(values.lower);
+        const double y2 = mValueAxis->coordToPixel(values.upper);
+        const double dx = std::max({0.0, std::min(x1, x2) - pos.x(), pos.x() - std::max(x1, x2)});
+        const double dy = std::max({0.0, std::min(y1, y2) - pos.y(), pos.y() - std::max(y1, y2)});
+        if (dx * dx + dy * dy >= nearest)
+            continue;
+        for (int i = blockStart; i < blockEnd; ++i) {
+            const QPointF pixel = coordsToPixels(points[i].key, points[i].value);
+            const double squared = QCPVector2D(pixel - pos).lengthSquared();
+            if (squared < nearest) {
+                nearest = squared;
+                *nearestPoint = i;
+            }
+        }
+    }
+    return nearest;
 }
 
 bool EnvelopeGraph::drawsOwnFill() const

@@ -21,6 +21,11 @@ public:
     // one was freed, with the same size and ends, where the data stamp below could not tell it.
     void setPoints(const QVector<QCPGraphData> &points, bool alreadySorted);
 
+    // The stock graph's distance to pos, found from the summary and the few pixel columns within
+    // the selection tolerance, not from every point there: a click or a wheel notch costs
+    // pixels, not records.
+    double selectTest(const QPointF &pos, bool onlySelectable, QVariant *details = nullptr) const override;
+
 protected:
     void getOptimizedLineData(QVector<QCPGraphData> *lineData,
                               const QCPGraphDataContainer::const_iterator &begin,
@@ -45,6 +50,10 @@ private:
 
     DataStamp currentStamp() const;
     const MinMaxSummary &upToDateSummary() const;
+    bool answersHitsFromTheSummary() const;
+    QCPRange keysOfColumnsAround(double x, double reach) const;
+    double squaredDistanceToLine(const QPointF &pos, double reach) const;
+    double squaredDistanceToPoints(const QPointF &pos, double tolerance, int *nearestPoint) const;
     bool drawsOwnFill() const;
     bool strokesSegmentBySegment(const QCPPainter *painter, int vertices) const;
     void appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,

@@ -129,6 +129,8 @@ private slots:
     void zoomedInDrawsLikeTheStockGraph();
     void viewsDrawLikeTheStockGraph_data();
     void viewsDrawLikeTheStockGraph();
+    void clickHitsTheGraphTheStockGraphHits_data();
+    void clickHitsTheGraphTheStockGraphHits();
     void fillCoversExactlyTheAreaToTheZeroLine_data();
     void fillCoversExactlyTheAreaToTheZeroLine();
     void summaryFollowsEveryChangeOfTheData_data();
@@ -240,6 +242,50 @@ void TestEnvelopeGraph::viewsDrawLikeTheStockGraph()
     const QCPRange keys(span.lower + view.left() * span.size(), span.lower + view.right() * span.size());
     const double share = differingShare(stock.image(keys, size, scale), envelope.image(keys, size, scale));
     QVERIFY2(share <= kDifferingShare, qPrintable(QString::number(share)));
+}
+
+void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits_data()
+{
+    QTest::addColumn<QVector<QCPGraphData>>("lower");
+    QTest::addColumn<QVector<QCPGraphData>>("upper");
+    QTest::newRow("dense spreads overlapping") << jaggedPoints(200000) << smoothPoints(200000);
+    QTest::newRow("dense and sparse") << smoothPoints(300000) << jaggedPoints(300);
+    QTest::newRow("sparse") << smoothPoints(400) << jaggedPoints(250);
+    QTest::newRow("far off, one point") << farOffPoints(1200) << smoothPoints(1);
+}
+
+// A grid of clicks over the plot area, each answered by both charts: the graph hit (or none)
+// must be the stock graph's.
+void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits()
+{
+    QFETCH(QVector<QCPGraphData>, lower);
+    QFETCH(QVector<QCPGraphData>, upper);
+    Chart stock(false);
+    Chart envelope(true);
+    const QCPRange keys = keySpan(lower);
+    for (Chart *chart : {&stock, &envelope}) {
+        chart->graph->data()->set(lower, true);
+        chart->graph->setName(QStringLiteral("lower"));
+        QCPAxis *x = chart->plot.xAxis;
+        QCPAxis *y = chart->plot.yAxis;
+        QCPGraph *second = chart == &envelope ? new EnvelopeGraph(x, y) : new QCPGraph(x, y);
+        second->data()->set(upper, true);
+        second->setName(QStringLiteral("upper"));
+        chart->image(keys);
+    }
+    const QRect area = stock.plot.axisRect()->rect();
+    int hits = 0;
+    for (int x = area.left(); x < area.right(); x += 7) {
+        for (int y = area.top(); y < area.bottom(); y += 5) {
+            const QPoint at(x, y);
+            const QCPAbstractPlottable *stockHit = stock.plot.plottableAt(at, true);
+            const QCPAbstractPlottable *envelopeHit = envelope.plot.plottableAt(at, true);
+            const QString expected = stockHit ? stockHit->name() : QString();
+            QCOMPARE(envelopeHit ? envelopeHit->name() : QString(), expected);
+            hits += stockHit != nullptr;
+        }
+    }
+    QVERIFY(hits > 0);
 }
 
 void TestEnvelopeGraph::fillCoversExactlyTheAreaToTheZeroLine_data()
