@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 
 #include <algorithm>
+#include <memory>
 
 const QString ChartReadout::kLayerName = QStringLiteral("readout");
 
@@ -34,6 +35,15 @@ double keptInside(double start, double length, double low, double high)
     return qMax(low, qMin(start, high - length));
 }
 
+// The layer's paint buffer, which QCPLayer keeps to itself: a pointer to the member named through
+// a class derived from it is the one way to reach it.
+struct LayerPaintBuffer : QCPLayer {
+    static QSharedPointer<QCPAbstractPaintBuffer> of(QCPLayer *layer)
+    {
+        return (layer->*(&LayerPaintBuffer::mPaintBuffer)).toStrongRef();
+    }
+};
+
 } // namespace
 
 ChartReadout::ChartReadout(QCustomPlot *plot)
@@ -54,12 +64,50 @@ void ChartReadout::clear()
     redraw();
 }
 
-// Only the read-out's layer. A chart being destroyed has taken its layers away already but may
-// still send a last Leave.
+// Only the read-out's layer, and of it only where the read-out was and is now: on a large screen
+// a whole layer costs milliseconds to clear and every layer as much to compose again. A chart
+// being destroyed has taken its layers away already but may still send a last Leave; a buffer
+// made anew (after a resize) needs the whole chart drawn.
 void ChartReadout::redraw()
 {
-    if (QCPLayer *own = layer())
+    QCPLayer *own = layer();
+    if (!own)
+        return;
+    const QRect dirty = mDrawnArea | shownArea();
+    const QSharedPointer<QCPAbstractPaintBuffer> buffer = LayerPaintBuffer::of(own);
+    if (!buffer || buffer->invalidated() || own->mode() != QCPLayer::lmBuffered) {
         own->replot();
+        return;
+    }
+    if (dirty.isEmpty())
+        return;
+    {
+        const std::unique_ptr<QCPPainter> painter(buffer->startPainting());
+        painter->setClipRect(dirty);
+        painter->setCompositionMode(QPainter::CompositionMode_Source);
+        painter->fillRect(dirty, Qt::transparent);
+        painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+        mDrawnArea = QRect();
+        if (realVisibility()) {
+            applyDefaultAntialiasingHint(painter.get());
+            draw(painter.get());
+        }
+    }
+    buffer->donePainting();
+    mParentPlot->update(dirty);
+}
+
+// The pixels the line and the box cover, with a pixel around for antialiasing; empty when
+// nothing is shown.
+QRect ChartReadout::shownArea() const
+{
+    const Reading current = reading();
+    if (current.lines.isEmpty())
+        return QRect();
+    const QRectF area = mParentPlot->axisRect()->rect();
+    const double lineX = mParentPlot->xAxis->coordToPixel(current.key);
+    const QRectF line(lineX - 1, area.top(), 2, area.height());
+    return (line | boxFor(current)).toAlignedRect().adjusted(-1, -1, 1, 1) & mParentPlot->axisRect()->rect();
 }
 
 QStringList ChartReadout::text() const
@@ -186,6 +234,7 @@ void ChartReadout::applyDefaultAntialiasingHint(QCPPainter *painter) const
 void ChartReadout::draw(QCPPainter *painter)
 {
     const Reading current = reading();
+    mDrawnArea = shownArea();
     if (current.lines.isEmpty())
         return;
     const QRectF area = mParentPlot->axisRect()->rect();

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QPoint>
+#include <QRect>
 #include <QRectF>
 #include <QString>
 #include <QVector>
@@ -50,12 +51,15 @@ private:
 
     void showAt(const QPoint &pos);
     void redraw();
+    QRect shownArea() const;
     Reading reading() const;
     QString timeText(double key) const;
     QRectF boxFor(const Reading &reading) const;
 
     QPoint mMouse;
     bool mShown = false;
+    QRect mDrawnArea; // where the read-out was last drawn, by whichever replot
+
 };
 
 #endif // CHARTREADOUT_H

@@ -123,6 +123,36 @@ private slots:
         QCOMPARE(fullRedraws.count(), 0);
     }
 
+    void readoutLeavesNoTrace_data()
+    {
+        QTest::addColumn<bool>("zoomBetweenMoves");
+        QTest::newRow("two moves") << false;
+        QTest::newRow("a wheel notch between the moves") << true;
+    }
+
+    // A move repaints only where the read-out was and is; after it leaves, the chart looks as
+    // drawn whole without it.
+    void readoutLeavesNoTrace()
+    {
+        QFETCH(bool, zoomBetweenMoves);
+        const QImage without = mPlot->grab().toImage();
+        sendMove(mPlot, QPoint(150, 100));
+        if (zoomBetweenMoves) {
+            QWheelEvent wheel(QPointF(300, 150), mPlot->mapToGlobal(QPoint(300, 150)), QPoint(), QPoint(0, 120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(mPlot, &wheel);
+            mPlot->replot();
+            sendMove(mPlot, QPoint(150, 100));
+        }
+        sendMove(mPlot, QPoint(460, 250));
+        QVERIFY(mPlot->grab().toImage() != without);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(mPlot, &leave);
+        const QImage left = mPlot->grab().toImage();
+        mPlot->replot();
+        QCOMPARE(left, mPlot->grab().toImage());
+    }
+
     void doubleClickAndMenuReturnToTheLoadedView()
     {
         QCustomPlot *plot = windowPlot();
