@@ -46,8 +46,8 @@ struct Figures {
     double redraw = 0;
 };
 
-// Moves without a button over the plot area, each followed by the repaint that puts the
-// read-out on screen; and full redraws of the same chart.
+// Moves without a button over the plot area, each followed by the paint it asks for, which
+// puts the read-out on screen; and full redraws of the same chart.
 Figures measure(const QString &log, const QSize &size)
 {
     MainWindow window;
@@ -65,7 +65,7 @@ Figures measure(const QString &log, const QSize &size)
         const QPoint at(area.left() + (i * kMoveStepPixels) % area.width(), area.center().y());
         QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(plot, &move);
-        plot->repaint();
+        QCoreApplication::processEvents();
     });
     figures.redraw = medianMilliseconds(kRedraws, [&](int) { plot->replot(QCustomPlot::rpImmediateRefresh); });
     return figures;
