@@ -59,7 +59,6 @@ private:
     QPoint mMouse;
     bool mShown = false;
     QRect mDrawnArea; // where the read-out was last drawn, by whichever replot
-
 };
 
 #endif // CHARTREADOUT_H

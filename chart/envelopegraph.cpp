@@ -275,9 +275,9 @@ QRectF columnSpan(double pixel, double top, double bottom)
     return QRectF(QPointF(pixel, top), QPointF(pixel + 1, bottom));
 }
 
-// Where a device pixel is a chart pixel (no scaling), the antialiased fill of a pixel column would straddle
-// two pixels, half each: a pixel shows both neighbours' fill where both reach and half the
-// brush where one alone does. Each pixel is filled that way here, whole.
+// Where a device pixel is a chart pixel (no scaling), the antialiased fill of a pixel column
+// would straddle two pixels, half each: a pixel shows both neighbours' fill where both reach and
+// half the brush where one alone does. Each pixel is filled that way here, whole.
 void fillStraddlingColumns(QCPPainter *painter, const QVector<QRectF> &columns, const QColor &colour)
 {
     QColor half = colour;
