@@ -294,7 +294,9 @@ void fillSpansMerged(QCPPainter *painter, QVector<DeviceSpan> spans, const QColo
         return a.column != b.column ? a.column < b.column : a.top < b.top;
     });
     painter->save();
-    painter->resetTransform();
+    // The spans are device pixels; the painter scales what it is given by the device's pixel ratio.
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    painter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
     auto close = [&](const OpenBand &band, int top, int bottom, int column) {
         if (bottom > top)
             painter->fillRect(QRect(band.from, top, column - band.from, bottom - top), colour);
