@@ -195,6 +195,11 @@ void MainWindow::setBlockReadHook(std::function<void()> hook)
     mBlockReadHook = std::move(hook);
 }
 
+void MainWindow::setOrderStepHook(std::function<void()> hook)
+{
+    mOrderStepHook = std::move(hook);
+}
+
 void MainWindow::setMemoryBudget(qint64 bytes)
 {
     mMemoryBudget = bytes;
@@ -238,24 +243,29 @@ QString MainWindow::readLogFiles(LogLoader &loader)
     const qint64 budget = mMemoryBudget < 0 ? MemoryBudget::available() : mMemoryBudget;
     if (!loader.fits(budget))
         return tooLarge;
-    QStringList unreadable;
-    QStringList cancelled;
     try {
         LoadProgress progress(this, [&loader] { loader.cancel(); });
-        // Making the places of a large load takes a while: the window has its turns meanwhile.
-        loader.allocate([&progress] { progress.update(0); });
-        for (int file = 0; file < loader.fileCount(); ++file) {
-            const LogLoader::FileRead read = readLogFile(file, loader, progress);
-            if (read == LogLoader::FileRead::Failed)
-                unreadable.append(loader.fileName(file));
-            else if (read == LogLoader::FileRead::Cancelled)
-                cancelled.append(loader.fileName(file));
-        }
-        loader.finish([&progress] { progress.update(1); });
+        loader.reserve();
+        for (int file = 0; file < loader.fileCount(); ++file)
+            readLogFile(file, loader, progress);
+        loader.finish([&] {
+            if (mOrderStepHook)
+                mOrderStepHook();
+            progress.update(loader.shareDone());
+        });
     } catch (const std::bad_alloc &) {
         // More records than this machine's memory holds: say so rather than end the program.
         loader.discard();
         return tooLarge;
+    }
+    QStringList unreadable;
+    QStringList cancelled;
+    for (int file = 0; file < loader.fileCount(); ++file) {
+        const LogLoader::FileRead outcome = loader.outcome(file);
+        if (outcome == LogLoader::FileRead::Failed)
+            unreadable.append(loader.fileName(file));
+        else if (outcome == LogLoader::FileRead::Cancelled)
+            cancelled.append(loader.fileName(file));
     }
     QStringList problems;
     if (!unreadable.isEmpty())
@@ -265,12 +275,12 @@ QString MainWindow::readLogFiles(LogLoader &loader)
     return problems.join(QStringLiteral("; "));
 }
 
-LogLoader::FileRead MainWindow::readLogFile(int file, LogLoader &loader, LoadProgress &progress) const
+void MainWindow::readLogFile(int file, LogLoader &loader, LoadProgress &progress) const
 {
-    return loader.readFile(file, [&] {
+    loader.readFile(file, [&] {
         if (mBlockReadHook)
             mBlockReadHook();
-        progress.update(loader.shareRead());
+        progress.update(loader.shareDone());
     });
 }
 

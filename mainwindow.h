@@ -38,6 +38,8 @@ public:
     // Called after each block read from a log file, before the next read; lets tests change a
     // file while it is being read.
     void setBlockReadHook(std::function<void()> hook);
+    // Called after each step of ordering the records read, where files overlap in time.
+    void setOrderStepHook(std::function<void()> hook);
     // Bytes a load may take; a load that needs more is refused before it takes any. Negative:
     // the memory the machine can still give, learnt at each load.
     void setMemoryBudget(qint64 bytes);
@@ -53,7 +55,7 @@ private slots:
 
 private:
     QString readLogFiles(LogLoader &loader);
-    LogLoader::FileRead readLogFile(int file, LogLoader &loader, LoadProgress &progress) const;
+    void readLogFile(int file, LogLoader &loader, LoadProgress &progress) const;
     void showPoints(LogLoader &loader);
     void setupChartReading();
     void chartReloaded();
@@ -67,6 +69,7 @@ private:
     double mEndTime;
     qint64 mRecordLimit;
     std::function<void()> mBlockReadHook;
+    std::function<void()> mOrderStepHook;
     ChartControls *mChartControls;
     ChartReadout *mReadout;
     qint64 mMemoryBudget;

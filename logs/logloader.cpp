@@ -7,15 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
-#include <numeric>
 
 namespace {
 
-// The five channels' points, and one channel more while runs out of order are merged.
-const qint64 kBytesPerRecord = (LogDecoder::kChannelCount + 1) * qint64(sizeof(QCPGraphData));
-// Points made ready at a time: 64 MiB, some tens of milliseconds, between two turns of the window.
-const int kAllocationSlice = 1 << 22;
+// Records merged into the channels, or sorted in a file whose records do not ascend, between two
+// turns of the window: some tens of milliseconds.
+const qint64 kMergeStep = 1 << 19;
+const qint64 kSortChunk = 1 << 18;
+const double kUnknownKey = std::numeric_limits<double>::infinity();
 
 // Opens the file at path for reading if it is a regular file at the moment it is opened. A FIFO
 // that took a file's place after it was looked at would block in a plain open for ever. Reads
@@ -35,29 +34,29 @@ bool openRegularFile(QFile &file, const QString &path)
     return true;
 }
 
-bool keyLess(const QCPGraphData &a, const QCPGraphData &b)
+// The key of the given record of an open log; kUnknownKey when it cannot be read.
+double keyAt(QFile &log, qint64 record)
 {
-    return a.key < b.key;
+    char bytes[LogDecoder::kRecordSize];
+    if (!log.seek(LogDecoder::kHeaderSize + record * LogDecoder::kRecordSize)
+        || log.read(bytes, sizeof bytes) != qint64(sizeof bytes))
+        return kUnknownKey;
+    return LogDecoder::decodeRecord(bytes).key;
 }
 
-// The rest of one ascending run; order is its place in read order, which decides between
-// equal keys.
-struct Run {
-    const QCPGraphData *next;
-    const QCPGraphData *end;
-    int order;
-};
-
-// Heap order: the run whose next point a stable sort puts first is on top.
-bool comesLater(const Run &a, const Run &b)
+// Keys of the first and the last of a file's first records, read ahead of the load.
+std::pair<double, double> edgeKeys(const QFileInfo &info, qint64 records)
 {
-    return a.next->key > b.next->key || (a.next->key == b.next->key && a.order > b.order);
+    QFile log;
+    if (!openRegularFile(log, info.filePath()))
+        return {kUnknownKey, kUnknownKey};
+    return {keyAt(log, 0), keyAt(log, records - 1)};
 }
 
 // End of the prefix of the sorted [from, to) for which inPrefix holds. Galloping: a short
 // prefix costs a few steps, a long one a binary search.
-template <typename Predicate>
-const QCPGraphData *prefixEnd(const QCPGraphData *from, const QCPGraphData *to, Predicate inPrefix)
+template <typename T, typename Predicate>
+const T *prefixEnd(const T *from, const T *to, Predicate inPrefix)
 {
     ptrdiff_t step = 1;
     while (step <= to - from && inPrefix(from[step - 1])) {
@@ -67,70 +66,61 @@ const QCPGraphData *prefixEnd(const QCPGraphData *from, const QCPGraphData *to, 
     return std::partition_point(from, from + qMin<ptrdiff_t>(step - 1, to - from), inPrefix);
 }
 
-// Writes the points of the runs, merged stably, to out. Where runs overlap little, whole
-// stretches of a run go over at once.
-void mergeInto(std::vector<Run> heap, QCPGraphData *out)
-{
-    std::make_heap(heap.begin(), heap.end(), comesLater);
-    while (!heap.empty()) {
-        std::pop_heap(heap.begin(), heap.end(), comesLater);
-        Run &run = heap.back();
-        const QCPGraphData *until = run.end;
-        if (heap.size() > 1) {
-            const Run &rival = heap.front();
-            until = prefixEnd(run.next, run.end, [&](const QCPGraphData &point) {
-                return point.key < rival.next->key || (point.key == rival.next->key && run.order < rival.order);
-            });
-        }
-        out = std::copy(run.next, until, out);
-        run.next = until;
-        if (run.next == run.end)
-            heap.pop_back();
-        else
-            std::push_heap(heap.begin(), heap.end(), comesLater);
-    }
-}
+} // namespace
 
-// The key of the file's first record, read ahead of the load; infinity when there is none.
-double firstKeyOf(const QFileInfo &info)
+// The rest of one ascending run of packed records; order is its place in read order, which
+// decides between equal keys.
+struct LogLoader::Run {
+    const Packed *next;
+    const Packed *end;
+    quint32 order;
+    File *file;
+
+    // Where a record of this run goes in a stable merge, as one number: key, then read order.
+    quint64 rank(const Packed &record) const
+    {
+        return quint64(quint32(record.stamp) ^ 0x80000000u) << 32 | order;
+    }
+    quint64 head() const { return rank(*next); }
+};
+
+namespace {
+
+// Heap order: the run whose next record a stable sort puts first is on top.
+template <typename Run>
+bool comesLater(const Run &a, const Run &b)
 {
-    QFile log;
-    char record[LogDecoder::kRecordSize];
-    if (!openRegularFile(log, info.filePath()) || !log.seek(LogDecoder::kHeaderSize)
-        || log.read(record, sizeof record) != qint64(sizeof record))
-        return std::numeric_limits<double>::infinity();
-    return LogDecoder::decodeRecord(record).key;
+    return a.head() > b.head();
 }
 
 } // namespace
 
 LogLoader::LogLoader(const QStringList &fileNames, qint64 recordLimit)
 {
+    std::vector<std::pair<double, double>> edges;
     for (const QString &fileName : fileNames) {
         File file;
         file.info = QFileInfo(fileName);
         if (file.info.isFile())
             file.records = LogDecoder::recordCount(file.info.size());
         file.planned = qMin(file.records, recordLimit - mPlannedRecords);
+        file.begin = mPlannedRecords;
         mPlannedRecords += file.planned;
         if (file.planned > 0)
-            file.firstKey = firstKeyOf(file.info);
+            edges.push_back(edgeKeys(file.info, file.planned));
         mFiles.append(file);
     }
-    layOutRegions();
+    expectMerge(edges);
 }
 
-// Regions in the order of the files' first keys, files of equal first keys in read order.
-void LogLoader::layOutRegions()
+// Files that overlap in time, or whose last record lies before their first, are merged after
+// reading: the bar gives that half of the load.
+void LogLoader::expectMerge(const std::vector<std::pair<double, double>> &edges)
 {
-    mLayout.resize(size_t(mFiles.size()));
-    std::iota(mLayout.begin(), mLayout.end(), 0);
-    std::stable_sort(mLayout.begin(), mLayout.end(),
-                     [this](int a, int b) { return mFiles[a].firstKey < mFiles[b].firstKey; });
-    qint64 offset = 0;
-    for (int index : mLayout) {
-        mFiles[index].offset = offset;
-        offset += mFiles[index].planned;
+    double lastBefore = -std::numeric_limits<double>::infinity();
+    for (const auto &edge : edges) {
+        mMergeExpected = mMergeExpected || edge.first < lastBefore || edge.second < edge.first;
+        lastBefore = edge.second;
     }
 }
 
@@ -144,23 +134,16 @@ QStringList LogLoader::fileNames() const
 
 bool LogLoader::fits(qint64 budget) const
 {
-    return budget < 0 || mPlannedRecords <= budget / kBytesPerRecord;
+    const qint64 bytesPerRecord = qint64(sizeof(Packed) + LogDecoder::kChannelCount * sizeof(QCPGraphData));
+    return budget < 0 || mPlannedRecords <= budget / bytesPerRecord;
 }
 
-// The channels are sized for every record expected, so that decoding writes each point in place
-// instead of appending it. The memory is taken at once but touched in slices: zeroing gigabytes
-// takes seconds, in which the window must still repaint.
-void LogLoader::allocate(const std::function<void()> &afterSlice)
+void LogLoader::reserve()
 {
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        QVector<QCPGraphData> &points = mChannels[channel];
-        points.reserve(int(mPlannedRecords));
-        while (points.size() < mPlannedRecords) {
-            points.resize(int(qMin<qint64>(points.size() + kAllocationSlice, mPlannedRecords)));
-            afterSlice();
-        }
-        mPoints[channel] = points.data();
-    }
+    // Left uninitialised on purpose: zeroing it would write every page once more.
+    mPacked.reset(new Packed[size_t(mPlannedRecords)]);
+    for (QVector<QCPGraphData> &channel : mChannels)
+        channel.reserve(int(mPlannedRecords));
 }
 
 LogLoader::FileRead LogLoader::readFile(int index, const std::function<void()> &afterBlock)
@@ -168,7 +151,7 @@ LogLoader::FileRead LogLoader::readFile(int index, const std::function<void()> &
     File &file = mFiles[index];
     mReading = &file;
     mCountBefore = mCount;
-    const FileRead result = [&] {
+    file.read = [&] {
         if (mCancelled)
             return FileRead::Cancelled;
         // Anything but a regular file may block in open or never end.
@@ -194,122 +177,161 @@ LogLoader::FileRead LogLoader::readFile(int index, const std::function<void()> &
     mReading = nullptr;
     mPlannedBefore += file.planned;
     mCountBefore = mCount;
-    return result;
+    return file.read;
 }
 
-double LogLoader::shareRead() const
+double LogLoader::shareDone() const
 {
-    if (mPlannedRecords == 0)
+    const qint64 work = mPlannedRecords * (mMergeExpected ? 2 : 1);
+    if (work == 0)
         return 1;
-    return double(mPlannedBefore + (mCount - mCountBefore)) / double(mPlannedRecords);
+    const qint64 read = mPlannedBefore + (mCount - mCountBefore);
+    return qMin(1.0, double(read + mMerged) / double(work));
 }
 
 void LogLoader::append(const LogDecoder::LogRecord &record)
 {
     File &file = *mReading;
-    // Reads stop at the sizes taken when the regions were made; this only guards them.
+    // Reads stop at the sizes taken at the start; this only guards the places.
     if (file.filled == file.planned)
         return;
-    const qint64 at = file.offset + file.filled;
-    if (file.filled > 0 && record.key < mPoints[0][at - 1].key)
+    Packed &packed = mPacked[size_t(file.begin + file.filled)];
+    packed.stamp = qint32(record.key - LogDecoder::kKeyOffset);
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+        packed.degrees[channel] = qint16(record.values[channel]);
+    if (file.filled > 0 && packed.stamp < (&packed)[-1].stamp)
         file.ascending = false;
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        QCPGraphData &point = mPoints[channel][at];
-        point.key = record.key;
-        point.value = record.values[channel];
-    }
     if (mCount == 0)
         mFirstKey = record.key;
     mLastKey = record.key;
     ++file.filled;
     ++mCount;
+    mReadInOrder = mReadInOrder && (mChannels[0].isEmpty() || mChannels[0].constLast().key <= record.key);
+    if (mReadInOrder)
+        show(packed, file);
+}
+
+void LogLoader::show(const Packed &record, File &file)
+{
+    const double key = double(record.stamp) + LogDecoder::kKeyOffset;
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+        mChannels[channel].append(QCPGraphData(key, double(record.degrees[channel])));
+    ++file.shown;
 }
 
 void LogLoader::finish(const std::function<void()> &afterStep)
 {
-    closeGaps();
-    sortFilesOutOfOrder(afterStep);
-    mergeRuns(afterStep);
+    if (!mReadInOrder && !mCancelled && sortFilesOutOfOrder(afterStep))
+        mergeRuns(afterStep);
+    mPacked.reset();
 }
 
-// Moves the regions together over the places of records that were expected but not read, and
-// gives those places back.
-void LogLoader::closeGaps()
+// Sorts each file whose records do not ascend in chunks, stably, each chunk then a run of the
+// merge; false when cancelled meanwhile.
+bool LogLoader::sortFilesOutOfOrder(const std::function<void()> &afterStep)
 {
-    qint64 to = 0;
-    for (int index : mLayout) {
-        File &file = mFiles[index];
-        if (file.offset != to) {
-            for (QCPGraphData *points : mPoints)
-                std::memmove(points + to, points + file.offset, size_t(file.filled) * sizeof(QCPGraphData));
-            file.offset = to;
-        }
-        to += file.filled;
-    }
-    if (mCount == mPlannedRecords)
-        return;
-    for (QVector<QCPGraphData> &channel : mChannels) {
-        channel.resize(int(mCount));
-        channel.squeeze();
-    }
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-        mPoints[channel] = mChannels[channel].data();
-}
-
-// Sorts each file whose records do not ascend on their own; a stable sort keeps points of equal
-// keys in read order.
-void LogLoader::sortFilesOutOfOrder(const std::function<void()> &afterStep)
-{
-    for (File &file : mFiles) {
+    const auto byKey = [](const Packed &a, const Packed &b) { return a.stamp < b.stamp; };
+    for (const File &file : qAsConst(mFiles)) {
         if (file.ascending)
             continue;
-        for (QCPGraphData *points : mPoints) {
-            std::stable_sort(points + file.offset, points + file.offset + file.filled, keyLess);
+        for (qint64 chunk = 0; chunk < file.filled; chunk += kSortChunk) {
+            Packed *from = mPacked.get() + file.begin + chunk;
+            std::stable_sort(from, from + qMin(kSortChunk, file.filled - chunk), byKey);
             afterStep();
+            if (mCancelled)
+                return false;
         }
-        file.ascending = true;
+    }
+    return true;
+}
+
+// One run per file that ascends, one per sorted chunk of the others, in read order.
+std::vector<LogLoader::Run> LogLoader::runs()
+{
+    std::vector<Run> runs;
+    for (File &file : mFiles) {
+        const qint64 length = file.ascending ? file.filled : kSortChunk;
+        for (qint64 from = 0; from < file.filled; from += length) {
+            const Packed *begin = mPacked.get() + file.begin + from;
+            runs.push_back({begin, begin + qMin(length, file.filled - from), quint32(runs.size()), &file});
+        }
+    }
+    return runs;
+}
+
+void LogLoader::clearChannels()
+{
+    // Keeps the storage: the merge writes the same pages again.
+    for (QVector<QCPGraphData> &channel : mChannels)
+        channel.resize(0);
+    for (File &file : mFiles)
+        file.shown = 0;
+}
+
+// The channels are written anew from the runs, merged on the packed keys once for all five
+// channels; a cancel between two steps leaves them holding the merge's start.
+void LogLoader::mergeRuns(const std::function<void()> &afterStep)
+{
+    std::vector<Run> heap = runs();
+    clearChannels();
+    std::make_heap(heap.begin(), heap.end(), comesLater<Run>);
+    while (!heap.empty()) {
+        mergeStep(heap);
+        afterStep();
+        if (mCancelled)
+            return;
     }
 }
 
-// Every channel holds the same keys, so each is merged along the same runs, one per file; the
-// merged channel lands in a spare, and the channel's old storage is the spare of the next.
-void LogLoader::mergeRuns(const std::function<void()> &afterStep)
+// Moves up to kMergeStep records into the channels. Where runs overlap little, whole stretches
+// of a run go over at once.
+void LogLoader::mergeStep(std::vector<Run> &heap)
 {
-    std::vector<const File *> runs;
-    bool inOrder = true;
-    for (int index : mLayout) {
-        const File &file = mFiles[index];
-        if (file.filled == 0)
-            continue;
-        if (!runs.empty()) {
-            const double lastBefore = mPoints[0][file.offset - 1].key;
-            const double first = mPoints[0][file.offset].key;
-            const bool laterRead = &file > runs.back();
-            inOrder = inOrder && (lastBefore < first || (lastBefore == first && laterRead));
+    qint64 room = kMergeStep;
+    while (!heap.empty() && room > 0) {
+        std::pop_heap(heap.begin(), heap.end(), comesLater<Run>);
+        Run &run = heap.back();
+        const Packed *until = run.end;
+        if (heap.size() > 1) {
+            const quint64 rival = heap.front().head();
+            until = prefixEnd(run.next, run.end, [&](const Packed &record) { return run.rank(record) < rival; });
         }
-        runs.push_back(&file);
-    }
-    if (inOrder)
-        return;
-    QVector<QCPGraphData> spare(int(mCount), QCPGraphData{});
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        std::vector<Run> heap;
-        for (const File *file : runs) {
-            const QCPGraphData *begin = mPoints[channel] + file->offset;
-            heap.push_back({begin, begin + file->filled, int(file - mFiles.constData())});
-        }
-        mergeInto(std::move(heap), spare.data());
-        mChannels[channel].swap(spare);
-        mPoints[channel] = mChannels[channel].data();
-        afterStep();
+        until = run.next + qMin<qint64>(until - run.next, room);
+        room -= until - run.next;
+        mMerged += until - run.next;
+        for (; run.next != until; ++run.next)
+            show(*run.next, *run.file);
+        if (run.next == run.end)
+            heap.pop_back();
+        else
+            std::push_heap(heap.begin(), heap.end(), comesLater<Run>);
     }
 }
 
 void LogLoader::discard()
 {
+    mPacked.reset();
     for (QVector<QCPGraphData> &channel : mChannels)
         channel = QVector<QCPGraphData>();
     mCount = 0;
+}
+
+LogLoader::FileRead LogLoader::outcome(int index) const
+{
+    const File &file = mFiles.at(index);
+    if (file.read == FileRead::Whole && file.shown < file.filled)
+        return FileRead::Cancelled;
+    return file.read;
+}
+
+double LogLoader::firstKey() const
+{
+    return recordCount() == mCount ? mFirstKey : mChannels[0].constFirst().key;
+}
+
+double LogLoader::lastKey() const
+{
+    return recordCount() == mCount ? mLastKey : mChannels[0].constLast().key;
 }
 
 QVector<QCPGraphData> LogLoader::takeChannel(int channel)
