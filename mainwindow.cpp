@@ -221,8 +221,12 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
     mEndTime = 0.0;
 
     LogLoader loader(fileNames, mRecordLimit);
-    const QString problems = readLogFiles(loader);
-    showPoints(loader);
+    QString problems;
+    {
+        LoadProgress progress(this, [&loader] { loader.cancel(); });
+        problems = readLogFiles(loader, progress);
+        showPoints(loader, progress);
+    }
 
     // The load is finished here: the axes are set, and the chart is drawn once.
     ui->customPlot->xAxis->setRange(mStartTime, mEndTime);
@@ -237,14 +241,13 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
 
 // Reads every file the loader was given; returns the words for the status bar, empty when
 // every file was read to its end.
-QString MainWindow::readLogFiles(LogLoader &loader)
+QString MainWindow::readLogFiles(LogLoader &loader, LoadProgress &progress)
 {
     const QString tooLarge = tr("Zu groß für den Speicher: ") + loader.fileNames().join(kNameSeparator);
     const qint64 budget = mMemoryBudget < 0 ? MemoryBudget::available() : mMemoryBudget;
     if (!loader.fits(budget))
         return tooLarge;
     try {
-        LoadProgress progress(this, [&loader] { loader.cancel(); });
         loader.reserve();
         for (int file = 0; file < loader.fileCount(); ++file)
             readLogFile(file, loader, progress);
@@ -285,14 +288,20 @@ void MainWindow::readLogFile(int file, LogLoader &loader, LoadProgress &progress
 }
 
 // Hands the points to the graphs and fits the time span to the first and last record read.
-void MainWindow::showPoints(LogLoader &loader)
+// Each graph summarises its points at once, with the window's turn after each, so that the
+// first drawing does not do it for all five in one go.
+void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress)
 {
     if (loader.recordCount() > 0) {
         mStartTime = loader.firstKey();
         mEndTime = loader.lastKey();
     }
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-        qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel))->setPoints(loader.takeChannel(channel), true);
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+        auto *graph = qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel));
+        graph->setPoints(loader.takeChannel(channel), true);
+        graph->summarise();
+        progress.update(1);
+    }
 }
 
 // The read-out, the way back to the whole view, channels on and off, the chart's context menu,

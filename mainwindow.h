@@ -54,9 +54,9 @@ private slots:
     void open();
 
 private:
-    QString readLogFiles(LogLoader &loader);
+    QString readLogFiles(LogLoader &loader, LoadProgress &progress);
     void readLogFile(int file, LogLoader &loader, LoadProgress &progress) const;
-    void showPoints(LogLoader &loader);
+    void showPoints(LogLoader &loader, LoadProgress &progress);
     void setupChartReading();
     void chartReloaded();
     void saveImage();

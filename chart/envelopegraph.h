@@ -20,6 +20,8 @@ public:
     // Replaces the graph's points and forgets their summary. A new vector may land where the old
     // one was freed, with the same size and ends, where the data stamp below could not tell it.
     void setPoints(const QVector<QCPGraphData> &points, bool alreadySorted);
+    // Summarises the points now rather than at the next drawing.
+    void summarise() const { upToDateSummary(); }
 
 protected:
     void getOptimizedLineData(QVector<QCPGraphData> *lineData,

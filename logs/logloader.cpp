@@ -86,11 +86,32 @@ struct LogLoader::Run {
 
 namespace {
 
-// Heap order: the run whose next record a stable sort puts first is on top.
+// Min-heap by head: moves the run at index down until neither child comes before it.
 template <typename Run>
-bool comesLater(const Run &a, const Run &b)
+void siftDown(std::vector<Run> &heap, size_t index)
 {
-    return a.head() > b.head();
+    const Run moving = heap[index];
+    for (;;) {
+        size_t child = 2 * index + 1;
+        if (child >= heap.size())
+            break;
+        if (child + 1 < heap.size() && heap[child + 1].head() < heap[child].head())
+            ++child;
+        if (moving.head() <= heap[child].head())
+            break;
+        heap[index] = heap[child];
+        index = child;
+    }
+    heap[index] = moving;
+}
+
+// The run whose head comes second: the lesser child of the top.
+template <typename Run>
+quint64 rivalHead(const std::vector<Run> &heap)
+{
+    if (heap.size() == 2)
+        return heap[1].head();
+    return qMin(heap[1].head(), heap[2].head());
 }
 
 } // namespace
@@ -213,9 +234,13 @@ void LogLoader::append(const LogDecoder::LogRecord &record)
 
 void LogLoader::show(const Packed &record, File &file)
 {
-    const double key = double(record.stamp) + LogDecoder::kKeyOffset;
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-        mChannels[channel].append(QCPGraphData(key, double(record.degrees[channel])));
+    // Filled in place: QCPGraphData's constructors are not inline.
+    QCPGraphData point = mPointTemplate;
+    point.key = double(record.stamp) + LogDecoder::kKeyOffset;
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+        point.value = double(record.degrees[channel]);
+        mChannels[channel].append(point);
+    }
     ++file.shown;
 }
 
@@ -274,7 +299,8 @@ void LogLoader::mergeRuns(const std::function<void()> &afterStep)
 {
     std::vector<Run> heap = runs();
     clearChannels();
-    std::make_heap(heap.begin(), heap.end(), comesLater<Run>);
+    for (size_t index = heap.size() / 2; index-- > 0;)
+        siftDown(heap, index);
     while (!heap.empty()) {
         mergeStep(heap);
         afterStep();
@@ -283,17 +309,16 @@ void LogLoader::mergeRuns(const std::function<void()> &afterStep)
     }
 }
 
-// Moves up to kMergeStep records into the channels. Where runs overlap little, whole stretches
-// of a run go over at once.
+// Moves up to kMergeStep records into the channels, always from the run on top of the heap.
+// Where runs overlap little, whole stretches of a run go over at once.
 void LogLoader::mergeStep(std::vector<Run> &heap)
 {
     qint64 room = kMergeStep;
     while (!heap.empty() && room > 0) {
-        std::pop_heap(heap.begin(), heap.end(), comesLater<Run>);
-        Run &run = heap.back();
+        Run &run = heap.front();
         const Packed *until = run.end;
         if (heap.size() > 1) {
-            const quint64 rival = heap.front().head();
+            const quint64 rival = rivalHead(heap);
             until = prefixEnd(run.next, run.end, [&](const Packed &record) { return run.rank(record) < rival; });
         }
         until = run.next + qMin<qint64>(until - run.next, room);
@@ -301,10 +326,12 @@ void LogLoader::mergeStep(std::vector<Run> &heap)
         mMerged += until - run.next;
         for (; run.next != until; ++run.next)
             show(*run.next, *run.file);
-        if (run.next == run.end)
+        if (run.next == run.end) {
+            run = heap.back();
             heap.pop_back();
-        else
-            std::push_heap(heap.begin(), heap.end(), comesLater<Run>);
+        }
+        if (!heap.empty())
+            siftDown(heap, 0);
     }
 }
 

@@ -105,6 +105,7 @@ private:
 
     std::unique_ptr<Packed[]> mPacked;
     QVector<QCPGraphData> mChannels[LogDecoder::kChannelCount];
+    const QCPGraphData mPointTemplate;
     File *mReading = nullptr;
     bool mReadInOrder = true; // every record read so far went to the channels
     qint64 mCount = 0;
