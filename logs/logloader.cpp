@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,9 @@ namespace {
 const qint64 kMergeStep = 1 << 19;
 const qint64 kSortChunk = 1 << 18;
 const double kUnknownKey = std::numeric_limits<double>::infinity();
+// Packed records given back between two turns of the window: unmapping 64 MiB of written pages
+// takes some milliseconds, the whole of a big load's most of a tenth of a second.
+const size_t kReleaseSlice = size_t(64) << 20;
 
 // Opens the file at path for reading if it is a regular file at the moment it is opened. A FIFO
 // that took a file's place after it was looked at would block in a plain open for ever. Reads
@@ -161,8 +165,17 @@ bool LogLoader::fits(qint64 budget) const
 
 void LogLoader::reserve()
 {
-    // Left uninitialised on purpose: zeroing it would write every page once more.
-    mPacked.reset(new Packed[size_t(mPlannedRecords)]);
+    // A mapping of its own, untouched until decoding writes it, and given back in slices.
+    const long page = sysconf(_SC_PAGESIZE);
+    mPackedBytes = (size_t(mPlannedRecords) * sizeof(Packed) + size_t(page) - 1) / size_t(page) * size_t(page);
+    if (mPackedBytes > 0) {
+        void *mapped = mmap(nullptr, mPackedBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) {
+            mPackedBytes = 0;
+            throw std::bad_alloc();
+        }
+        mPacked = static_cast<Packed *>(mapped);
+    }
     for (QVector<QCPGraphData> &channel : mChannels)
         channel.reserve(int(mPlannedRecords));
 }
@@ -248,7 +261,20 @@ void LogLoader::finish(const std::function<void()> &afterStep)
 {
     if (!mReadInOrder && !mCancelled && sortFilesOutOfOrder(afterStep))
         mergeRuns(afterStep);
-    mPacked.reset();
+    releasePacked(afterStep);
+}
+
+// Gives the packed records back from their end, a slice a step; with no step, all at once.
+void LogLoader::releasePacked(const std::function<void()> &afterStep)
+{
+    while (mPackedBytes > 0) {
+        const size_t slice = afterStep ? qMin(mPackedBytes, kReleaseSlice) : mPackedBytes;
+        mPackedBytes -= slice;
+        munmap(reinterpret_cast<char *>(mPacked) + mPackedBytes, slice);
+        if (afterStep)
+            afterStep();
+    }
+    mPacked = nullptr;
 }
 
 // Sorts each file whose records do not ascend in chunks, stably, each chunk then a run of the
@@ -260,7 +286,7 @@ bool LogLoader::sortFilesOutOfOrder(const std::function<void()> &afterStep)
         if (file.ascending)
             continue;
         for (qint64 chunk = 0; chunk < file.filled; chunk += kSortChunk) {
-            Packed *from = mPacked.get() + file.begin + chunk;
+            Packed *from = mPacked + file.begin + chunk;
             std::stable_sort(from, from + qMin(kSortChunk, file.filled - chunk), byKey);
             afterStep();
             if (mCancelled)
@@ -277,7 +303,7 @@ std::vector<LogLoader::Run> LogLoader::runs()
     for (File &file : mFiles) {
         const qint64 length = file.ascending ? file.filled : kSortChunk;
         for (qint64 from = 0; from < file.filled; from += length) {
-            const Packed *begin = mPacked.get() + file.begin + from;
+            const Packed *begin = mPacked + file.begin + from;
             runs.push_back({begin, begin + qMin(length, file.filled - from), quint32(runs.size()), &file});
         }
     }
@@ -335,9 +361,14 @@ void LogLoader::mergeStep(std::vector<Run> &heap)
     }
 }
 
+LogLoader::~LogLoader()
+{
+    releasePacked({});
+}
+
 void LogLoader::discard()
 {
-    mPacked.reset();
+    releasePacked({});
     for (QVector<QCPGraphData> &channel : mChannels)
         channel = QVector<QCPGraphData>();
     mCount = 0;

@@ -10,7 +10,6 @@
 
 #include <functional>
 #include <limits>
-#include <memory>
 #include <vector>
 
 // One load of log files into the five channels' points, without a widget: it looks at the files
@@ -32,6 +31,9 @@ public:
     // it is read is read up to the size it has here; at most recordLimit records are kept, the
     // rest counts as not read.
     LogLoader(const QStringList &fileNames, qint64 recordLimit);
+    ~LogLoader();
+    LogLoader(const LogLoader &) = delete;
+    LogLoader &operator=(const LogLoader &) = delete;
 
     int fileCount() const { return mFiles.size(); }
     QString fileName(int file) const { return mFiles.at(file).info.fileName(); }
@@ -95,6 +97,7 @@ private:
     std::vector<Run> runs();
     void mergeRuns(const std::function<void()> &afterStep);
     void mergeStep(std::vector<Run> &heap);
+    void releasePacked(const std::function<void()> &afterStep);
 
     QVector<File> mFiles;
     qint64 mPlannedRecords = 0;
@@ -103,7 +106,8 @@ private:
     qint64 mPlannedBefore = 0; // of the files finished so far
     qint64 mCountBefore = 0;   // records read before the current file
 
-    std::unique_ptr<Packed[]> mPacked;
+    Packed *mPacked = nullptr;
+    size_t mPackedBytes = 0;
     QVector<QCPGraphData> mChannels[LogDecoder::kChannelCount];
     const QCPGraphData mPointTemplate;
     File *mReading = nullptr;
