@@ -79,13 +79,13 @@ struct LogLoader::Run {
     const Packed *end;
     quint32 order;
     File *file;
+    quint64 head; // rank of next
 
     // Where a record of this run goes in a stable merge, as one number: key, then read order.
     quint64 rank(const Packed &record) const
     {
         return quint64(quint32(record.stamp) ^ 0x80000000u) << 32 | order;
     }
-    quint64 head() const { return rank(*next); }
 };
 
 namespace {
@@ -99,9 +99,9 @@ void siftDown(std::vector<Run> &heap, size_t index)
         size_t child = 2 * index + 1;
         if (child >= heap.size())
             break;
-        if (child + 1 < heap.size() && heap[child + 1].head() < heap[child].head())
+        if (child + 1 < heap.size() && heap[child + 1].head < heap[child].head)
             ++child;
-        if (moving.head() <= heap[child].head())
+        if (moving.head <= heap[child].head)
             break;
         heap[index] = heap[child];
         index = child;
@@ -114,8 +114,8 @@ template <typename Run>
 quint64 rivalHead(const std::vector<Run> &heap)
 {
     if (heap.size() == 2)
-        return heap[1].head();
-    return qMin(heap[1].head(), heap[2].head());
+        return heap[1].head;
+    return qMin(heap[1].head, heap[2].head);
 }
 
 } // namespace
@@ -223,26 +223,31 @@ double LogLoader::shareDone() const
     return qMin(1.0, double(read + mMerged) / double(work));
 }
 
+// A record goes to the channels while everything read ascends, and is packed for the merge
+// where one is expected or the order broke; records shown are packed only when a merge that
+// nobody expected needs them.
 void LogLoader::append(const LogDecoder::LogRecord &record)
 {
     File &file = *mReading;
     // Reads stop at the sizes taken at the start; this only guards the places.
     if (file.filled == file.planned)
         return;
-    Packed &packed = mPacked[size_t(file.begin + file.filled)];
+    Packed packed;
     packed.stamp = qint32(record.key - LogDecoder::kKeyOffset);
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
         packed.degrees[channel] = qint16(record.values[channel]);
-    if (file.filled > 0 && packed.stamp < (&packed)[-1].stamp)
+    if (file.filled > 0 && record.key < mLastKey)
         file.ascending = false;
+    mReadInOrder = mReadInOrder && (mChannels[0].isEmpty() || mChannels[0].constLast().key <= record.key);
+    if (mReadInOrder)
+        show(packed, file);
+    if (!mReadInOrder || mMergeExpected)
+        mPacked[file.begin + file.filled] = packed;
     if (mCount == 0)
         mFirstKey = record.key;
     mLastKey = record.key;
     ++file.filled;
     ++mCount;
-    mReadInOrder = mReadInOrder && (mChannels[0].isEmpty() || mChannels[0].constLast().key <= record.key);
-    if (mReadInOrder)
-        show(packed, file);
 }
 
 void LogLoader::show(const Packed &record, File &file)
@@ -259,7 +264,7 @@ void LogLoader::show(const Packed &record, File &file)
 
 void LogLoader::finish(const std::function<void()> &afterStep)
 {
-    if (!mReadInOrder && !mCancelled && sortFilesOutOfOrder(afterStep))
+    if (!mReadInOrder && !mCancelled && packShown(afterStep) && sortFilesOutOfOrder(afterStep))
         mergeRuns(afterStep);
     releasePacked(afterStep);
 }
@@ -275,6 +280,31 @@ void LogLoader::releasePacked(const std::function<void()> &afterStep)
             afterStep();
     }
     mPacked = nullptr;
+}
+
+// Packs the records that went to the channels while reading, where that was not done at once;
+// false when cancelled meanwhile.
+bool LogLoader::packShown(const std::function<void()> &afterStep)
+{
+    if (mMergeExpected)
+        return true;
+    qint64 at = 0; // in the channels
+    for (const File &file : qAsConst(mFiles)) {
+        for (qint64 from = 0; from < file.shown; from += kMergeStep) {
+            const qint64 until = qMin(file.shown, from + kMergeStep);
+            for (qint64 record = from; record < until; ++record) {
+                Packed &packed = mPacked[file.begin + record];
+                packed.stamp = qint32(mChannels[0].at(int(at + record)).key - LogDecoder::kKeyOffset);
+                for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+                    packed.degrees[channel] = qint16(mChannels[channel].at(int(at + record)).value);
+            }
+            afterStep();
+            if (mCancelled)
+                return false;
+        }
+        at += file.shown;
+    }
+    return true;
 }
 
 // Sorts each file whose records do not ascend in chunks, stably, each chunk then a run of the
@@ -304,7 +334,9 @@ std::vector<LogLoader::Run> LogLoader::runs()
         const qint64 length = file.ascending ? file.filled : kSortChunk;
         for (qint64 from = 0; from < file.filled; from += length) {
             const Packed *begin = mPacked + file.begin + from;
-            runs.push_back({begin, begin + qMin(length, file.filled - from), quint32(runs.size()), &file});
+            Run run{begin, begin + qMin(length, file.filled - from), quint32(runs.size()), &file, 0};
+            run.head = run.rank(*begin);
+            runs.push_back(run);
         }
     }
     return runs;
@@ -352,7 +384,9 @@ void LogLoader::mergeStep(std::vector<Run> &heap)
         mMerged += until - run.next;
         for (; run.next != until; ++run.next)
             show(*run.next, *run.file);
-        if (run.next == run.end) {
+        if (run.next != run.end) {
+            run.head = run.rank(*run.next);
+        } else {
             run = heap.back();
             heap.pop_back();
         }

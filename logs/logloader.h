@@ -17,11 +17,11 @@
 // reads file by file in blocks with a call between blocks that may cancel the load, and at the
 // end orders the points by key, stably. The window reads the finished channels out of it.
 //
-// Each record read is kept packed (time stamp and whole degrees, 16 bytes), in read order. While
-// everything read so far ascends, as files that follow each other in time do, it also goes
-// straight into the channels, so such a load is done, or cancelled, the moment reading ends.
-// Otherwise the packed records are merged into the channels afterwards, one ascending run per
-// file, in steps, so that a cancel keeps the channels in order up to where the merge had come.
+// While everything read so far ascends, as files that follow each other in time do, each record
+// goes straight into the channels, so such a load is done, or cancelled, the moment reading
+// ends. Otherwise the records are kept packed (time stamp and whole degrees, 16 bytes) in read
+// order and merged into the channels afterwards, one ascending run per file, in steps, so that a
+// cancel keeps the channels in order up to where the merge had come.
 class LogLoader
 {
 public:
@@ -93,6 +93,7 @@ private:
     void append(const LogDecoder::LogRecord &record);
     void show(const Packed &record, File &file);
     void clearChannels();
+    bool packShown(const std::function<void()> &afterStep);
     bool sortFilesOutOfOrder(const std::function<void()> &afterStep);
     std::vector<Run> runs();
     void mergeRuns(const std::function<void()> &afterStep);

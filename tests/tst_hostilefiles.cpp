@@ -568,6 +568,11 @@ void TestHostileFiles::overlappingLogsMergeStably_data()
     QTest::newRow("a few records between large ones")
         << QStringList{"a.log", "b.log", "c.log"}
         << QVector<QByteArray>{log, minuteLog(3, kMarch2015 + 60 * large / 2), minuteLog(large, kMarch2015 + 60 * large / 3)};
+    // Its first and last record ascend, so nothing tells before reading that it needs merging.
+    QTest::newRow("a file that goes back in time between ascending ends")
+        << QStringList{"a.log"}
+        << QVector<QByteArray>{minuteLog(large, kMarch2015 + 86400 * 400) + log.mid(kHeaderSize)
+                               + minuteLog(1, kMarch2015 + 86400 * 800).mid(kHeaderSize)};
 }
 
 // Overlapping logs shown exactly as a stable sort orders them, merged over more than one step;
