@@ -38,7 +38,8 @@ public:
     // Called after each block read from a log file, before the next read; lets tests change a
     // file while it is being read.
     void setBlockReadHook(std::function<void()> hook);
-    // Called after each step of ordering the records read, where files overlap in time.
+    // Called after each step that follows reading: ordering the records read where files overlap
+    // in time, giving back memory.
     void setOrderStepHook(std::function<void()> hook);
     // Bytes a load may take; a load that needs more is refused before it takes any. Negative:
     // the memory the machine can still give, learnt at each load.

@@ -16,6 +16,9 @@ namespace {
 const qint64 kMergeStep = 1 << 19;
 const qint64 kSortChunk = 1 << 18;
 const double kUnknownKey = std::numeric_limits<double>::infinity();
+// Points the channels grow by just ahead of being written: their zeroing stays in the cache, and
+// the points are then written in place.
+const int kGrowth = 1 << 16;
 // Packed records given back between two turns of the window: unmapping 64 MiB of written pages
 // takes some milliseconds, the whole of a big load's most of a tenth of a second.
 const size_t kReleaseSlice = size_t(64) << 20;
@@ -48,7 +51,7 @@ double keyAt(QFile &log, qint64 record)
     return LogDecoder::decodeRecord(bytes).key;
 }
 
-// Keys of the first and the last of a file's first records, read ahead of the load.
+// Keys of the first and the last record the load reads from a file, read ahead of the load.
 std::pair<double, double> edgeKeys(const QFileInfo &info, qint64 records)
 {
     QFile log;
@@ -232,17 +235,17 @@ void LogLoader::append(const LogDecoder::LogRecord &record)
     // Reads stop at the sizes taken at the start; this only guards the places.
     if (file.filled == file.planned)
         return;
-    Packed packed;
-    packed.stamp = qint32(record.key - LogDecoder::kKeyOffset);
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-        packed.degrees[channel] = qint16(record.values[channel]);
     if (file.filled > 0 && record.key < mLastKey)
         file.ascending = false;
-    mReadInOrder = mReadInOrder && (mChannels[0].isEmpty() || mChannels[0].constLast().key <= record.key);
+    mReadInOrder = mReadInOrder && (mShown == 0 || mPoints[0][mShown - 1].key <= record.key);
     if (mReadInOrder)
-        show(packed, file);
-    if (!mReadInOrder || mMergeExpected)
-        mPacked[file.begin + file.filled] = packed;
+        show(record.key, record.values, file);
+    if (!mReadInOrder || mMergeExpected) {
+        Packed &packed = mPacked[file.begin + file.filled];
+        packed.stamp = qint32(record.key - LogDecoder::kKeyOffset);
+        for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+            packed.degrees[channel] = qint16(record.values[channel]);
+    }
     if (mCount == 0)
         mFirstKey = record.key;
     mLastKey = record.key;
@@ -250,16 +253,28 @@ void LogLoader::append(const LogDecoder::LogRecord &record)
     ++mCount;
 }
 
-void LogLoader::show(const Packed &record, File &file)
+// Values: the five channels' values, as decoded or packed.
+template <typename Values>
+void LogLoader::show(double key, const Values &values, File &file)
 {
-    // Filled in place: QCPGraphData's constructors are not inline.
-    QCPGraphData point = mPointTemplate;
-    point.key = double(record.stamp) + LogDecoder::kKeyOffset;
+    if (mShown == mChannels[0].size())
+        growChannels();
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        point.value = double(record.degrees[channel]);
-        mChannels[channel].append(point);
+        QCPGraphData &point = mPoints[channel][mShown];
+        point.key = key;
+        point.value = double(values[channel]);
     }
+    ++mShown;
     ++file.shown;
+}
+
+void LogLoader::growChannels()
+{
+    const int size = int(qMin<qint64>(mShown + kGrowth, mPlannedRecords));
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+        mChannels[channel].resize(size);
+        mPoints[channel] = mChannels[channel].data();
+    }
 }
 
 void LogLoader::finish(const std::function<void()> &afterStep)
@@ -267,6 +282,8 @@ void LogLoader::finish(const std::function<void()> &afterStep)
     if (!mReadInOrder && !mCancelled && packShown(afterStep) && sortFilesOutOfOrder(afterStep))
         mergeRuns(afterStep);
     releasePacked(afterStep);
+    for (QVector<QCPGraphData> &channel : mChannels)
+        channel.resize(int(mShown));
 }
 
 // Gives the packed records back from their end, a slice a step; with no step, all at once.
@@ -294,9 +311,9 @@ bool LogLoader::packShown(const std::function<void()> &afterStep)
             const qint64 until = qMin(file.shown, from + kMergeStep);
             for (qint64 record = from; record < until; ++record) {
                 Packed &packed = mPacked[file.begin + record];
-                packed.stamp = qint32(mChannels[0].at(int(at + record)).key - LogDecoder::kKeyOffset);
+                packed.stamp = qint32(mPoints[0][at + record].key - LogDecoder::kKeyOffset);
                 for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-                    packed.degrees[channel] = qint16(mChannels[channel].at(int(at + record)).value);
+                    packed.degrees[channel] = qint16(mPoints[channel][at + record].value);
             }
             afterStep();
             if (mCancelled)
@@ -342,11 +359,10 @@ std::vector<LogLoader::Run> LogLoader::runs()
     return runs;
 }
 
+// The merge writes the same places again.
 void LogLoader::clearChannels()
 {
-    // Keeps the storage: the merge writes the same pages again.
-    for (QVector<QCPGraphData> &channel : mChannels)
-        channel.resize(0);
+    mShown = 0;
     for (File &file : mFiles)
         file.shown = 0;
 }
@@ -383,7 +399,7 @@ void LogLoader::mergeStep(std::vector<Run> &heap)
         room -= until - run.next;
         mMerged += until - run.next;
         for (; run.next != until; ++run.next)
-            show(*run.next, *run.file);
+            show(double(run.next->stamp) + LogDecoder::kKeyOffset, run.next->degrees, *run.file);
         if (run.next != run.end) {
             run.head = run.rank(*run.next);
         } else {
@@ -406,6 +422,7 @@ void LogLoader::discard()
     for (QVector<QCPGraphData> &channel : mChannels)
         channel = QVector<QCPGraphData>();
     mCount = 0;
+    mShown = 0;
 }
 
 LogLoader::FileRead LogLoader::outcome(int index) const
@@ -418,12 +435,12 @@ LogLoader::FileRead LogLoader::outcome(int index) const
 
 double LogLoader::firstKey() const
 {
-    return recordCount() == mCount ? mFirstKey : mChannels[0].constFirst().key;
+    return mShown == mCount ? mFirstKey : mPoints[0][0].key;
 }
 
 double LogLoader::lastKey() const
 {
-    return recordCount() == mCount ? mLastKey : mChannels[0].constLast().key;
+    return mShown == mCount ? mLastKey : mPoints[0][mShown - 1].key;
 }
 
 QVector<QCPGraphData> LogLoader::takeChannel(int channel)

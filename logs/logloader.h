@@ -64,7 +64,7 @@ public:
     FileRead outcome(int file) const;
 
     // Points in each channel.
-    qint64 recordCount() const { return mChannels[0].size(); }
+    qint64 recordCount() const { return mShown; }
     // The time span to show: from the first to the last record read, in read order, when every
     // record read is shown, else that of the points shown; only with records.
     double firstKey() const;
@@ -91,7 +91,9 @@ private:
 
     void expectMerge(const std::vector<std::pair<double, double>> &edges);
     void append(const LogDecoder::LogRecord &record);
-    void show(const Packed &record, File &file);
+    template <typename Values>
+    void show(double key, const Values &values, File &file);
+    void growChannels();
     void clearChannels();
     bool packShown(const std::function<void()> &afterStep);
     bool sortFilesOutOfOrder(const std::function<void()> &afterStep);
@@ -110,7 +112,8 @@ private:
     Packed *mPacked = nullptr;
     size_t mPackedBytes = 0;
     QVector<QCPGraphData> mChannels[LogDecoder::kChannelCount];
-    const QCPGraphData mPointTemplate;
+    QCPGraphData *mPoints[LogDecoder::kChannelCount] = {};
+    qint64 mShown = 0; // points written to each channel
     File *mReading = nullptr;
     bool mReadInOrder = true; // every record read so far went to the channels
     qint64 mCount = 0;
