@@ -82,7 +82,6 @@ struct LogLoader::Run {
     const Packed *end;
     quint32 order;
     File *file;
-    quint64 head; // rank of next
 
     // Where a record of this run goes in a stable merge, as one number: key, then read order.
     quint64 rank(const Packed &record) const
@@ -91,13 +90,19 @@ struct LogLoader::Run {
     }
 };
 
+// A run on the merge's heap, small so that the heap moves little.
+struct LogLoader::Head {
+    quint64 head; // rank of the run's next record
+    Run *run;
+};
+
 namespace {
 
 // Min-heap by head: moves the run at index down until neither child comes before it.
-template <typename Run>
-void siftDown(std::vector<Run> &heap, size_t index)
+template <typename Head>
+void siftDown(std::vector<Head> &heap, size_t index)
 {
-    const Run moving = heap[index];
+    const Head moving = heap[index];
     for (;;) {
         size_t child = 2 * index + 1;
         if (child >= heap.size())
@@ -113,8 +118,8 @@ void siftDown(std::vector<Run> &heap, size_t index)
 }
 
 // The run whose head comes second: the lesser child of the top.
-template <typename Run>
-quint64 rivalHead(const std::vector<Run> &heap)
+template <typename Head>
+quint64 rivalHead(const std::vector<Head> &heap)
 {
     if (heap.size() == 2)
         return heap[1].head;
@@ -268,12 +273,16 @@ void LogLoader::show(double key, const Values &values, File &file)
     ++file.shown;
 }
 
+// Grows by filling with copies of one point: resize() would call QCPGraphData's constructor,
+// which is not inline, once for every point.
 void LogLoader::growChannels()
 {
-    const int size = int(qMin<qint64>(mShown + kGrowth, mPlannedRecords));
+    const QCPGraphData filler;
+    const int growth = int(qMin<qint64>(kGrowth, mPlannedRecords - mShown));
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        mChannels[channel].resize(size);
-        mPoints[channel] = mChannels[channel].data();
+        QVector<QCPGraphData> &points = mChannels[channel];
+        points.insert(points.end(), growth, filler);
+        mPoints[channel] = points.data();
     }
 }
 
@@ -351,9 +360,7 @@ std::vector<LogLoader::Run> LogLoader::runs()
         const qint64 length = file.ascending ? file.filled : kSortChunk;
         for (qint64 from = 0; from < file.filled; from += length) {
             const Packed *begin = mPacked + file.begin + from;
-            Run run{begin, begin + qMin(length, file.filled - from), quint32(runs.size()), &file, 0};
-            run.head = run.rank(*begin);
-            runs.push_back(run);
+            runs.push_back({begin, begin + qMin(length, file.filled - from), quint32(runs.size()), &file});
         }
     }
     return runs;
@@ -371,7 +378,10 @@ void LogLoader::clearChannels()
 // channels; a cancel between two steps leaves them holding the merge's start.
 void LogLoader::mergeRuns(const std::function<void()> &afterStep)
 {
-    std::vector<Run> heap = runs();
+    std::vector<Run> all = runs();
+    std::vector<Head> heap;
+    for (Run &run : all)
+        heap.push_back({run.rank(*run.next), &run});
     clearChannels();
     for (size_t index = heap.size() / 2; index-- > 0;)
         siftDown(heap, index);
@@ -385,15 +395,21 @@ void LogLoader::mergeRuns(const std::function<void()> &afterStep)
 
 // Moves up to kMergeStep records into the channels, always from the run on top of the heap.
 // Where runs overlap little, whole stretches of a run go over at once.
-void LogLoader::mergeStep(std::vector<Run> &heap)
+void LogLoader::mergeStep(std::vector<Head> &heap)
 {
     qint64 room = kMergeStep;
     while (!heap.empty() && room > 0) {
-        Run &run = heap.front();
-        const Packed *until = run.end;
-        if (heap.size() > 1) {
+        Head &top = heap.front();
+        Run &run = *top.run;
+        // The run's next record comes first; where runs alternate record by record, as copies
+        // of one log do, the one after it already does not.
+        const Packed *until = run.next + 1;
+        if (heap.size() == 1) {
+            until = run.end;
+        } else if (until != run.end) {
             const quint64 rival = rivalHead(heap);
-            until = prefixEnd(run.next, run.end, [&](const Packed &record) { return run.rank(record) < rival; });
+            if (run.rank(*until) < rival)
+                until = prefixEnd(until, run.end, [&](const Packed &record) { return run.rank(record) < rival; });
         }
         until = run.next + qMin<qint64>(until - run.next, room);
         room -= until - run.next;
@@ -401,9 +417,9 @@ void LogLoader::mergeStep(std::vector<Run> &heap)
         for (; run.next != until; ++run.next)
             show(double(run.next->stamp) + LogDecoder::kKeyOffset, run.next->degrees, *run.file);
         if (run.next != run.end) {
-            run.head = run.rank(*run.next);
+            top.head = run.rank(*run.next);
         } else {
-            run = heap.back();
+            top = heap.back();
             heap.pop_back();
         }
         if (!heap.empty())

@@ -88,6 +88,7 @@ private:
         FileRead read = FileRead::Cancelled;
     };
     struct Run;
+    struct Head;
 
     void expectMerge(const std::vector<std::pair<double, double>> &edges);
     void append(const LogDecoder::LogRecord &record);
@@ -99,7 +100,7 @@ private:
     bool sortFilesOutOfOrder(const std::function<void()> &afterStep);
     std::vector<Run> runs();
     void mergeRuns(const std::function<void()> &afterStep);
-    void mergeStep(std::vector<Run> &heap);
+    void mergeStep(std::vector<Head> &heap);
     void releasePacked(const std::function<void()> &afterStep);
 
     QVector<File> mFiles;
