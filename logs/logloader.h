@@ -72,11 +72,14 @@ public:
     QVector<QCPGraphData> takeChannel(int channel);
 
 private:
-    // A record as kept until it is in the channels.
+    // A record as kept until it is in the channels: 14 bytes, without padding, as every byte
+    // of it is written and read again.
+#pragma pack(push, 2)
     struct Packed {
         qint32 stamp;
         qint16 degrees[LogDecoder::kChannelCount];
     };
+#pragma pack(pop)
     struct File {
         QFileInfo info;
         qint64 records = 0;   // whole records at the start of the load
