@@ -1,9 +1,10 @@
 #ifndef CHARTREADOUT_H
 #define CHARTREADOUT_H
 
+#include "chart/chartreading.h"
+
 #include <qcustomplot.h>
 
-#include <QColor>
 #include <QPoint>
 #include <QRectF>
 #include <QString>
@@ -39,19 +40,14 @@ protected:
     void draw(QCPPainter *painter) override;
 
 private:
-    struct Line {
-        QString text;
-        QColor swatch; // invalid for the time line
-    };
     struct Reading {
         double key = 0;
-        QVector<Line> lines; // empty when no record is in effect
+        QVector<ChartReading::BoxLine> lines; // empty when no record is in effect
     };
 
     void showAt(const QPoint &pos);
     void redraw();
     Reading reading() const;
-    QString timeText(double key) const;
     QRectF boxFor(const Reading &reading) const;
 
     QPoint mMouse;
