@@ -4,8 +4,10 @@
 
 #include "chart/chartcontrols.h"
 #include "chart/chartexport.h"
+#include "chart/chartmarkers.h"
 #include "chart/chartreadout.h"
 #include "chart/envelopegraph.h"
+#include "chart/statisticsdialog.h"
 #include "loadprogress.h"
 #include "logs/logdecoder.h"
 #include "logs/memorybudget.h"
@@ -285,8 +287,8 @@ void MainWindow::showPoints(LogLoader &loader)
         qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel))->setPoints(loader.takeChannel(channel), true);
 }
 
-// The read-out, the way back to the whole view, channels on and off, the chart's context menu,
-// drops and the Open shortcut.
+// The read-out, the way back to the whole view, channels on and off, the chart's context menu
+// with the markers and the statistics, drops and the Open shortcut.
 void MainWindow::setupChartReading()
 {
     ui->action_ffnen->setShortcut(QKeySequence::Open);
@@ -299,13 +301,21 @@ void MainWindow::setupChartReading()
     mChartControls = new ChartControls(ui->customPlot, chartMenu);
     connect(ui->actionResetView, &QAction::triggered, mChartControls, &ChartControls::resetView);
     mReadout = new ChartReadout(ui->customPlot);
+    mMarkers = new ChartMarkers(ui->customPlot);
+    chartMenu->addSeparator();
+    chartMenu->addActions(mMarkers->menuActions());
+    chartMenu->addSeparator();
+    QAction *statistics = chartMenu->addAction(tr("Statistik..."));
+    statistics->setObjectName(QStringLiteral("actionStatistics"));
+    connect(statistics, &QAction::triggered, this, [this]() { StatisticsDialog(ui->customPlot, this).exec(); });
 }
 
-// A new load is the new home view, and the read-out of the old points goes.
+// A new load is the new home view, and the read-out and markers of the old points go.
 void MainWindow::chartReloaded()
 {
     mChartControls->rememberHomeView();
     mReadout->clear();
+    mMarkers->clear();
 }
 
 // While a load runs, a drop is not taken: it would be refused when its turn came.

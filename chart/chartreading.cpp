@@ -64,7 +64,12 @@ QString timeText(const QCustomPlot *plot, double key)
 
 QString degreesText(double value)
 {
-    return QString::number(value, 'f', 0) + kUnit;
+    return degreesText(QString::number(value, 'f', 0));
+}
+
+QString degreesText(const QString &number)
+{
+    return number + kUnit;
 }
 
 double keptInside(double start, double length, double low, double high)

@@ -37,8 +37,9 @@ RecordSpan recordsInView(const QCustomPlot *plot);
 
 // A record's time as the time axis writes it, on one line.
 QString timeText(const QCustomPlot *plot, double key);
-// A channel's whole degrees as the read-out writes them, "-3 °C".
+// A channel's whole degrees as the read-out writes them, "-3 °C"; a number already written.
 QString degreesText(double value);
+QString degreesText(const QString &number);
 
 // Where a span of the given length starts so that it lies inside [low, high], low winning when
 // it is longer than that.

@@ -1,0 +1,201 @@
+#include "chart/chartmarkers.h"
+
+#include "chart/chartreadout.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+
+#include <cmath>
+
+const QString ChartMarkers::kLayerName = QStringLiteral("markers");
+
+namespace {
+
+const QColor kMarkerColour(70, 70, 70);
+const double kBoxInset = 6;
+const double kLetterGap = 3;
+const qint64 kSecondsPerDay = 86400;
+const QString kLetters[] = {QStringLiteral("A"), QStringLiteral("B")};
+
+// B's time less A's as "D d HH:MM:SS", with a leading "-" when B lies before A.
+QString spanText(double seconds)
+{
+    const qint64 whole = std::llround(seconds);
+    const qint64 length = qAbs(whole);
+    const QLatin1Char zero('0');
+    return QStringLiteral("%1%2 d %3:%4:%5")
+        .arg(whole < 0 ? QStringLiteral("-") : QString())
+        .arg(length / kSecondsPerDay)
+        .arg(length % kSecondsPerDay / 3600, 2, 10, zero)
+        .arg(length % 3600 / 60, 2, 10, zero)
+        .arg(length % 60, 2, 10, zero);
+}
+
+// A change of whole degrees with its sign: "+52", "-9", "±0".
+QString changeText(double change)
+{
+    if (change == 0)
+        return QStringLiteral("±0");
+    return (change > 0 ? QStringLiteral("+") : QString()) + QString::number(change, 'f', 0);
+}
+
+} // namespace
+
+ChartMarkers::ChartMarkers(QCustomPlot *plot)
+    : QCPLayerable(plot)
+{
+    if (!plot->layer(kLayerName)) {
+        QCPLayer *readout = plot->layer(ChartReadout::kLayerName);
+        plot->addLayer(kLayerName, readout, readout ? QCustomPlot::limBelow : QCustomPlot::limAbove);
+    }
+    plot->layer(kLayerName)->setMode(QCPLayer::lmBuffered);
+    setLayer(kLayerName);
+    plot->installEventFilter(this);
+
+    const QString setTexts[] = {tr("Marke A hier setzen"), tr("Marke B hier setzen")};
+    for (Marker marker : {A, B}) {
+        mSetActions[marker] = new QAction(setTexts[marker], this);
+        mSetActions[marker]->setObjectName(QStringLiteral("actionSetMarker") + kLetters[marker]);
+        mSetActions[marker]->setEnabled(false);
+        connect(mSetActions[marker], &QAction::triggered, this, [this, marker]() { set(marker); });
+    }
+    mRemoveAction = new QAction(tr("Marken entfernen"), this);
+    mRemoveAction->setObjectName(QStringLiteral("actionRemoveMarkers"));
+    mRemoveAction->setEnabled(false);
+    connect(mRemoveAction, &QAction::triggered, this, &ChartMarkers::clear);
+}
+
+QList<QAction *> ChartMarkers::menuActions() const
+{
+    return {mSetActions[A], mSetActions[B], mRemoveAction};
+}
+
+void ChartMarkers::clear()
+{
+    if (!mSet[A] && !mSet[B])
+        return;
+    mSet[A] = mSet[B] = false;
+    markersChanged();
+}
+
+QStringList ChartMarkers::text() const
+{
+    QStringList lines;
+    for (const ChartReading::BoxLine &line : boxLines())
+        lines.append(line.text);
+    return lines;
+}
+
+QRectF ChartMarkers::boxRect() const
+{
+    const QVector<ChartReading::BoxLine> lines = boxLines();
+    return lines.isEmpty() ? QRectF() : boxFor(lines);
+}
+
+// The request comes before the menu shows: its entries then say whether there is a record to
+// mark at that place.
+bool ChartMarkers::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ContextMenu)
+        noteMenuRequest(static_cast<QContextMenuEvent *>(event)->pos());
+    return QCPLayerable::eventFilter(watched, event);
+}
+
+void ChartMarkers::noteMenuRequest(const QPoint &pos)
+{
+    mMenuOnRecord = ChartReading::recordInEffect(mParentPlot, mParentPlot->xAxis->pixelToCoord(pos.x()), &mMenuRecordKey);
+    for (QAction *action : mSetActions)
+        action->setEnabled(mMenuOnRecord);
+}
+
+void ChartMarkers::set(Marker marker)
+{
+    if (!mMenuOnRecord)
+        return;
+    mKeys[marker] = mMenuRecordKey;
+    mSet[marker] = true;
+    markersChanged();
+}
+
+// Only the markers' layer is drawn again. A chart being destroyed has taken its layers away.
+void ChartMarkers::markersChanged()
+{
+    mRemoveAction->setEnabled(mSet[A] || mSet[B]);
+    if (QCPLayer *own = layer())
+        own->replot();
+}
+
+QVector<ChartReading::BoxLine> ChartMarkers::boxLines() const
+{
+    QVector<ChartReading::BoxLine> lines;
+    if (!mSet[A] || !mSet[B])
+        return lines;
+    for (Marker marker : {A, B})
+        lines.append({kLetters[marker] + QStringLiteral(": ") + ChartReading::timeText(mParentPlot, mKeys[marker]), QColor()});
+    lines.append({QStringLiteral("Δt: ") + spanText(mKeys[B] - mKeys[A]), QColor()});
+    for (int i = 0; i < mParentPlot->graphCount(); ++i) {
+        const QCPGraph *graph = mParentPlot->graph(i);
+        const QCPGraphData *atA = ChartReading::pointInEffect(graph, mKeys[A]);
+        const QCPGraphData *atB = ChartReading::pointInEffect(graph, mKeys[B]);
+        if (!graph->visible() || !atA || !atB)
+            continue;
+        lines.append({graph->name() + QStringLiteral(": ") + QString::number(atA->value, 'f', 0) + QStringLiteral(" → ")
+                          + ChartReading::degreesText(atB->value) + QStringLiteral(" (")
+                          + changeText(atB->value - atA->value) + QStringLiteral(")"),
+                      graph->brush().color()});
+    }
+    return lines;
+}
+
+// In the plot area's top left corner, inside it whatever its size.
+QRectF ChartMarkers::boxFor(const QVector<ChartReading::BoxLine> &lines) const
+{
+    const QSizeF size = ChartReading::boxSize(mParentPlot->font(), lines);
+    const QRectF area = mParentPlot->axisRect()->rect();
+    return QRectF(QPointF(ChartReading::keptInside(area.left() + kBoxInset, size.width(), area.left(), area.right()),
+                          ChartReading::keptInside(area.top() + kBoxInset, size.height(), area.top(), area.bottom())),
+                  size);
+}
+
+// Lines, letters and box lie within the plot area.
+QRect ChartMarkers::clipRect() const
+{
+    return mParentPlot->axisRect()->rect();
+}
+
+void ChartMarkers::applyDefaultAntialiasingHint(QCPPainter *painter) const
+{
+    applyAntialiasingHint(painter, mAntialiased, QCP::aeOther);
+}
+
+void ChartMarkers::draw(QCPPainter *painter)
+{
+    for (Marker marker : {A, B}) {
+        if (mSet[marker])
+            drawMarker(painter, marker);
+    }
+    const QVector<ChartReading::BoxLine> lines = boxLines();
+    if (!lines.isEmpty())
+        ChartReading::drawBox(painter, mParentPlot->font(), boxFor(lines), lines);
+}
+
+// A marker out of view draws nothing; its letter sits right of its line, or left of it at the
+// plot area's right edge.
+void ChartMarkers::drawMarker(QCPPainter *painter, Marker marker) const
+{
+    const QRectF area = mParentPlot->axisRect()->rect();
+    const double x = mParentPlot->xAxis->coordToPixel(mKeys[marker]);
+    if (x < area.left() || x > area.right())
+        return;
+    painter->setPen(QPen(kMarkerColour, 1, Qt::DashLine));
+    painter->drawLine(QLineF(x, area.top(), x, area.bottom()));
+
+    const QFontMetricsF metrics(mParentPlot->font());
+    const double width = metrics.horizontalAdvance(kLetters[marker]);
+    const bool roomOnTheRight = x + kLetterGap + width <= area.right();
+    painter->setFont(mParentPlot->font());
+    painter->setPen(kMarkerColour);
+    painter->drawText(QPointF(roomOnTheRight ? x + kLetterGap : x - kLetterGap - width, area.top() + kLetterGap + metrics.ascent()),
+                      kLetters[marker]);
+}
