@@ -33,11 +33,11 @@ namespace {
 
 using BenchReport::median;
 using BenchReport::print;
+using BenchReport::kMillion;
+using BenchReport::kTenMillion;
 using LogGenerator::Shape;
 
 const qint64 kDefaultRecords[] = {100000, 1000000, 10000000};
-const qint64 kMillion = 1000000;
-const qint64 kTenMillion = 10000000;
 // Repetitions of a timed step stop after this much time or kMostRepetitions, whichever first.
 const double kTimeBudgetSeconds = 3.0;
 const int kMostRepetitions = 7;

@@ -13,18 +13,18 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QtTest>
 #include <qcustomplot.h>
 
 namespace {
 
 using BenchReport::median;
 using BenchReport::print;
+using BenchReport::kMillion;
+using BenchReport::kTenMillion;
 
-const qint64 kMillion = 1000000;
-const qint64 kTenMillion = 10000000;
 const QString kOption = QStringLiteral("--measuring");
 const int kStatisticsRuns = 7;
+const int kRedraws = 7;
 const int kMarkerSets = 51;
 const int kRecordsInNarrowView = 10000;
 // Ten seconds apart, 50M records still fit the log's time stamps.
@@ -89,13 +89,8 @@ double markerMilliseconds(QCustomPlot *plot, QAction *setMarker)
 Figures measure(const QString &log, qint64 records)
 {
     MainWindow window;
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        print(QStringLiteral("window not shown"));
-    window.loadLogFiles({log});
-    auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+    QCustomPlot *plot = BenchReport::loadedChart(window, log);
     auto *statistics = window.findChild<QAction *>(QStringLiteral("actionStatistics"));
-    plot->replot(QCustomPlot::rpImmediateRefresh);
     Figures figures;
     if (plot->graph(0)->dataCount() != records) {
         print(QStringLiteral("loaded %1 records: %2").arg(plot->graph(0)->dataCount()).arg(window.statusBar()->currentMessage()));
@@ -116,14 +111,7 @@ Figures measure(const QString &log, qint64 records)
     window.findChild<QAction *>(QStringLiteral("actionSetMarkerA"))->trigger();
     figures.marker = markerMilliseconds(plot, window.findChild<QAction *>(QStringLiteral("actionSetMarkerB")));
     QObject::disconnect(plot, &QCustomPlot::beforeReplot, nullptr, nullptr);
-    QVector<double> redraws;
-    for (int i = 0; i < kStatisticsRuns; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        plot->replot(QCustomPlot::rpImmediateRefresh);
-        redraws.append(timer.nsecsElapsed() / 1e6);
-    }
-    figures.redraw = median(redraws);
+    figures.redraw = BenchReport::medianMilliseconds(kRedraws, [plot](int) { plot->replot(QCustomPlot::rpImmediateRefresh); });
     return figures;
 }
 

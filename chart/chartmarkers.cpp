@@ -43,14 +43,8 @@ QString changeText(double change)
 } // namespace
 
 ChartMarkers::ChartMarkers(QCustomPlot *plot)
-    : QCPLayerable(plot)
+    : ChartOverlay(plot, kLayerName, plot->layer(ChartReadout::kLayerName))
 {
-    if (!plot->layer(kLayerName)) {
-        QCPLayer *readout = plot->layer(ChartReadout::kLayerName);
-        plot->addLayer(kLayerName, readout, readout ? QCustomPlot::limBelow : QCustomPlot::limAbove);
-    }
-    plot->layer(kLayerName)->setMode(QCPLayer::lmBuffered);
-    setLayer(kLayerName);
     plot->installEventFilter(this);
 
     const QString setTexts[] = {tr("Marke A hier setzen"), tr("Marke B hier setzen")};
@@ -99,7 +93,7 @@ bool ChartMarkers::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::ContextMenu)
         noteMenuRequest(static_cast<QContextMenuEvent *>(event)->pos());
-    return QCPLayerable::eventFilter(watched, event);
+    return ChartOverlay::eventFilter(watched, event);
 }
 
 void ChartMarkers::noteMenuRequest(const QPoint &pos)
@@ -118,12 +112,10 @@ void ChartMarkers::set(Marker marker)
     markersChanged();
 }
 
-// Only the markers' layer is drawn again. A chart being destroyed has taken its layers away.
 void ChartMarkers::markersChanged()
 {
     mRemoveAction->setEnabled(mSet[A] || mSet[B]);
-    if (QCPLayer *own = layer())
-        own->replot();
+    redraw();
 }
 
 QVector<ChartReading::BoxLine> ChartMarkers::boxLines() const
@@ -156,17 +148,6 @@ QRectF ChartMarkers::boxFor(const QVector<ChartReading::BoxLine> &lines) const
     return QRectF(QPointF(ChartReading::keptInside(area.left() + kBoxInset, size.width(), area.left(), area.right()),
                           ChartReading::keptInside(area.top() + kBoxInset, size.height(), area.top(), area.bottom())),
                   size);
-}
-
-// Lines, letters and box lie within the plot area.
-QRect ChartMarkers::clipRect() const
-{
-    return mParentPlot->axisRect()->rect();
-}
-
-void ChartMarkers::applyDefaultAntialiasingHint(QCPPainter *painter) const
-{
-    applyAntialiasingHint(painter, mAntialiased, QCP::aeOther);
 }
 
 void ChartMarkers::draw(QCPPainter *painter)

@@ -1,6 +1,7 @@
 #ifndef CHARTMARKERS_H
 #define CHARTMARKERS_H
 
+#include "chart/chartoverlay.h"
 #include "chart/chartreading.h"
 
 #include <qcustomplot.h>
@@ -16,7 +17,7 @@ class QAction;
 // them and each visible channel's change from A to B. Markers are set at the record in effect
 // where the chart's context menu was asked for. They draw on a buffered layer of their own below
 // the read-out's, so setting one redraws that layer alone, never the graphs.
-class ChartMarkers : public QCPLayerable
+class ChartMarkers : public ChartOverlay
 {
     Q_OBJECT
 
@@ -39,8 +40,6 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    QRect clipRect() const override;
-    void applyDefaultAntialiasingHint(QCPPainter *painter) const override;
     void draw(QCPPainter *painter) override;
 
 private:

@@ -12,12 +12,8 @@ const QColor kLineColour(60, 60, 60, 200);
 } // namespace
 
 ChartReadout::ChartReadout(QCustomPlot *plot)
-    : QCPLayerable(plot)
+    : ChartOverlay(plot, kLayerName)
 {
-    if (!plot->layer(kLayerName))
-        plot->addLayer(kLayerName);
-    plot->layer(kLayerName)->setMode(QCPLayer::lmBuffered);
-    setLayer(kLayerName);
     plot->installEventFilter(this);
 }
 
@@ -27,14 +23,6 @@ void ChartReadout::clear()
         return;
     mShown = false;
     redraw();
-}
-
-// Only the read-out's layer. A chart being destroyed has taken its layers away already but may
-// still send a last Leave.
-void ChartReadout::redraw()
-{
-    if (QCPLayer *own = layer())
-        own->replot();
 }
 
 QStringList ChartReadout::text() const
@@ -71,7 +59,7 @@ bool ChartReadout::eventFilter(QObject *watched, QEvent *event)
     default:
         break;
     }
-    return QCPLayerable::eventFilter(watched, event);
+    return ChartOverlay::eventFilter(watched, event);
 }
 
 void ChartReadout::showAt(const QPoint &pos)
@@ -115,17 +103,6 @@ QRectF ChartReadout::boxFor(const Reading &reading) const
     return QRectF(QPointF(ChartReading::keptInside(left, size.width(), area.left(), area.right()),
                           ChartReading::keptInside(mMouse.y(), size.height(), area.top(), area.bottom())),
                   size);
-}
-
-// The box lies within the plot area; the line is clipped to it too.
-QRect ChartReadout::clipRect() const
-{
-    return mParentPlot->axisRect()->rect();
-}
-
-void ChartReadout::applyDefaultAntialiasingHint(QCPPainter *painter) const
-{
-    applyAntialiasingHint(painter, mAntialiased, QCP::aeOther);
 }
 
 void ChartReadout::draw(QCPPainter *painter)

@@ -1,6 +1,7 @@
 #ifndef CHARTREADOUT_H
 #define CHARTREADOUT_H
 
+#include "chart/chartoverlay.h"
 #include "chart/chartreading.h"
 
 #include <qcustomplot.h>
@@ -15,7 +16,7 @@
 // until the next) and a box beside it with that record's time and the values of the visible
 // graphs. It draws on a buffered layer of its own, so a mouse move redraws it alone, never the
 // graphs. Pressing a button, leaving the chart or clear() takes it away.
-class ChartReadout : public QCPLayerable
+class ChartReadout : public ChartOverlay
 {
     Q_OBJECT
 
@@ -35,8 +36,6 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    QRect clipRect() const override;
-    void applyDefaultAntialiasingHint(QCPPainter *painter) const override;
     void draw(QCPPainter *painter) override;
 
 private:
@@ -46,7 +45,6 @@ private:
     };
 
     void showAt(const QPoint &pos);
-    void redraw();
     Reading reading() const;
     QRectF boxFor(const Reading &reading) const;
 
