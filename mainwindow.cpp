@@ -4,10 +4,12 @@
 
 #include "chart/chartcontrols.h"
 #include "chart/chartexport.h"
+#include "chart/chartkeys.h"
 #include "chart/chartreadout.h"
 #include "chart/envelopegraph.h"
 #include "loadprogress.h"
 #include "logs/logdecoder.h"
+#include "logs/logfolder.h"
 #include "logs/memorybudget.h"
 
 #include <QColor>
@@ -136,7 +138,7 @@ void MainWindow::open()
 {
     if (mLoading)
         return;
-    QFileDialog dialog(nullptr, QString(), QString(), QString());
+    QFileDialog dialog(nullptr, QString(), LogFolder::last(), QString());
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() == 0)
         return;
@@ -228,6 +230,7 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
         statusBar()->showMessage(problems);
     ui->customPlot->replot();
     chartReloaded();
+    LogFolder::remember(fileNames);
 }
 
 // Reads every file the loader was given; returns the words for the status bar, empty when
@@ -286,7 +289,7 @@ void MainWindow::showPoints(LogLoader &loader)
 }
 
 // The read-out, the way back to the whole view, channels on and off, the chart's context menu,
-// drops and the Open shortcut.
+// its keys, drops and the Open shortcut.
 void MainWindow::setupChartReading()
 {
     ui->action_ffnen->setShortcut(QKeySequence::Open);
@@ -298,6 +301,7 @@ void MainWindow::setupChartReading()
     chartMenu->addAction(ui->actionExportData);
     mChartControls = new ChartControls(ui->customPlot, chartMenu);
     connect(ui->actionResetView, &QAction::triggered, mChartControls, &ChartControls::resetView);
+    new ChartKeys(ui->customPlot, mChartControls);
     mReadout = new ChartReadout(ui->customPlot);
 }
 
