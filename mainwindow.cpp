@@ -4,12 +4,14 @@
 
 #include "chart/chartcontrols.h"
 #include "chart/chartexport.h"
+#include "chart/chartkeys.h"
 #include "chart/chartmarkers.h"
 #include "chart/chartreadout.h"
 #include "chart/envelopegraph.h"
 #include "chart/statisticsdialog.h"
 #include "loadprogress.h"
 #include "logs/logdecoder.h"
+#include "logs/logfolder.h"
 #include "logs/memorybudget.h"
 
 #include <QColor>
@@ -138,7 +140,7 @@ void MainWindow::open()
 {
     if (mLoading)
         return;
-    QFileDialog dialog(nullptr, QString(), QString(), QString());
+    QFileDialog dialog(nullptr, QString(), LogFolder::last(), QString());
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() == 0)
         return;
@@ -230,6 +232,7 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
         statusBar()->showMessage(problems);
     ui->customPlot->replot();
     chartReloaded();
+    LogFolder::remember(fileNames);
 }
 
 // Reads every file the loader was given; returns the words for the status bar, empty when
@@ -288,7 +291,7 @@ void MainWindow::showPoints(LogLoader &loader)
 }
 
 // The read-out, the way back to the whole view, channels on and off, the chart's context menu
-// with the markers and the statistics, drops and the Open shortcut.
+// with the markers and the statistics, its keys, drops and the Open shortcut.
 void MainWindow::setupChartReading()
 {
     ui->action_ffnen->setShortcut(QKeySequence::Open);
@@ -300,6 +303,7 @@ void MainWindow::setupChartReading()
     chartMenu->addAction(ui->actionExportData);
     mChartControls = new ChartControls(ui->customPlot, chartMenu);
     connect(ui->actionResetView, &QAction::triggered, mChartControls, &ChartControls::resetView);
+    new ChartKeys(ui->customPlot, mChartControls);
     mReadout = new ChartReadout(ui->customPlot);
     mMarkers = new ChartMarkers(ui->customPlot);
     chartMenu->addSeparator();

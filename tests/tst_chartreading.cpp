@@ -19,6 +19,8 @@
 
 #include <ctime>
 
+Q_DECLARE_METATYPE(QCPRange)
+
 // The bare chart's plot area is 512 pixels wide from x = 0, one whole minute per pixel.
 static double keyAtPixel(int x)
 {
@@ -362,6 +364,54 @@ private slots:
         mWindow->loadLogFiles({writeLog("a.log", 0)});
         QVERIFY(markers->text().isEmpty());
         QVERIFY(!mWindow->findChild<QAction *>("actionRemoveMarkers")->isEnabled());
+    }
+
+    void keysMoveTheRangesWithOneRedraw_data()
+    {
+        QTest::addColumn<QList<int>>("keys"); // key codes, pressed in turn
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QCPRange>("time");
+        QTest::addColumn<QCPRange>("temperature");
+        const QCPRange startTime(0, 5), startTemperature(-10, 100);
+        QTest::newRow("left") << QList<int>{Qt::Key_Left} << 0 << QCPRange(-0.5, 4.5) << startTemperature;
+        QTest::newRow("right") << QList<int>{Qt::Key_Right} << 0 << QCPRange(0.5, 5.5) << startTemperature;
+        QTest::newRow("page up") << QList<int>{Qt::Key_PageUp} << 0 << QCPRange(-5, 0) << startTemperature;
+        QTest::newRow("page down") << QList<int>{Qt::Key_PageDown} << 0 << QCPRange(5, 10) << startTemperature;
+        QTest::newRow("up") << QList<int>{Qt::Key_Up} << 0 << startTime << QCPRange(1, 111);
+        QTest::newRow("down") << QList<int>{Qt::Key_Down} << 0 << startTime << QCPRange(-21, 89);
+        QTest::newRow("plus") << QList<int>{Qt::Key_Plus} << 0 << QCPRange(0.375, 4.625) << startTemperature;
+        QTest::newRow("keypad minus") << QList<int>{Qt::Key_Minus} << int(Qt::KeypadModifier)
+                                      << QCPRange(2.5 - 2.5 / 0.85, 2.5 + 2.5 / 0.85) << startTemperature;
+        QTest::newRow("home after moves") << QList<int>{Qt::Key_Right, Qt::Key_Up, Qt::Key_Plus, Qt::Key_Home} << 0
+                                          << startTime << startTemperature;
+        QTest::newRow("ctrl is not the chart's") << QList<int>{Qt::Key_Left} << int(Qt::ControlModifier) << startTime
+                                                 << startTemperature;
+    }
+
+    // Before any load the keys move the start-up ranges; selection and status bar stay.
+    void keysMoveTheRangesWithOneRedraw()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(int, modifiers);
+        QCustomPlot *plot = windowPlot();
+        plot->graph(2)->setSelection(QCPDataSelection(QCPDataRange(0, 1)));
+        mWindow->statusBar()->showMessage("before");
+        QVERIFY(QTest::qWaitForWindowExposed(mWindow));
+        QCoreApplication::processEvents();
+        for (int key : keys) {
+            QSignalSpy redraws(plot, &QCustomPlot::afterReplot);
+            QTest::keyClick(mWindow, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+            QCoreApplication::processEvents();
+            QCOMPARE(redraws.count(), modifiers == Qt::ControlModifier ? 0 : 1);
+        }
+        QFETCH(QCPRange, time);
+        QFETCH(QCPRange, temperature);
+        QCOMPARE(plot->xAxis->range().lower, time.lower);
+        QCOMPARE(plot->xAxis->range().upper, time.upper);
+        QCOMPARE(plot->yAxis->range().lower, temperature.lower);
+        QCOMPARE(plot->yAxis->range().upper, temperature.upper);
+        QVERIFY(plot->graph(2)->selected());
+        QCOMPARE(mWindow->statusBar()->currentMessage(), QString("before"));
     }
 
     void legendClicksHideChannelsAcrossLoads()
