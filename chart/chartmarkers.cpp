@@ -152,18 +152,19 @@ QRectF ChartMarkers::boxFor(const QVector<ChartReading::BoxLine> &lines) const
 
 void ChartMarkers::draw(QCPPainter *painter)
 {
+    const QVector<ChartReading::BoxLine> lines = boxLines();
+    const QRectF box = lines.isEmpty() ? QRectF() : boxFor(lines);
     for (Marker marker : {A, B}) {
         if (mSet[marker])
-            drawMarker(painter, marker);
+            drawMarker(painter, marker, box);
     }
-    const QVector<ChartReading::BoxLine> lines = boxLines();
     if (!lines.isEmpty())
-        ChartReading::drawBox(painter, mParentPlot->font(), boxFor(lines), lines);
+        ChartReading::drawBox(painter, mParentPlot->font(), box, lines);
 }
 
-// A marker out of view draws nothing; its letter sits right of its line, or left of it at the
-// plot area's right edge.
-void ChartMarkers::drawMarker(QCPPainter *painter, Marker marker) const
+// A marker out of view draws nothing. Its letter sits at the top right of its line, or left of
+// it at the plot area's right edge, and below the box where the box would hide it.
+void ChartMarkers::drawMarker(QCPPainter *painter, Marker marker, const QRectF &box) const
 {
     const QRectF area = mParentPlot->axisRect()->rect();
     const double x = mParentPlot->xAxis->coordToPixel(mKeys[marker]);
@@ -175,8 +176,11 @@ void ChartMarkers::drawMarker(QCPPainter *painter, Marker marker) const
     const QFontMetricsF metrics(mParentPlot->font());
     const double width = metrics.horizontalAdvance(kLetters[marker]);
     const bool roomOnTheRight = x + kLetterGap + width <= area.right();
+    QRectF letter(QPointF(roomOnTheRight ? x + kLetterGap : x - kLetterGap - width, area.top() + kLetterGap),
+                  QSizeF(width, metrics.height()));
+    if (letter.intersects(box))
+        letter.moveTop(box.bottom() + kLetterGap);
     painter->setFont(mParentPlot->font());
     painter->setPen(kMarkerColour);
-    painter->drawText(QPointF(roomOnTheRight ? x + kLetterGap : x - kLetterGap - width, area.top() + kLetterGap + metrics.ascent()),
-                      kLetters[marker]);
+    painter->drawText(QPointF(letter.left(), letter.top() + metrics.ascent()), kLetters[marker]);
 }

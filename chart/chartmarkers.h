@@ -50,7 +50,7 @@ private:
     void markersChanged();
     QVector<ChartReading::BoxLine> boxLines() const;
     QRectF boxFor(const QVector<ChartReading::BoxLine> &lines) const;
-    void drawMarker(QCPPainter *painter, Marker marker) const;
+    void drawMarker(QCPPainter *painter, Marker marker, const QRectF &box) const;
 
     // The record keys of the markers, and whether each is set.
     double mKeys[kMarkers] = {};

@@ -215,7 +215,7 @@ private slots:
         QVERIFY(mPlot->layer("markers")->index() < mPlot->layer("readout")->index());
 
         const QImage image = mPlot->toPixmap().toImage();
-        const int top = text.isEmpty() ? area.top() + 20 : int(mMarkers->boxRect().bottom()) + 2; // below letters, box
+        const int top = (text.isEmpty() ? area.top() : int(mMarkers->boxRect().bottom())) + 20; // below box, letters
         const int bottom = area.bottom() - 8; // clear of the axes' ticks
         auto darkRows = [&](int x) {
             int rows = 0;
