@@ -9,11 +9,11 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
-#include <QTableWidget>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
