@@ -4,10 +4,14 @@
 
 #include "chart/chartcontrols.h"
 #include "chart/chartexport.h"
+#include "chart/chartkeys.h"
+#include "chart/chartmarkers.h"
 #include "chart/chartreadout.h"
 #include "chart/envelopegraph.h"
+#include "chart/statisticsdialog.h"
 #include "loadprogress.h"
 #include "logs/logdecoder.h"
+#include "logs/logfolder.h"
 #include "logs/memorybudget.h"
 
 #include <QColor>
@@ -136,7 +140,7 @@ void MainWindow::open()
 {
     if (mLoading)
         return;
-    QFileDialog dialog(nullptr, QString(), QString(), QString());
+    QFileDialog dialog(nullptr, QString(), LogFolder::last(), QString());
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() == 0)
         return;
@@ -237,6 +241,7 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
         statusBar()->showMessage(problems);
     ui->customPlot->replot();
     chartReloaded();
+    LogFolder::remember(fileNames);
 }
 
 // Reads every file the loader was given; returns the words for the status bar, empty when
@@ -299,13 +304,13 @@ void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress)
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
         auto *graph = qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel));
         graph->setPoints(loader.takeChannel(channel), true);
-        graph->summarise();
+        graph->upToDateSummary();
         progress.update(1);
     }
 }
 
-// The read-out, the way back to the whole view, channels on and off, the chart's context menu,
-// drops and the Open shortcut.
+// The read-out, the way back to the whole view, channels on and off, the chart's context menu
+// with the markers and the statistics, its keys, drops and the Open shortcut.
 void MainWindow::setupChartReading()
 {
     ui->action_ffnen->setShortcut(QKeySequence::Open);
@@ -317,14 +322,23 @@ void MainWindow::setupChartReading()
     chartMenu->addAction(ui->actionExportData);
     mChartControls = new ChartControls(ui->customPlot, chartMenu);
     connect(ui->actionResetView, &QAction::triggered, mChartControls, &ChartControls::resetView);
+    new ChartKeys(ui->customPlot, mChartControls);
     mReadout = new ChartReadout(ui->customPlot);
+    mMarkers = new ChartMarkers(ui->customPlot);
+    chartMenu->addSeparator();
+    chartMenu->addActions(mMarkers->menuActions());
+    chartMenu->addSeparator();
+    QAction *statistics = chartMenu->addAction(tr("Statistik..."));
+    statistics->setObjectName(QStringLiteral("actionStatistics"));
+    connect(statistics, &QAction::triggered, this, [this]() { StatisticsDialog(ui->customPlot, this).exec(); });
 }
 
-// A new load is the new home view, and the read-out of the old points goes.
+// A new load is the new home view, and the read-out and markers of the old points go.
 void MainWindow::chartReloaded()
 {
     mChartControls->rememberHomeView();
     mReadout->clear();
+    mMarkers->clear();
 }
 
 // While a load runs, a drop is not taken: it would be refused when its turn came.

@@ -10,6 +10,7 @@
 #include <functional>
 
 class ChartControls;
+class ChartMarkers;
 class ChartReadout;
 class LoadProgress;
 class QCustomPlot;
@@ -73,6 +74,7 @@ private:
     std::function<void()> mOrderStepHook;
     ChartControls *mChartControls;
     ChartReadout *mReadout;
+    ChartMarkers *mMarkers;
     qint64 mMemoryBudget;
     bool mLoading = false;
 };

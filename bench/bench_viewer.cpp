@@ -2,13 +2,14 @@
 // side by side in one run on generated logs. Every case runs in a child process of its own, so
 // that its peak memory is its own and one case's caches do not help the next.
 //
-//   bench_viewer [--records 100000,1000000,10000000 | --long-loads]
+//   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]
 
 #include "benchreport.h"
 #include "csvbench.h"
 #include "loggenerator.h"
 #include "longloadbench.h"
 #include "mainwindow.h"
+#include "measuringbench.h"
 #include "readoutbench.h"
 #include "referencepath.h"
 
@@ -32,11 +33,11 @@ namespace {
 
 using BenchReport::median;
 using BenchReport::print;
+using BenchReport::kMillion;
+using BenchReport::kTenMillion;
 using LogGenerator::Shape;
 
 const qint64 kDefaultRecords[] = {100000, 1000000, 10000000};
-const qint64 kMillion = 1000000;
-const qint64 kTenMillion = 10000000;
 // Repetitions of a timed step stop after this much time or kMostRepetitions, whichever first.
 const double kTimeBudgetSeconds = 3.0;
 const int kMostRepetitions = 7;
@@ -434,6 +435,9 @@ int main(int argc, char *argv[])
     const int longLoads = LongLoadBench::runFromArguments(arguments);
     if (longLoads >= 0)
         return longLoads;
+    const int measuring = MeasuringBench::runFromArguments(arguments);
+    if (measuring >= 0)
+        return measuring;
 
     QVector<qint64> recordCounts(std::begin(kDefaultRecords), std::end(kDefaultRecords));
     if (arguments.size() == 3 && arguments[1] == QLatin1String("--records")) {
@@ -441,10 +445,11 @@ int main(int argc, char *argv[])
         for (const QString &count : arguments[2].split(QLatin1Char(',')))
             recordCounts.append(count.toLongLong());
     } else if (arguments.size() != 1) {
-        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads]"));
+        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]"));
         return 2;
     }
-    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts) | runCsvBenchmark();
+    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts) | MeasuringBench::run(recordCounts)
+                 | runCsvBenchmark();
     // Long loads only in the full run: they need logs of 1M records.
     if (arguments.size() == 1)
         result |= LongLoadBench::run();

@@ -20,9 +20,9 @@
 namespace {
 
 using BenchReport::print;
+using BenchReport::kMillion;
 
 const QString kCaseOption = QStringLiteral("--long-case");
-const qint64 kMillion = 1000000;
 const int kFiles = 10;
 // A 1M-record log (41 MB) takes about 1.5 s from a USB 2.0 stick: about 38 ms per 1 MiB block.
 const double kStickSeconds = 1.5;

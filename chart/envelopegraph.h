@@ -20,8 +20,9 @@ public:
     // Replaces the graph's points and forgets their summary. A new vector may land where the old
     // one was freed, with the same size and ends, where the data stamp below could not tell it.
     void setPoints(const QVector<QCPGraphData> &points, bool alreadySorted);
-    // Summarises the points now rather than at the next drawing.
-    void summarise() const { upToDateSummary(); }
+    // The summary of the present points, indexed from the data's first point; built again when
+    // they changed since, so a load may build it ahead of the first drawing.
+    const MinMaxSummary &upToDateSummary() const;
 
 protected:
     void getOptimizedLineData(QVector<QCPGraphData> *lineData,
@@ -45,7 +46,6 @@ private:
     };
 
     DataStamp currentStamp() const;
-    const MinMaxSummary &upToDateSummary() const;
     bool drawsOwnFill() const;
     void appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
                       QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
