@@ -11,9 +11,11 @@
 
 namespace {
 
-// Records merged into the channels, or sorted in a file whose records do not ascend, between two
-// turns of the window: some tens of milliseconds.
-const qint64 kMergeStep = 1 << 19;
+// Records merged into the channels between two turns of the window: a few milliseconds, and
+// still under a tenth of a second where the system is slow to give the pages they fill.
+const qint64 kMergeStep = 1 << 17;
+// Records sorted in a file whose records do not ascend between two turns: some tens of
+// milliseconds.
 const qint64 kSortChunk = 1 << 18;
 const double kUnknownKey = std::numeric_limits<double>::infinity();
 // Points the channels grow by just ahead of being written: their zeroing stays in the cache, and
@@ -22,6 +24,8 @@ const int kGrowth = 1 << 16;
 // Packed records given back between two turns of the window: unmapping 64 MiB of written pages
 // takes some milliseconds, the whole of a big load's most of a tenth of a second.
 const size_t kReleaseSlice = size_t(64) << 20;
+// Packed records fetched ahead of the merge, in records of the run on top.
+const int kPrefetchAhead = 64;
 
 // Opens the file at path for reading if it is a regular file at the moment it is opened. A FIFO
 // that took a file's place after it was looked at would block in a plain open for ever. Reads
@@ -183,6 +187,9 @@ void LogLoader::reserve()
             throw std::bad_alloc();
         }
         mPacked = static_cast<Packed *>(mapped);
+        // Large pages: a fault and a TLB entry for each 2 MiB rather than each 4 KiB, where the
+        // system gives them on request; the merge reads several runs of them at once.
+        madvise(mapped, mPackedBytes, MADV_HUGEPAGE);
     }
     for (QVector<QCPGraphData> &channel : mChannels)
         channel.reserve(int(mPlannedRecords));
@@ -244,7 +251,7 @@ void LogLoader::append(const LogDecoder::LogRecord &record)
         file.ascending = false;
     mReadInOrder = mReadInOrder && (mShown == 0 || mPoints[0][mShown - 1].key <= record.key);
     if (mReadInOrder)
-        show(record.key, record.values, file);
+        show(record, file);
     if (!mReadInOrder || mMergeExpected) {
         Packed &packed = mPacked[file.begin + file.filled];
         packed.stamp = qint32(record.key - LogDecoder::kKeyOffset);
@@ -258,16 +265,14 @@ void LogLoader::append(const LogDecoder::LogRecord &record)
     ++mCount;
 }
 
-// Values: the five channels' values, as decoded or packed.
-template <typename Values>
-void LogLoader::show(double key, const Values &values, File &file)
+void LogLoader::show(const LogDecoder::LogRecord &record, File &file)
 {
     if (mShown == mChannels[0].size())
         growChannels();
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
         QCPGraphData &point = mPoints[channel][mShown];
-        point.key = key;
-        point.value = double(values[channel]);
+        point.key = record.key;
+        point.value = record.values[channel];
     }
     ++mShown;
     ++file.shown;
@@ -393,12 +398,28 @@ void LogLoader::mergeRuns(const std::function<void()> &afterStep)
     }
 }
 
-// Moves up to kMergeStep records into the channels, always from the run on top of the heap.
-// Where runs overlap little, whole stretches of a run go over at once.
+// Moves up to kMergeStep records into the channels, in stretches that fit the points grown.
 void LogLoader::mergeStep(std::vector<Head> &heap)
 {
     qint64 room = kMergeStep;
     while (!heap.empty() && room > 0) {
+        if (mShown == mChannels[0].size())
+            growChannels();
+        room -= mergeStretches(heap, qMin<qint64>(room, mChannels[0].size() - mShown));
+    }
+}
+
+// Moves up to limit records into points already grown, always from the run on top of the heap,
+// and returns how many. Where runs overlap little, whole stretches of a run go over at once.
+// The loop writes through local pointers and counts: it runs once a record where runs
+// alternate record by record.
+qint64 LogLoader::mergeStretches(std::vector<Head> &heap, qint64 limit)
+{
+    QCPGraphData *points[LogDecoder::kChannelCount];
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+        points[channel] = mPoints[channel] + mShown;
+    qint64 written = 0;
+    while (!heap.empty() && written < limit) {
         Head &top = heap.front();
         Run &run = *top.run;
         // The run's next record comes first; where runs alternate record by record, as copies
@@ -411,11 +432,18 @@ void LogLoader::mergeStep(std::vector<Head> &heap)
             if (run.rank(*until) < rival)
                 until = prefixEnd(until, run.end, [&](const Packed &record) { return run.rank(record) < rival; });
         }
-        until = run.next + qMin<qint64>(until - run.next, room);
-        room -= until - run.next;
-        mMerged += until - run.next;
-        for (; run.next != until; ++run.next)
-            show(double(run.next->stamp) + LogDecoder::kKeyOffset, run.next->degrees, *run.file);
+        until = run.next + qMin<qint64>(until - run.next, limit - written);
+        run.file->shown += until - run.next;
+        // The runs' records were written long before: fetched ahead, they are in the cache
+        // when their turn comes.
+        __builtin_prefetch(until + kPrefetchAhead);
+        for (; run.next != until; ++run.next, ++written) {
+            const double key = double(run.next->stamp) + LogDecoder::kKeyOffset;
+            for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+                points[channel][written].key = key;
+                points[channel][written].value = double(run.next->degrees[channel]);
+            }
+        }
         if (run.next != run.end) {
             top.head = run.rank(*run.next);
         } else {
@@ -425,6 +453,9 @@ void LogLoader::mergeStep(std::vector<Head> &heap)
         if (!heap.empty())
             siftDown(heap, 0);
     }
+    mShown += written;
+    mMerged += written;
+    return written;
 }
 
 LogLoader::~LogLoader()

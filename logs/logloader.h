@@ -95,8 +95,7 @@ private:
 
     void expectMerge(const std::vector<std::pair<double, double>> &edges);
     void append(const LogDecoder::LogRecord &record);
-    template <typename Values>
-    void show(double key, const Values &values, File &file);
+    void show(const LogDecoder::LogRecord &record, File &file);
     void growChannels();
     void clearChannels();
     bool packShown(const std::function<void()> &afterStep);
@@ -104,6 +103,7 @@ private:
     std::vector<Run> runs();
     void mergeRuns(const std::function<void()> &afterStep);
     void mergeStep(std::vector<Head> &heap);
+    qint64 mergeStretches(std::vector<Head> &heap, qint64 limit);
     void releasePacked(const std::function<void()> &afterStep);
 
     QVector<File> mFiles;
