@@ -187,9 +187,6 @@ void LogLoader::reserve()
             throw std::bad_alloc();
         }
         mPacked = static_cast<Packed *>(mapped);
-        // Large pages: a fault and a TLB entry for each 2 MiB rather than each 4 KiB, where the
-        // system gives them on request; the merge reads several runs of them at once.
-        madvise(mapped, mPackedBytes, MADV_HUGEPAGE);
     }
     for (QVector<QCPGraphData> &channel : mChannels)
         channel.reserve(int(mPlannedRecords));
