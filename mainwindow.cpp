@@ -293,8 +293,8 @@ void MainWindow::readLogFile(int file, LogLoader &loader, LoadProgress &progress
 }
 
 // Hands the points to the graphs and fits the time span to the first and last record read.
-// Each graph summarises its points at once, with the window's turn after each, so that the
-// first drawing does not do it for all five in one go.
+// Each graph summarises its points at once, in parts with the window's turn between, so that
+// the first drawing does not do it for all five in one go.
 void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress)
 {
     if (loader.recordCount() > 0) {
@@ -304,7 +304,7 @@ void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress)
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
         auto *graph = qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel));
         graph->setPoints(loader.takeChannel(channel), true);
-        graph->upToDateSummary();
+        graph->upToDateSummary([&progress] { progress.update(1); });
         progress.update(1);
     }
 }

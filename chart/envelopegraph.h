@@ -21,8 +21,9 @@ public:
     // one was freed, with the same size and ends, where the data stamp below could not tell it.
     void setPoints(const QVector<QCPGraphData> &points, bool alreadySorted);
     // The summary of the present points, indexed from the data's first point; built again when
-    // they changed since, so a load may build it ahead of the first drawing.
-    const MinMaxSummary &upToDateSummary() const;
+    // they changed since, so a load may build it ahead of the first drawing, with afterPart
+    // between parts of the build.
+    const MinMaxSummary &upToDateSummary(const std::function<void()> &afterPart = {}) const;
 
 protected:
     void getOptimizedLineData(QVector<QCPGraphData> *lineData,

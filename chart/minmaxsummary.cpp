@@ -5,15 +5,19 @@
 #include <algorithm>
 #include <limits>
 
-void MinMaxSummary::build(const QCPGraphData *points, int count)
+void MinMaxSummary::build(const QCPGraphData *points, int count, const std::function<void()> &afterPart)
 {
     mLevels.clear();
 
     // One pass over the points, which are usually fresh from a load and no longer in cache.
     // A NaN value fails every comparison, which is how it is noticed on the way.
     bool gaps = false;
-    std::vector<Block> level(size_t(count / kFanout));
-    for (size_t block = 0; block < level.size(); ++block) {
+    // Reserved, not zeroed: its pages are first touched part by part, where the window turns
+    // between; zeroing tens of megabytes at once held it for up to a tenth of a second.
+    const size_t blocks = size_t(count / kFanout);
+    std::vector<Block> level;
+    level.reserve(blocks);
+    for (size_t block = 0; block < blocks; ++block) {
         const QCPGraphData *blockPoints = points + block * kFanout;
         double low = blockPoints[0].value;
         double high = low;
@@ -26,7 +30,9 @@ void MinMaxSummary::build(const QCPGraphData *points, int count)
             gaps |= value != value;
         }
         gaps |= low != low;
-        level[block] = Block{low, high, sum};
+        level.push_back(Block{low, high, sum});
+        if (afterPart && (block + 1) % kPartBlocks == 0)
+            afterPart();
     }
     for (int i = int(level.size()) * kFanout; i < count; ++i)
         gaps |= points[i].value != points[i].value;

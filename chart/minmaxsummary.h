@@ -3,6 +3,7 @@
 
 #include <qcustomplot.h>
 
+#include <functional>
 #include <vector>
 
 // Lowest and highest value and the sum of the values of any run of points, found in a few dozen
@@ -15,7 +16,9 @@ public:
     // Which end of the values a search is after.
     enum class End { Lowest, Highest };
 
-    void build(const QCPGraphData *points, int count);
+    // afterPart, where given, runs between parts of the pass over the points, a few
+    // milliseconds each, so that a load may let the window turn while millions are summarised.
+    void build(const QCPGraphData *points, int count, const std::function<void()> &afterPart = {});
     // True when some value is NaN: the graph then breaks its line there, which extremes can't.
     bool hasGaps() const { return mHasGaps; }
     // Extremes of the values of points[first, last), first < last <= the count built from.
@@ -39,6 +42,8 @@ private:
         int to;
     };
     static const int kFanout = 32;
+    // Blocks of points summarised between two calls of afterPart: 4M points, 64 MiB read.
+    static const size_t kPartBlocks = size_t(1) << 17;
 
     template <typename Visit>
     void forEachPiece(int first, int last, Visit visit) const;
