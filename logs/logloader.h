@@ -19,7 +19,7 @@
 //
 // While everything read so far ascends, as files that follow each other in time do, each record
 // goes straight into the channels, so such a load is done, or cancelled, the moment reading
-// ends. Otherwise the records are kept packed (time stamp and whole degrees, 16 bytes) in read
+// ends. Otherwise the records are kept packed (time stamp and whole degrees, 14 bytes) in read
 // order and merged into the channels afterwards, one ascending run per file, in steps, so that a
 // cancel keeps the channels in order up to where the merge had come.
 class LogLoader

@@ -61,6 +61,7 @@ private slots:
     void extremesAtTheRaggedEndsAreFound();
     void nanValuesAreReportedAsGaps();
     void rebuildingForgetsThePreviousPoints();
+    void buildInPartsMatchesAScan();
 };
 
 void TestMinMaxSummary::everyRangeOfAShortRunMatchesAScan()
@@ -143,6 +144,19 @@ void TestMinMaxSummary::rebuildingForgetsThePreviousPoints()
     const QCPRange found = summary.valueRange(small.constData(), 0, 40);
     QCOMPARE(found.lower, 1000.0);
     QCOMPARE(found.upper, 1039.0);
+}
+
+// A load's build calls back after each 4M points: twice for 9M, and what it built still
+// matches a scan across the parts' borders.
+void TestMinMaxSummary::buildInPartsMatchesAScan()
+{
+    const QVector<QCPGraphData> points = randomPoints(9000000, 6);
+    int parts = 0;
+    MinMaxSummary summary;
+    summary.build(points.constData(), points.size(), [&parts] { ++parts; });
+    QCOMPARE(parts, 2);
+    QVERIFY(matchesScan(summary, points, 0, points.size()));
+    QVERIFY(matchesScan(summary, points, 4194000, 8389000));
 }
 
 QTEST_APPLESS_MAIN(TestMinMaxSummary)
