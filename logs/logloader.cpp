@@ -433,7 +433,7 @@ qint64 LogLoader::mergeStretches(std::vector<Head> &heap, qint64 limit)
         run.file->shown += until - run.next;
         // The runs' records were written long before: fetched ahead, they are in the cache
         // when their turn comes.
-        __builtin_prefetch(until + kPrefetchAhead);
+        __builtin_prefetch(until + qMin<ptrdiff_t>(kPrefetchAhead, run.end - until));
         for (; run.next != until; ++run.next, ++written) {
             const double key = double(run.next->stamp) + LogDecoder::kKeyOffset;
             for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
