@@ -4,10 +4,14 @@
 
 #include "chart/chartcontrols.h"
 #include "chart/chartexport.h"
+#include "chart/chartkeys.h"
+#include "chart/chartmarkers.h"
 #include "chart/chartreadout.h"
 #include "chart/envelopegraph.h"
+#include "chart/statisticsdialog.h"
 #include "loadprogress.h"
 #include "logs/logdecoder.h"
+#include "logs/logfolder.h"
 #include "logs/memorybudget.h"
 
 #include <QColor>
@@ -136,7 +140,7 @@ void MainWindow::open()
 {
     if (mLoading)
         return;
-    QFileDialog dialog(nullptr, QString(), QString(), QString());
+    QFileDialog dialog(nullptr, QString(), LogFolder::last(), QString());
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() == 0)
         return;
@@ -195,6 +199,11 @@ void MainWindow::setBlockReadHook(std::function<void()> hook)
     mBlockReadHook = std::move(hook);
 }
 
+void MainWindow::setOrderStepHook(std::function<void()> hook)
+{
+    mOrderStepHook = std::move(hook);
+}
+
 void MainWindow::setMemoryBudget(qint64 bytes)
 {
     mMemoryBudget = bytes;
@@ -216,8 +225,12 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
     mEndTime = 0.0;
 
     LogLoader loader(fileNames, mRecordLimit);
-    const QString problems = readLogFiles(loader);
-    showPoints(loader);
+    QString problems;
+    {
+        LoadProgress progress(this, [&loader] { loader.cancel(); });
+        problems = readLogFiles(loader, progress);
+        showPoints(loader, progress);
+    }
 
     // The load is finished here: the axes are set, and the chart is drawn once.
     ui->customPlot->xAxis->setRange(mStartTime, mEndTime);
@@ -228,34 +241,39 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
         statusBar()->showMessage(problems);
     ui->customPlot->replot();
     chartReloaded();
+    LogFolder::remember(fileNames);
 }
 
 // Reads every file the loader was given; returns the words for the status bar, empty when
 // every file was read to its end.
-QString MainWindow::readLogFiles(LogLoader &loader)
+QString MainWindow::readLogFiles(LogLoader &loader, LoadProgress &progress)
 {
     const QString tooLarge = tr("Zu groß für den Speicher: ") + loader.fileNames().join(kNameSeparator);
     const qint64 budget = mMemoryBudget < 0 ? MemoryBudget::available() : mMemoryBudget;
     if (!loader.fits(budget))
         return tooLarge;
-    QStringList unreadable;
-    QStringList cancelled;
     try {
-        LoadProgress progress(this, [&loader] { loader.cancel(); });
-        // Making the places of a large load takes a while: the window has its turns meanwhile.
-        loader.allocate([&progress] { progress.update(0); });
-        for (int file = 0; file < loader.fileCount(); ++file) {
-            const LogLoader::FileRead read = readLogFile(file, loader, progress);
-            if (read == LogLoader::FileRead::Failed)
-                unreadable.append(loader.fileName(file));
-            else if (read == LogLoader::FileRead::Cancelled)
-                cancelled.append(loader.fileName(file));
-        }
-        loader.finish([&progress] { progress.update(1); });
+        loader.reserve();
+        for (int file = 0; file < loader.fileCount(); ++file)
+            readLogFile(file, loader, progress);
+        loader.finish([&] {
+            if (mOrderStepHook)
+                mOrderStepHook();
+            progress.update(loader.shareDone());
+        });
     } catch (const std::bad_alloc &) {
         // More records than this machine's memory holds: say so rather than end the program.
         loader.discard();
         return tooLarge;
+    }
+    QStringList unreadable;
+    QStringList cancelled;
+    for (int file = 0; file < loader.fileCount(); ++file) {
+        const LogLoader::FileRead outcome = loader.outcome(file);
+        if (outcome == LogLoader::FileRead::Failed)
+            unreadable.append(loader.fileName(file));
+        else if (outcome == LogLoader::FileRead::Cancelled)
+            cancelled.append(loader.fileName(file));
     }
     QStringList problems;
     if (!unreadable.isEmpty())
@@ -265,28 +283,34 @@ QString MainWindow::readLogFiles(LogLoader &loader)
     return problems.join(QStringLiteral("; "));
 }
 
-LogLoader::FileRead MainWindow::readLogFile(int file, LogLoader &loader, LoadProgress &progress) const
+void MainWindow::readLogFile(int file, LogLoader &loader, LoadProgress &progress) const
 {
-    return loader.readFile(file, [&] {
+    loader.readFile(file, [&] {
         if (mBlockReadHook)
             mBlockReadHook();
-        progress.update(loader.shareRead());
+        progress.update(loader.shareDone());
     });
 }
 
 // Hands the points to the graphs and fits the time span to the first and last record read.
-void MainWindow::showPoints(LogLoader &loader)
+// Each graph summarises its points at once, in parts with the window's turn between, so that
+// the first drawing does not do it for all five in one go.
+void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress)
 {
     if (loader.recordCount() > 0) {
         mStartTime = loader.firstKey();
         mEndTime = loader.lastKey();
     }
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-        qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel))->setPoints(loader.takeChannel(channel), true);
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+        auto *graph = qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel));
+        graph->setPoints(loader.takeChannel(channel), true);
+        graph->upToDateSummary([&progress] { progress.update(1); });
+        progress.update(1);
+    }
 }
 
-// The read-out, the way back to the whole view, channels on and off, the chart's context menu,
-// drops and the Open shortcut.
+// The read-out, the way back to the whole view, channels on and off, the chart's context menu
+// with the markers and the statistics, its keys, drops and the Open shortcut.
 void MainWindow::setupChartReading()
 {
     ui->action_ffnen->setShortcut(QKeySequence::Open);
@@ -298,14 +322,23 @@ void MainWindow::setupChartReading()
     chartMenu->addAction(ui->actionExportData);
     mChartControls = new ChartControls(ui->customPlot, chartMenu);
     connect(ui->actionResetView, &QAction::triggered, mChartControls, &ChartControls::resetView);
+    new ChartKeys(ui->customPlot, mChartControls);
     mReadout = new ChartReadout(ui->customPlot);
+    mMarkers = new ChartMarkers(ui->customPlot);
+    chartMenu->addSeparator();
+    chartMenu->addActions(mMarkers->menuActions());
+    chartMenu->addSeparator();
+    QAction *statistics = chartMenu->addAction(tr("Statistik..."));
+    statistics->setObjectName(QStringLiteral("actionStatistics"));
+    connect(statistics, &QAction::triggered, this, [this]() { StatisticsDialog(ui->customPlot, this).exec(); });
 }
 
-// A new load is the new home view, and the read-out of the old points goes.
+// A new load is the new home view, and the read-out and markers of the old points go.
 void MainWindow::chartReloaded()
 {
     mChartControls->rememberHomeView();
     mReadout->clear();
+    mMarkers->clear();
 }
 
 // While a load runs, a drop is not taken: it would be refused when its turn came.

@@ -10,6 +10,7 @@
 #include <functional>
 
 class ChartControls;
+class ChartMarkers;
 class ChartReadout;
 class LoadProgress;
 class QCustomPlot;
@@ -38,6 +39,9 @@ public:
     // Called after each block read from a log file, before the next read; lets tests change a
     // file while it is being read.
     void setBlockReadHook(std::function<void()> hook);
+    // Called after each step that follows reading: ordering the records read where files overlap
+    // in time, giving back memory.
+    void setOrderStepHook(std::function<void()> hook);
     // Bytes a load may take; a load that needs more is refused before it takes any. Negative:
     // the memory the machine can still give, learnt at each load.
     void setMemoryBudget(qint64 bytes);
@@ -52,9 +56,9 @@ private slots:
     void open();
 
 private:
-    QString readLogFiles(LogLoader &loader);
-    LogLoader::FileRead readLogFile(int file, LogLoader &loader, LoadProgress &progress) const;
-    void showPoints(LogLoader &loader);
+    QString readLogFiles(LogLoader &loader, LoadProgress &progress);
+    void readLogFile(int file, LogLoader &loader, LoadProgress &progress) const;
+    void showPoints(LogLoader &loader, LoadProgress &progress);
     void setupChartReading();
     void chartReloaded();
     void saveImage();
@@ -67,8 +71,10 @@ private:
     double mEndTime;
     qint64 mRecordLimit;
     std::function<void()> mBlockReadHook;
+    std::function<void()> mOrderStepHook;
     ChartControls *mChartControls;
     ChartReadout *mReadout;
+    ChartMarkers *mMarkers;
     qint64 mMemoryBudget;
     bool mLoading = false;
 };

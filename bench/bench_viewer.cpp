@@ -2,7 +2,7 @@
 // side by side in one run on generated logs. Every case runs in a child process of its own, so
 // that its peak memory is its own and one case's caches do not help the next.
 //
-//   bench_viewer [--records 100000,1000000,10000000 | --long-loads]
+//   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
 
 #include "benchreport.h"
@@ -10,6 +10,7 @@
 #include "loggenerator.h"
 #include "longloadbench.h"
 #include "mainwindow.h"
+#include "measuringbench.h"
 #include "readoutbench.h"
 #include "referencepath.h"
 
@@ -33,11 +34,11 @@ namespace {
 
 using BenchReport::median;
 using BenchReport::print;
+using BenchReport::kMillion;
+using BenchReport::kTenMillion;
 using LogGenerator::Shape;
 
 const qint64 kDefaultRecords[] = {100000, 1000000, 10000000};
-const qint64 kMillion = 1000000;
-const qint64 kTenMillion = 10000000;
 // Repetitions of a timed step stop after this much time or kMostRepetitions, whichever first.
 const double kTimeBudgetSeconds = 3.0;
 const int kMostRepetitions = 7;
@@ -658,6 +659,9 @@ int main(int argc, char *argv[])
     const int longLoads = LongLoadBench::runFromArguments(arguments);
     if (longLoads >= 0)
         return longLoads;
+    const int measuring = MeasuringBench::runFromArguments(arguments);
+    if (measuring >= 0)
+        return measuring;
 
     auto option = [&arguments](const char *name) {
         const int at = arguments.indexOf(QLatin1String(name));
@@ -675,7 +679,7 @@ int main(int argc, char *argv[])
     for (const QString &count : records.split(QLatin1Char(','), Qt::SkipEmptyParts))
         recordCounts.append(count.toLongLong());
     if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)) {
-        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads]\n"
+        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]\n"
                              "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]"));
         return 2;
     }
@@ -687,7 +691,8 @@ int main(int argc, char *argv[])
     }
     if (recordCounts.isEmpty())
         recordCounts = QVector<qint64>(std::begin(kDefaultRecords), std::end(kDefaultRecords));
-    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window) | runCsvBenchmark();
+    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window) | MeasuringBench::run(recordCounts)
+                 | runCsvBenchmark();
     // Long loads only in the full run: they need logs of 1M records.
     if (records.isEmpty() && scale.isEmpty())
         result |= LongLoadBench::run();

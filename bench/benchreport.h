@@ -2,15 +2,23 @@
 #define BENCHREPORT_H
 
 // What every part of the benchmark shares: lines printed at once, so that a long run shows its
-// progress, and the median of repeated timings.
+// progress, the median of repeated timings, and a shown window with a log loaded.
 
+#include "mainwindow.h"
+
+#include <QElapsedTimer>
 #include <QString>
 #include <QVector>
+#include <QtTest>
+#include <qcustomplot.h>
 
 #include <algorithm>
 #include <cstdio>
 
 namespace BenchReport {
+
+const qint64 kMillion = 1000000;
+const qint64 kTenMillion = 10000000;
 
 inline void print(const QString &line)
 {
@@ -22,6 +30,32 @@ inline double median(QVector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// Median milliseconds of a step, given the repetition's number.
+template <typename Step>
+double medianMilliseconds(int repetitions, Step step)
+{
+    QVector<double> times;
+    for (int i = 0; i < repetitions; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        step(i);
+        times.append(timer.nsecsElapsed() / 1e6);
+    }
+    return median(times);
+}
+
+// The window shown with the log loaded; its chart, drawn.
+inline QCustomPlot *loadedChart(MainWindow &window, const QString &log)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        print(QStringLiteral("window not shown"));
+    window.loadLogFiles({log});
+    auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    return plot;
 }
 
 } // namespace BenchReport

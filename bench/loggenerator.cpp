@@ -64,7 +64,7 @@ QString shapeName(Shape shape)
     return shape == Shape::Smooth ? QStringLiteral("smooth") : QStringLiteral("jagged");
 }
 
-bool writeLog(const QString &path, qint64 records, Shape shape, qint32 start)
+bool writeLog(const QString &path, qint64 records, Shape shape, qint32 start, int step)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -78,7 +78,7 @@ bool writeLog(const QString &path, qint64 records, Shape shape, qint32 start)
         block.fill('\0', int(inBlock * kRecordBytes));
         for (qint64 i = 0; i < inBlock; ++i, ++n) {
             char *record = block.data() + i * kRecordBytes;
-            const qint32 timeStamp = qint32(start + n * kStepSeconds);
+            const qint32 timeStamp = qint32(start + n * step);
             qToLittleEndian<qint32>(timeStamp, record);
             for (int channel = 0; channel < 5; ++channel)
                 qToLittleEndian<qint16>(channels.next(channel, timeStamp), record + kChannelBytes[channel]);

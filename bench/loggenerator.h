@@ -15,8 +15,8 @@ const qint32 kJune2015 = 488419200;
 const int kStepSeconds = 60;
 
 QString shapeName(Shape shape);
-// Records one step apart from the time stamp start on.
-bool writeLog(const QString &path, qint64 records, Shape shape, qint32 start = kJune2015);
+// Records step seconds apart from the time stamp start on.
+bool writeLog(const QString &path, qint64 records, Shape shape, qint32 start = kJune2015, int step = kStepSeconds);
 
 } // namespace LogGenerator
 

@@ -13,11 +13,11 @@
 
 namespace {
 
-using BenchReport::median;
+using BenchReport::medianMilliseconds;
 using BenchReport::print;
+using BenchReport::kMillion;
+using BenchReport::kTenMillion;
 
-const qint64 kMillion = 1000000;
-const qint64 kTenMillion = 10000000;
 const int kMoves = 301;
 const int kRedraws = 7;
 // Moves step this many pixels, so that each lands on records of its own.
@@ -27,19 +27,6 @@ const double kMostShareOfRedraw = 0.25;
 // In a window larger than the program's first one, the move's own target.
 const QSize kFirstWindow(542, 390);
 const double kMostMoveMillisecondsLarger = 8.0;
-
-template <typename Step>
-double medianMilliseconds(int repetitions, Step step)
-{
-    QVector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        step(i);
-        times.append(timer.nsecsElapsed() / 1e6);
-    }
-    return median(times);
-}
 
 struct Figures {
     double move = 0;
@@ -52,12 +39,7 @@ Figures measure(const QString &log, const QSize &size)
 {
     MainWindow window;
     window.resize(size);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        print(QStringLiteral("window not shown"));
-    window.loadLogFiles({log});
-    auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
-    plot->replot(QCustomPlot::rpImmediateRefresh);
+    QCustomPlot *plot = BenchReport::loadedChart(window, log);
     const QRect area = plot->axisRect()->rect();
 
     Figures figures;

@@ -1,5 +1,6 @@
 #include "chart/chartexport.h"
 
+#include "chart/chartreading.h"
 #include "chart/chartreadout.h"
 #include "logs/csvexport.h"
 
@@ -97,24 +98,14 @@ bool savePicture(QCustomPlot *plot, const QString &fileName)
 
 bool saveRecords(QCustomPlot *plot, const QString &fileName)
 {
-    const int graphs = plot->graphCount();
+    const ChartReading::RecordSpan span = ChartReading::recordsInView(plot);
     QStringList names;
     QVector<QCPGraphDataContainer::const_iterator> firsts;
-    qint64 records = 0;
-    if (graphs > 0) {
-        const QCPRange range = plot->xAxis->range();
-        const QSharedPointer<QCPGraphDataContainer> keys = plot->graph(0)->data();
-        const auto first = keys->findBegin(range.lower, false);
-        records = keys->findEnd(range.upper, false) - first;
-        const int firstIndex = int(first - keys->constBegin());
-        for (int graph = 0; graph < graphs; ++graph) {
-            names.append(plot->graph(graph)->name());
-            const QSharedPointer<QCPGraphDataContainer> data = plot->graph(graph)->data();
-            records = qMin<qint64>(records, qMax(0, data->size() - firstIndex));
-            firsts.append(data->constBegin() + firstIndex);
-        }
+    for (int graph = 0; graph < plot->graphCount(); ++graph) {
+        names.append(plot->graph(graph)->name());
+        firsts.append(plot->graph(graph)->data()->constBegin() + span.first);
     }
-    return CsvExport::save(fileName, names, records, [&firsts](qint64 index, double &key, double *values) {
+    return CsvExport::save(fileName, names, span.count, [&firsts](qint64 index, double &key, double *values) {
         key = firsts[0][index].key;
         for (int graph = 0; graph < firsts.size(); ++graph)
             values[graph] = firsts[graph][index].value;

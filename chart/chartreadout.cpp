@@ -1,58 +1,19 @@
 #include "chart/chartreadout.h"
 
-#include <QFontMetricsF>
 #include <QMouseEvent>
-
-#include <algorithm>
-#include <memory>
 
 const QString ChartReadout::kLayerName = QStringLiteral("readout");
 
 namespace {
 
-const double kPadding = 4;
 const double kGapToLine = 8;
-const double kSwatchGap = 4;
 const QColor kLineColour(60, 60, 60, 200);
-const QColor kBoxBorder(60, 60, 60, 200);
-const QColor kBoxBackground(255, 255, 255, 230);
-const QColor kSwatchBorder(60, 60, 60, 160);
-const QString kUnit = QStringLiteral(" °C");
-
-// The point in effect at key in a graph: the last one at or before it, of equal keys the last.
-const QCPGraphData *pointInEffect(const QCPGraph *graph, double key)
-{
-    const QSharedPointer<QCPGraphDataContainer> data = graph->data();
-    const auto after = std::upper_bound(data->constBegin(), data->constEnd(), key,
-                                        [](double wanted, const QCPGraphData &point) { return wanted < point.key; });
-    return after == data->constBegin() ? nullptr : &*(after - 1);
-}
-
-// Where a span of the given length starts so that it lies inside [low, high], low winning when
-// it is longer than that.
-double keptInside(double start, double length, double low, double high)
-{
-    return qMax(low, qMin(start, high - length));
-}
-
-// The layer's paint buffer, which QCPLayer keeps to itself: a pointer to the member named through
-// a class derived from it is the one way to reach it.
-struct LayerPaintBuffer : QCPLayer {
-    static QSharedPointer<QCPAbstractPaintBuffer> of(QCPLayer *layer)
-    {
-        return (layer->*(&LayerPaintBuffer::mPaintBuffer)).toStrongRef();
-    }
-};
 
 } // namespace
 
 ChartReadout::ChartReadout(QCustomPlot *plot)
-    : QCPLayerable(plot)
+    : ChartOverlay(plot, kLayerName)
 {
-    if (!plot->layer(kLayerName))
-        plot->addLayer(kLayerName);
-    plot->layer(kLayerName)->setMode(QCPLayer::lmBuffered);
-    setLayer(kLayerName);
     plot->installEventFilter(this);
 }
 
@@ -62,39 +23,6 @@ void ChartReadout::clear()
         return;
     mShown = false;
     redraw();
-}
-
-// Only the read-out's layer, and of it only where the read-out was and is now: on a large screen
-// a whole layer costs milliseconds to clear and every layer as much to compose again. A chart
-// being destroyed has taken its layers away already but may still send a last Leave; a buffer
-// made anew (after a resize) needs the whole chart drawn.
-void ChartReadout::redraw()
-{
-    QCPLayer *own = layer();
-    if (!own)
-        return;
-    const QRect dirty = mDrawnArea | shownArea();
-    const QSharedPointer<QCPAbstractPaintBuffer> buffer = LayerPaintBuffer::of(own);
-    if (!buffer || buffer->invalidated() || own->mode() != QCPLayer::lmBuffered) {
-        own->replot();
-        return;
-    }
-    if (dirty.isEmpty())
-        return;
-    {
-        const std::unique_ptr<QCPPainter> painter(buffer->startPainting());
-        painter->setClipRect(dirty);
-        painter->setCompositionMode(QPainter::CompositionMode_Source);
-        painter->fillRect(dirty, Qt::transparent);
-        painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
-        mDrawnArea = QRect();
-        if (realVisibility()) {
-            applyDefaultAntialiasingHint(painter.get());
-            draw(painter.get());
-        }
-    }
-    buffer->donePainting();
-    mParentPlot->update(dirty);
 }
 
 // The pixels the line and the box cover, with a pixel around for antialiasing; empty when
@@ -113,7 +41,7 @@ QRect ChartReadout::shownArea() const
 QStringList ChartReadout::text() const
 {
     QStringList lines;
-    for (const Line &line : reading().lines)
+    for (const ChartReading::BoxLine &line : reading().lines)
         lines.append(line.text);
     return lines;
 }
@@ -144,7 +72,7 @@ bool ChartReadout::eventFilter(QObject *watched, QEvent *event)
     default:
         break;
     }
-    return QCPLayerable::eventFilter(watched, event);
+    return ChartOverlay::eventFilter(watched, event);
 }
 
 void ChartReadout::showAt(const QPoint &pos)
@@ -161,80 +89,38 @@ void ChartReadout::showAt(const QPoint &pos)
 ChartReadout::Reading ChartReadout::reading() const
 {
     Reading result;
-    if (!mShown)
-        return result;
-    // The record in effect is the latest point at or before the mouse's time in any graph,
-    // hidden ones too: hiding a channel does not move the line.
-    const double mouseKey = mParentPlot->xAxis->pixelToCoord(mMouse.x());
-    bool found = false;
-    for (int i = 0; i < mParentPlot->graphCount(); ++i) {
-        if (const QCPGraphData *point = pointInEffect(mParentPlot->graph(i), mouseKey)) {
-            result.key = found ? qMax(result.key, point->key) : point->key;
-            found = true;
-        }
-    }
-    if (!found)
+    if (!mShown || !ChartReading::recordInEffect(mParentPlot, mParentPlot->xAxis->pixelToCoord(mMouse.x()), &result.key))
         return result;
 
-    result.lines.append({timeText(result.key), QColor()});
+    result.lines.append({ChartReading::timeText(mParentPlot, result.key), QColor()});
     for (int i = 0; i < mParentPlot->graphCount(); ++i) {
         const QCPGraph *graph = mParentPlot->graph(i);
         if (!graph->visible())
             continue;
-        if (const QCPGraphData *point = pointInEffect(graph, result.key))
-            result.lines.append({graph->name() + QStringLiteral(": ") + QString::number(point->value, 'f', 0) + kUnit,
+        if (const QCPGraphData *point = ChartReading::pointInEffect(graph, result.key))
+            result.lines.append({graph->name() + QStringLiteral(": ") + ChartReading::degreesText(point->value),
                                  graph->brush().color()});
     }
     return result;
 }
 
-// The record's time as the time axis writes it, on one line.
-QString ChartReadout::timeText(double key) const
-{
-    const auto ticker = mParentPlot->xAxis->ticker().dynamicCast<QCPAxisTickerDateTime>();
-    if (!ticker)
-        return QString::number(key, 'g', 15);
-    QString format = ticker->dateTimeFormat();
-    format.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return QCPAxisTickerDateTime::keyToDateTime(key).toTimeSpec(ticker->dateTimeSpec()).toString(format);
-}
-
 // Beside the line, on whichever side has room, at the mouse's height; always inside the plot area.
 QRectF ChartReadout::boxFor(const Reading &reading) const
 {
-    const QFontMetricsF metrics(mParentPlot->font());
-    const double swatch = metrics.ascent();
-    double textWidth = 0;
-    for (const Line &line : reading.lines) {
-        const double indent = line.swatch.isValid() ? swatch + kSwatchGap : 0;
-        textWidth = qMax(textWidth, indent + metrics.horizontalAdvance(line.text));
-    }
-    const QSizeF size(textWidth + 2 * kPadding, reading.lines.size() * metrics.height() + 2 * kPadding);
+    const QSizeF size = ChartReading::boxSize(mParentPlot->font(), reading.lines);
 
     const QRectF area = mParentPlot->axisRect()->rect();
     const double lineX = qBound(area.left(), mParentPlot->xAxis->coordToPixel(reading.key), area.right());
     const bool roomOnTheRight = lineX + kGapToLine + size.width() <= area.right();
     const double left = roomOnTheRight ? lineX + kGapToLine : lineX - kGapToLine - size.width();
-    return QRectF(QPointF(keptInside(left, size.width(), area.left(), area.right()),
-                          keptInside(mMouse.y(), size.height(), area.top(), area.bottom())),
+    return QRectF(QPointF(ChartReading::keptInside(left, size.width(), area.left(), area.right()),
+                          ChartReading::keptInside(mMouse.y(), size.height(), area.top(), area.bottom())),
                   size);
 }
 
-// The box lies within the plot area; the line is clipped to it too.
-QRect ChartReadout::clipRect() const
-{
-    return mParentPlot->axisRect()->rect();
-}
-
-void ChartReadout::applyDefaultAntialiasingHint(QCPPainter *painter) const
-{
-    applyAntialiasingHint(painter, mAntialiased, QCP::aeOther);
-}
-
-void ChartReadout::draw(QCPPainter *painter)
+void ChartReadout::drawOverlay(QCPPainter *painter)
 {
     const Reading current = reading();
-    mDrawnArea = shownArea();
     if (current.lines.isEmpty())
         return;
     const QRectF area = mParentPlot->axisRect()->rect();
@@ -244,25 +130,5 @@ void ChartReadout::draw(QCPPainter *painter)
         painter->drawLine(QLineF(lineX, area.top(), lineX, area.bottom()));
     }
 
-    const QRectF box = boxFor(current);
-    painter->setPen(QPen(kBoxBorder, 0));
-    painter->setBrush(kBoxBackground);
-    painter->drawRect(box);
-
-    painter->setFont(mParentPlot->font());
-    const QFontMetricsF metrics(mParentPlot->font());
-    const double swatch = metrics.ascent();
-    double top = box.top() + kPadding;
-    for (const Line &line : current.lines) {
-        double left = box.left() + kPadding;
-        if (line.swatch.isValid()) {
-            painter->setPen(QPen(kSwatchBorder, 0));
-            painter->setBrush(line.swatch);
-            painter->drawRect(QRectF(left, top + (metrics.height() - swatch) / 2, swatch, swatch));
-            left += swatch + kSwatchGap;
-        }
-        painter->setPen(Qt::black);
-        painter->drawText(QPointF(left, top + metrics.ascent()), line.text);
-        top += metrics.height();
-    }
+    ChartReading::drawBox(painter, mParentPlot->font(), boxFor(current), current.lines);
 }

@@ -1,11 +1,12 @@
 #ifndef CHARTREADOUT_H
 #define CHARTREADOUT_H
 
+#include "chart/chartoverlay.h"
+#include "chart/chartreading.h"
+
 #include <qcustomplot.h>
 
-#include <QColor>
 #include <QPoint>
-#include <QRect>
 #include <QRectF>
 #include <QString>
 #include <QVector>
@@ -15,7 +16,7 @@
 // until the next) and a box beside it with that record's time and the values of the visible
 // graphs. It draws on a buffered layer of its own, so a mouse move redraws it alone, never the
 // graphs. Pressing a button, leaving the chart or clear() takes it away.
-class ChartReadout : public QCPLayerable
+class ChartReadout : public ChartOverlay
 {
     Q_OBJECT
 
@@ -35,30 +36,21 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    QRect clipRect() const override;
-    void applyDefaultAntialiasingHint(QCPPainter *painter) const override;
-    void draw(QCPPainter *painter) override;
+    QRect shownArea() const override;
+    void drawOverlay(QCPPainter *painter) override;
 
 private:
-    struct Line {
-        QString text;
-        QColor swatch; // invalid for the time line
-    };
     struct Reading {
         double key = 0;
-        QVector<Line> lines; // empty when no record is in effect
+        QVector<ChartReading::BoxLine> lines; // empty when no record is in effect
     };
 
     void showAt(const QPoint &pos);
-    void redraw();
-    QRect shownArea() const;
     Reading reading() const;
-    QString timeText(double key) const;
     QRectF boxFor(const Reading &reading) const;
 
     QPoint mMouse;
     bool mShown = false;
-    QRect mDrawnArea; // where the read-out was last drawn, by whichever replot
 };
 
 #endif // CHARTREADOUT_H

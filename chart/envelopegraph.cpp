@@ -481,11 +481,15 @@ EnvelopeGraph::DataStamp EnvelopeGraph::currentStamp() const
     return stamp;
 }
 
-const MinMaxSummary &EnvelopeGraph::upToDateSummary() const
+const MinMaxSummary &EnvelopeGraph::upToDateSummary(const std::function<void()> &afterPart) const
 {
     const DataStamp stamp = currentStamp();
     if (!(stamp == mSummaryStamp)) {
-        mSummary.build(stamp.storage, stamp.size);
+        // Built aside: a drawing in the window's turn between parts finds a whole summary,
+        // its own if it needs one.
+        MinMaxSummary summary;
+        summary.build(stamp.storage, stamp.size, afterPart);
+        mSummary = std::move(summary);
         mSummaryStamp = stamp;
     }
     return mSummary;

@@ -20,6 +20,10 @@ public:
     // Replaces the graph's points and forgets their summary. A new vector may land where the old
     // one was freed, with the same size and ends, where the data stamp below could not tell it.
     void setPoints(const QVector<QCPGraphData> &points, bool alreadySorted);
+    // The summary of the present points, indexed from the data's first point; built again when
+    // they changed since, so a load may build it ahead of the first drawing, with afterPart
+    // between parts of the build.
+    const MinMaxSummary &upToDateSummary(const std::function<void()> &afterPart = {}) const;
 
     // The stock graph's distance to pos, found from the summary and the few pixel columns within
     // the selection tolerance, not from every point there: a click or a wheel notch costs
@@ -49,7 +53,6 @@ private:
     };
 
     DataStamp currentStamp() const;
-    const MinMaxSummary &upToDateSummary() const;
     bool answersHitsFromTheSummary() const;
     QCPRange keysOfColumnsAround(double x, double reach) const;
     double squaredDistanceToLine(const QPointF &pos, double reach) const;

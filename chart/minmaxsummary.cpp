@@ -1,44 +1,79 @@
 #include "chart/minmaxsummary.h"
 
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <limits>
 
-void MinMaxSummary::build(const QCPGraphData *points, int count)
+void MinMaxSummary::build(const QCPGraphData *points, int count, const std::function<void()> &afterPart)
 {
     mLevels.clear();
 
     // One pass over the points, which are usually fresh from a load and no longer in cache.
     // A NaN value fails every comparison, which is how it is noticed on the way.
     bool gaps = false;
-    std::vector<Extremes> level(size_t(count / kFanout));
-    for (size_t block = 0; block < level.size(); ++block) {
+    // Reserved, not zeroed: its pages are first touched part by part, where the window turns
+    // between; zeroing tens of megabytes at once held it for up to a tenth of a second.
+    const size_t blocks = size_t(count / kFanout);
+    std::vector<Block> level;
+    level.reserve(blocks);
+    for (size_t block = 0; block < blocks; ++block) {
         const QCPGraphData *blockPoints = points + block * kFanout;
         double low = blockPoints[0].value;
         double high = low;
+        double sum = low;
         for (int i = 1; i < kFanout; ++i) {
             const double value = blockPoints[i].value;
             low = value < low ? value : low;
             high = value > high ? value : high;
+            sum += value;
             gaps |= value != value;
         }
         gaps |= low != low;
-        level[block] = Extremes{low, high};
+        level.push_back(Block{low, high, sum});
+        if (afterPart && (block + 1) % kPartBlocks == 0)
+            afterPart();
     }
     for (int i = int(level.size()) * kFanout; i < count; ++i)
         gaps |= points[i].value != points[i].value;
     mHasGaps = gaps;
 
     while (!level.empty()) {
-        std::vector<Extremes> above(level.size() / kFanout);
+        std::vector<Block> above(level.size() / kFanout);
         for (size_t block = 0; block < above.size(); ++block) {
-            Extremes extremes = level[block * kFanout];
+            Block summary = level[block * kFanout];
             for (int i = 1; i < kFanout; ++i) {
-                extremes.low = std::min(extremes.low, level[block * kFanout + i].low);
-                extremes.high = std::max(extremes.high, level[block * kFanout + i].high);
+                const Block &below = level[block * kFanout + i];
+                summary.low = std::min(summary.low, below.low);
+                summary.high = std::max(summary.high, below.high);
+                summary.sum += below.sum;
             }
-            above[block] = extremes;
+            above[block] = summary;
         }
         mLevels.push_back(std::move(level));
         level = std::move(above);
+    }
+}
+
+// Cuts [first, last) into runs of whole entries, each of the highest level that fits: walks up
+// while whole blocks of the next level fit, so only the ragged ends are read below. Visits each
+// level's left end, then its right end, and last the middle of the highest level reached.
+template <typename Visit>
+void MinMaxSummary::forEachPiece(int first, int last, Visit visit) const
+{
+    int level = -1;
+    while (first < last) {
+        const int innerFirst = (first + kFanout - 1) / kFanout;
+        const int innerLast = last / kFanout;
+        if (level + 1 >= int(mLevels.size()) || innerFirst >= innerLast) {
+            visit(Piece{level, first, last});
+            return;
+        }
+        visit(Piece{level, first, innerFirst * kFanout});
+        visit(Piece{level, innerLast * kFanout, last});
+        first = innerFirst;
+        last = innerLast;
+        ++level;
     }
 }
 
@@ -46,30 +81,59 @@ QCPRange MinMaxSummary::valueRange(const QCPGraphData *points, int first, int la
 {
     double low = std::numeric_limits<double>::infinity();
     double high = -low;
-    // Level -1 is the points themselves; level k holds blocks of kFanout^(k+1) points.
-    auto take = [&](int level, int from, int to) {
-        for (int i = from; i < to; ++i) {
-            const Extremes extremes = level < 0 ? Extremes{points[i].value, points[i].value}
-                                                : mLevels[size_t(level)][size_t(i)];
-            low = std::min(low, extremes.low);
-            high = std::max(high, extremes.high);
+    forEachPiece(first, last, [&](const Piece &piece) {
+        for (int i = piece.from; i < piece.to; ++i) {
+            const double entryLow = piece.level < 0 ? points[i].value : mLevels[size_t(piece.level)][size_t(i)].low;
+            const double entryHigh = piece.level < 0 ? points[i].value : mLevels[size_t(piece.level)][size_t(i)].high;
+            low = std::min(low, entryLow);
+            high = std::max(high, entryHigh);
         }
-    };
-
-    // Walk up while whole blocks of the next level fit: only the ragged ends are read below.
-    int level = -1;
-    while (first < last) {
-        const int innerFirst = (first + kFanout - 1) / kFanout;
-        const int innerLast = last / kFanout;
-        if (level + 1 >= int(mLevels.size()) || innerFirst >= innerLast) {
-            take(level, first, last);
-            break;
-        }
-        take(level, first, innerFirst * kFanout);
-        take(level, innerLast * kFanout, last);
-        first = innerFirst;
-        last = innerLast;
-        ++level;
-    }
+    });
     return QCPRange(low, high);
+}
+
+double MinMaxSummary::valueSum(const QCPGraphData *points, int first, int last) const
+{
+    double sum = 0;
+    forEachPiece(first, last, [&](const Piece &piece) {
+        for (int i = piece.from; i < piece.to; ++i)
+            sum += piece.level < 0 ? points[i].value : mLevels[size_t(piece.level)][size_t(i)].sum;
+    });
+    return sum;
+}
+
+bool MinMaxSummary::reaches(const QCPGraphData *points, int level, int index, double bound, End end) const
+{
+    if (level < 0)
+        return end == End::Lowest ? points[index].value <= bound : points[index].value >= bound;
+    const Block &block = mLevels[size_t(level)][size_t(index)];
+    return end == End::Lowest ? block.low <= bound : block.high >= bound;
+}
+
+int MinMaxSummary::firstReaching(const QCPGraphData *points, int first, int last, double bound, End end) const
+{
+    // The pieces come as left end, right end, level by level upwards, and the middle last: left
+    // to right they are the even ones in order, then the odd ones backwards.
+    QVarLengthArray<Piece, 64> pieces;
+    forEachPiece(first, last, [&pieces](const Piece &piece) { pieces.append(piece); });
+    QVarLengthArray<Piece, 64> leftToRight;
+    for (int i = 0; i < pieces.size(); i += 2)
+        leftToRight.append(pieces[i]);
+    for (int i = pieces.size() - 2; i > 0; i -= 2)
+        leftToRight.append(pieces[i]);
+
+    for (const Piece &piece : leftToRight) {
+        for (int index = piece.from; index < piece.to; ++index) {
+            if (!reaches(points, piece.level, index, bound, end))
+                continue;
+            // Down to the first point in this entry that reaches: its first child that does.
+            for (int level = piece.level; level >= 0; --level) {
+                index *= kFanout;
+                while (!reaches(points, level - 1, index, bound, end))
+                    ++index;
+            }
+            return index;
+        }
+    }
+    return last;
 }

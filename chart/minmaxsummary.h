@@ -3,28 +3,53 @@
 
 #include <qcustomplot.h>
 
+#include <functional>
 #include <vector>
 
-// Lowest and highest value of any run of points, found in a few dozen steps however long the
-// run: a pyramid of block extremes, each level summarising kFanout entries of the level below.
-// It keeps no pointer to the points; the caller hands the same points to build and to queries.
+// Lowest and highest value and the sum of the values of any run of points, found in a few dozen
+// steps however long the run: a pyramid of block summaries, each level summarising kFanout
+// entries of the level below. It keeps no pointer to the points; the caller hands the same
+// points to build and to queries.
 class MinMaxSummary
 {
 public:
-    void build(const QCPGraphData *points, int count);
+    // Which end of the values a search is after.
+    enum class End { Lowest, Highest };
+
+    // afterPart, where given, runs between parts of the pass over the points, a few
+    // milliseconds each, so that a load may let the window turn while millions are summarised.
+    void build(const QCPGraphData *points, int count, const std::function<void()> &afterPart = {});
     // True when some value is NaN: the graph then breaks its line there, which extremes can't.
     bool hasGaps() const { return mHasGaps; }
     // Extremes of the values of points[first, last), first < last <= the count built from.
     QCPRange valueRange(const QCPGraphData *points, int first, int last) const;
+    // Sum of the values of points[first, last).
+    double valueSum(const QCPGraphData *points, int first, int last) const;
+    // The first index in [first, last) whose value is at or below bound (Lowest) or at or above
+    // it (Highest); last when there is none.
+    int firstReaching(const QCPGraphData *points, int first, int last, double bound, End end) const;
 
 private:
-    struct Extremes {
+    struct Block {
         double low;
         double high;
+        double sum;
+    };
+    // Entries [from, to) of one level; level -1 is the points themselves.
+    struct Piece {
+        int level;
+        int from;
+        int to;
     };
     static const int kFanout = 32;
+    // Blocks of points summarised between two calls of afterPart: 4M points, 64 MiB read.
+    static const size_t kPartBlocks = size_t(1) << 17;
 
-    std::vector<std::vector<Extremes>> mLevels;
+    template <typename Visit>
+    void forEachPiece(int first, int last, Visit visit) const;
+    bool reaches(const QCPGraphData *points, int level, int index, double bound, End end) const;
+
+    std::vector<std::vector<Block>> mLevels;
     bool mHasGaps = false;
 };
 

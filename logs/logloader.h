@@ -17,19 +17,23 @@
 // reads file by file in blocks with a call between blocks that may cancel the load, and at the
 // end orders the points by key, stably. The window reads the finished channels out of it.
 //
-// Each file's records nearly always ascend, and users choose files in any order. So each file
-// gets a region of the channels laid out by the key of its first record, and files that follow
-// each other in time need no reordering at all; where they overlap, or a file's records do not
-// ascend, the files are merged as ascending runs instead of sorting everything.
+// While everything read so far ascends, as files that follow each other in time do, each record
+// goes straight into the channels, so such a load is done, or cancelled, the moment reading
+// ends. Otherwise the records are kept packed (time stamp and whole degrees, 14 bytes) in read
+// order and merged into the channels afterwards, one ascending run per file, in steps, so that a
+// cancel keeps the channels in order up to where the merge had come.
 class LogLoader
 {
 public:
     enum class FileRead { Whole, Failed, Cancelled };
 
-    // Takes each file's size and the key of its first record. A file that grows while it is read
-    // is read up to the size it has here; at most recordLimit records are kept, the rest counts
-    // as not read.
+    // Takes each file's size and the keys of its first and last record. A file that grows while
+    // it is read is read up to the size it has here; at most recordLimit records are kept, the
+    // rest counts as not read.
     LogLoader(const QStringList &fileNames, qint64 recordLimit);
+    ~LogLoader();
+    LogLoader(const LogLoader &) = delete;
+    LogLoader &operator=(const LogLoader &) = delete;
 
     int fileCount() const { return mFiles.size(); }
     QString fileName(int file) const { return mFiles.at(file).info.fileName(); }
@@ -37,58 +41,87 @@ public:
 
     // Whether the load's memory fits in budget bytes; a negative budget is unknown and fits.
     bool fits(qint64 budget) const;
-    // Takes the places of every record expected, a slice at a time, calling afterSlice() after
-    // each; throws std::bad_alloc when memory runs out.
-    void allocate(const std::function<void()> &afterSlice);
+    // Takes the address space of every record expected without touching it: each page is first
+    // written by decoding, so there is nothing to make ready before reading. Throws
+    // std::bad_alloc when memory runs out.
+    void reserve();
     // Reads one file's whole records after those read before; afterBlock runs after each block.
     // Once cancel() was called, reading stops after the current block, and a later file is not
     // read at all.
     FileRead readFile(int file, const std::function<void()> &afterBlock);
     void cancel() { mCancelled = true; }
-    // Share of the bytes of all files read so far, 0 to 1.
-    double shareRead() const;
+    // Share of the load's work done, 0 to 1: reading, then merging where files overlap.
+    double shareDone() const;
 
-    // Gives back unused places and orders the points by key, records of equal keys in read
-    // order, calling afterStep() after each channel ordered; throws std::bad_alloc when memory
-    // runs out.
+    // Puts the records read into the channels ordered by key, records of equal keys in read
+    // order, calling afterStep() after each step. After a cancel it stops at the end of the
+    // step: the channels then hold the records in order so far, the start of the merge.
     void finish(const std::function<void()> &afterStep);
     // Lets go of every point, for a load that failed.
     void discard();
+    // How the file's load ended: Whole only if it was read to its end and every record read is
+    // in the channels.
+    FileRead outcome(int file) const;
 
-    qint64 recordCount() const { return mCount; }
-    // Keys of the first and the last record read, in read order; only with records.
-    double firstKey() const { return mFirstKey; }
-    double lastKey() const { return mLastKey; }
+    // Points in each channel.
+    qint64 recordCount() const { return mShown; }
+    // The time span to show: from the first to the last record read, in read order, when every
+    // record read is shown, else that of the points shown; only with records.
+    double firstKey() const;
+    double lastKey() const;
     QVector<QCPGraphData> takeChannel(int channel);
 
 private:
+    // A record as kept until it is in the channels: 14 bytes, without padding, as every byte
+    // of it is written and read again.
+#pragma pack(push, 2)
+    struct Packed {
+        qint32 stamp;
+        qint16 degrees[LogDecoder::kChannelCount];
+    };
+#pragma pack(pop)
     struct File {
         QFileInfo info;
         qint64 records = 0;   // whole records at the start of the load
-        qint64 planned = 0;   // of these, the ones within the record limit: its region's size
-        double firstKey = std::numeric_limits<double>::infinity(); // where its region lies
-        qint64 offset = 0;    // its region in the channels
-        qint64 filled = 0;    // records read into its region
+        qint64 planned = 0;   // of these, the ones within the record limit
+        qint64 begin = 0;     // its place among the packed records
+        qint64 filled = 0;    // records read
+        qint64 shown = 0;     // of these, the ones in the channels
         bool ascending = true; // equal keys count as ascending
+        FileRead read = FileRead::Cancelled;
     };
+    struct Run;
+    struct Head;
 
-    void layOutRegions();
+    void expectMerge(const std::vector<std::pair<double, double>> &edges);
     void append(const LogDecoder::LogRecord &record);
-    void closeGaps();
-    void sortFilesOutOfOrder(const std::function<void()> &afterStep);
+    void show(const LogDecoder::LogRecord &record, File &file);
+    void growChannels();
+    void clearChannels();
+    bool packShown(const std::function<void()> &afterStep);
+    bool sortFilesOutOfOrder(const std::function<void()> &afterStep);
+    std::vector<Run> runs();
     void mergeRuns(const std::function<void()> &afterStep);
+    void mergeStep(std::vector<Head> &heap);
+    qint64 mergeStretches(std::vector<Head> &heap, qint64 limit);
+    void releasePacked(const std::function<void()> &afterStep);
 
     QVector<File> mFiles;
-    std::vector<int> mLayout; // files by the place of their regions
     qint64 mPlannedRecords = 0;
+    bool mMergeExpected = false;
     bool mCancelled = false;
     qint64 mPlannedBefore = 0; // of the files finished so far
     qint64 mCountBefore = 0;   // records read before the current file
 
+    Packed *mPacked = nullptr;
+    size_t mPackedBytes = 0;
     QVector<QCPGraphData> mChannels[LogDecoder::kChannelCount];
     QCPGraphData *mPoints[LogDecoder::kChannelCount] = {};
+    qint64 mShown = 0; // points written to each channel
     File *mReading = nullptr;
+    bool mReadInOrder = true; // every record read so far went to the channels
     qint64 mCount = 0;
+    qint64 mMerged = 0;
     double mFirstKey = 0;
     double mLastKey = -std::numeric_limits<double>::infinity();
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Drives the built program in a real X window as a user would: opens the sample log through
-# the file dialog, reads the chart under the mouse, opens and closes the About dialog; at last
+# the file dialog, reads the chart under the mouse, sets two markers through the chart's context
+# menu, opens and closes the About dialog; at last
 # starts it with files named on the command line on a screen of twice the density (an X server
 # of its own). Asserts what the X server and the screenshots show; keeps the shots in SHOT_DIR.
 # Usage (under an X server without a window manager, e.g. xvfb-run):
@@ -30,6 +31,9 @@ readonly TIMEOUT_SECONDS=20
 readonly STATUS_BAR_AREA="500x20+0+368"
 # The mouse there (in the main window) brings up the read-out, changing at least so many pixels.
 readonly READOUT_AT="230 240" READOUT_CHANGED_MIN=5000
+# Right-clicks there set marker A and B (the context menu's fourth and fifth entries); their box
+# changes at least so many pixels. Off the chart, the read-out goes.
+readonly MARKER_A_AT="150 150" MARKER_B_AT="400 150" MARKERS_CHANGED_MIN=5000 OFF_THE_CHART_AT="5 5"
 # On a screen of twice the density Qt scales the window and all in it by two.
 readonly HIDPI_SERVER="-screen 0 2000x1400x24 -dpi 192 -noreset"
 readonly HIDPI_GEOMETRY="1084x780+800+500" HIDPI_STATUS_BAR_AREA="1000x40+0+736"
@@ -108,6 +112,10 @@ readout_drawn() {
     shoot 2-readout >/dev/null
     [ "$(compare -metric AE "$shots/2-loaded-window.png" "$shots/2-readout-window.png" null: 2>&1)" -ge $READOUT_CHANGED_MIN ]
 }
+markers_drawn() {
+    shoot 2-markers >/dev/null
+    [ "$(compare -metric AE "$shots/2-loaded-window.png" "$shots/2-markers-window.png" null: 2>&1)" -ge $MARKERS_CHANGED_MIN ]
+}
 legend_drawn() { settled 1-started && [ "$coloured" -gt 0 ]; }
 curves_drawn() { settled 2-loaded && [ "$coloured" -ge $COLOURED_AFTER_LOAD_MIN ]; }
 logo_drawn() { coloured=$(shoot 3-about "$(geometry_of "$about")") && [ "$coloured" -ge $COLOURED_LOGO_MIN ]; }
@@ -122,6 +130,16 @@ choose_menu_entry() {
     read -r width height < <(size_of "$menu" | tr x ' ')
     xdotool mousemove --window "$menu" $((width / 2)) $((height / 2)) click 1
     wait_until "the menu to close" is_gone "$menu"
+}
+
+# Right-clicks the chart there and chooses the entry so many steps down its context menu by keyboard.
+choose_context_entry() {
+    # shellcheck disable=SC2086  # the position is two numbers
+    xdotool mousemove --window "$main_window" $1 click 3
+    wait_until "the chart's menu to open" has_window_of_type POPUP_MENU
+    # shellcheck disable=SC2046  # one Down per step
+    xdotool key $(printf 'Down %.0s' $(seq "$2")) Return
+    wait_until "the chart's menu to close" has_no_window_of_type POPUP_MENU
 }
 
 # The sample and a missing file named on the command line; Xft.dpi as a desktop sets it along
@@ -176,6 +194,12 @@ pass "no word in the status bar"
 xdotool mousemove --window "$main_window" $READOUT_AT
 wait_until "the read-out under the mouse" readout_drawn
 pass "the read-out shows under the mouse"
+choose_context_entry "$MARKER_A_AT" 4
+choose_context_entry "$MARKER_B_AT" 5
+# shellcheck disable=SC2086  # the position is two numbers
+xdotool mousemove --window "$main_window" $OFF_THE_CHART_AT
+wait_until "the markers and their box" markers_drawn
+pass "markers A and B set through the chart's context menu, with their box"
 
 choose_menu_entry "$HILFE_MENU_AT"
 wait_until "the About dialog" about_found

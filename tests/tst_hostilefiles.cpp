@@ -89,8 +89,12 @@ private slots:
     void fileIsReadWithBlockingReads();
     void sameFileChosenTwice();
     void runsOverFewKeysKeepReadOrder();
+    void overlappingLogsMergeStably_data();
+    void overlappingLogsMergeStably();
     void namesWithBlanksUmlautsAndOtherScripts();
     void cancelKeepsWhatWasRead();
+    void cancelInEachPhase_data();
+    void cancelInEachPhase();
     void quickLoadShowsNoDialogAndRefusesASecondLoad();
     void budgetFromMachineFiles_data();
     void budgetFromMachineFiles();
@@ -101,7 +105,7 @@ private:
     QString makeFifo(const QString &name);
     void chooseInDialog(const QStringList &names);
     void load(const QStringList &paths) { mWindow->loadLogFiles(paths); }
-    void verifyShows(const QVector<QByteArray> &filesRead);
+    void verifyShows(const QVector<QByteArray> &filesRead, int prefix = -1);
     QString status() const { return mWindow->statusBar()->currentMessage(); }
     QCustomPlot *plot() const { return mWindow->findChild<QCustomPlot *>("customPlot"); }
 
@@ -149,14 +153,21 @@ void TestHostileFiles::chooseInDialog(const QStringList &names)
 
 // The five graphs hold exactly the whole records of the given file contents, ordered by key
 // with equal keys in read order, and the time axis spans the first to the last record read.
-void TestHostileFiles::verifyShows(const QVector<QByteArray> &filesRead)
+// With a prefix, they hold only that many of those ordered records, and the axis spans them.
+void TestHostileFiles::verifyShows(const QVector<QByteArray> &filesRead, int prefix)
 {
     QVector<LogReference::Point> expected;
     for (const QByteArray &bytes : filesRead)
         expected += LogReference::points(bytes);
-    const QVector<LogReference::Point> readOrder = expected;
     std::stable_sort(expected.begin(), expected.end(),
                      [](const LogReference::Point &a, const LogReference::Point &b) { return a.key < b.key; });
+    QVector<LogReference::Point> readOrder;
+    for (const QByteArray &bytes : filesRead)
+        readOrder += LogReference::points(bytes);
+    if (prefix >= 0) {
+        expected.resize(prefix);
+        readOrder = expected;
+    }
 
     for (int channel = 0; channel < 5; ++channel) {
         QSharedPointer<QCPGraphDataContainer> data = plot()->graph(channel)->data();
@@ -536,6 +547,54 @@ void TestHostileFiles::runsOverFewKeysKeepReadOrder()
     verifyShows(files);
 }
 
+void TestHostileFiles::overlappingLogsMergeStably_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QVector<QByteArray>>("logs");
+    const int large = 300000;
+    const QByteArray log = minuteLog(large);
+    // The same minutes in each file, told apart by their values.
+    QVector<QByteArray> copies;
+    for (int file = 0; file < 3; ++file) {
+        QVector<LogBuilder::Record> records;
+        for (int i = 0; i < large; ++i)
+            records.append(steppedRecord(kMarch2015 + 60 * i, qint16(100 * file + i % 50)));
+        copies.append(LogBuilder::logBytes(records));
+    }
+    QTest::newRow("one path chosen three times") << QStringList{"a.log", "a.log", "a.log"} << QVector<QByteArray>{log, log, log};
+    QTest::newRow("three copies with other values") << QStringList{"a.log", "b.log", "c.log"} << copies;
+    QTest::newRow("cumulative exports") << QStringList{"a.log", "b.log", "c.log"}
+                                        << QVector<QByteArray>{minuteLog(large * 2 / 5), minuteLog(large * 7 / 10), log};
+    QTest::newRow("a few records between large ones")
+        << QStringList{"a.log", "b.log", "c.log"}
+        << QVector<QByteArray>{log, minuteLog(3, kMarch2015 + 60 * large / 2), minuteLog(large, kMarch2015 + 60 * large / 3)};
+    // Its first and last record ascend, so nothing tells before reading that it needs merging.
+    QTest::newRow("a file that goes back in time between ascending ends")
+        << QStringList{"a.log"}
+        << QVector<QByteArray>{minuteLog(large, kMarch2015 + 86400 * 400) + log.mid(kHeaderSize)
+                               + minuteLog(1, kMarch2015 + 86400 * 800).mid(kHeaderSize)};
+}
+
+// Overlapping logs shown exactly as a stable sort orders them, merged over more than one step;
+// a file shrinking to nothing meanwhile changes nothing, its records being read.
+void TestHostileFiles::overlappingLogsMergeStably()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QVector<QByteArray>, logs);
+    QStringList paths;
+    for (int i = 0; i < names.size(); ++i)
+        paths.append(write(names[i], logs[i]));
+    int steps = 0;
+    mWindow->setOrderStepHook([&]() {
+        if (steps++ == 0)
+            QVERIFY(QFile::resize(paths.first(), 0));
+    });
+    load(paths);
+    QVERIFY(steps > 1);
+    verifyShows(logs);
+    QCOMPARE(status(), QString());
+}
+
 void TestHostileFiles::namesWithBlanksUmlautsAndOtherScripts()
 {
     const QStringList names = {QString::fromUtf8("Messung  M\u00e4rz 2015.log"),
@@ -593,6 +652,75 @@ void TestHostileFiles::cancelKeepsWhatWasRead()
     }
     QCOMPARE(plot()->xAxis->range(), QCPRange(first, last));
     QCOMPARE(status(), QStringLiteral("Abgebrochen: a.log, b.log"));
+}
+
+void TestHostileFiles::cancelInEachPhase_data()
+{
+    QTest::addColumn<QVector<QByteArray>>("logs"); // named l0.log, l1.log, ...
+    QTest::addColumn<bool>("inMerge");             // cancelled after a step of ordering, else of reading
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QVector<QByteArray>>("ordered"); // the chart shows these, ordered
+    QTest::addColumn<bool>("part");                   // only the start of them, where the merge came
+    QTest::addColumn<QString>("words");
+    const QByteArray twoBlocks = minuteLog(2 * kBlock);
+    const QByteArray longer = minuteLog(600000);
+    const QByteArray later = minuteLog(300000, kMarch2015 + 86400);
+    QTest::newRow("reading, the very last block")
+        << QVector<QByteArray>{minuteLog(2 * kBlock + 5), minuteLog(10, kMarch2015 + 86400 * 365)} << false << 4
+        << QVector<QByteArray>{minuteLog(2 * kBlock + 5), minuteLog(10, kMarch2015 + 86400 * 365)} << false << QString();
+    QTest::newRow("reading, the second of two overlapping files: the first is shown")
+        << QVector<QByteArray>{twoBlocks, twoBlocks} << false << 3 << QVector<QByteArray>{twoBlocks} << false
+        << "Abgebrochen: l1.log";
+    QTest::newRow("merging: the shorter of two cumulative exports merged, the longer not")
+        << QVector<QByteArray>{minuteLog(1000), longer} << true << 1 << QVector<QByteArray>{minuteLog(1000), longer}
+        << true << "Abgebrochen: l1.log";
+    QTest::newRow("sorting a file that goes back in time: its start read in order is shown")
+        << QVector<QByteArray>{later + minuteLog(10).mid(kHeaderSize)} << true << 1 << QVector<QByteArray>{later}
+        << false << "Abgebrochen: l0.log";
+}
+
+// "Abbrechen" clicked after a given step of reading or ordering, the dialog being up since the
+// first block; then the same files loaded at once again, to their end.
+void TestHostileFiles::cancelInEachPhase()
+{
+    QFETCH(QVector<QByteArray>, logs);
+    QFETCH(bool, inMerge);
+    QFETCH(int, step);
+    QFETCH(QVector<QByteArray>, ordered);
+    QFETCH(bool, part);
+    QFETCH(QString, words);
+    QStringList paths;
+    for (const QByteArray &log : logs)
+        paths.append(write(QString("l%1.log").arg(paths.size()), log));
+    int blocks = 0, steps = 0;
+    auto cancelAt = [&](bool merging, int count) {
+        if (merging == inMerge && count == step) {
+            auto *dialog = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+        }
+    };
+    mWindow->setBlockReadHook([&]() {
+        if (++blocks == 1)
+            QThread::msleep(600);
+        cancelAt(false, blocks);
+    });
+    mWindow->setOrderStepHook([&]() { cancelAt(true, ++steps); });
+
+    load(paths);
+    const int shown = plot()->graph(0)->dataCount();
+    int all = 0;
+    for (const QByteArray &log : ordered)
+        all += (log.size() - kHeaderSize) / kRecordSize;
+    QVERIFY2(part ? shown > 0 && shown < all : shown == all, qPrintable(QString::number(shown)));
+    verifyShows(ordered, part ? shown : -1);
+    QCOMPARE(status(), words);
+
+    mWindow->setBlockReadHook({});
+    mWindow->setOrderStepHook({});
+    load(paths);
+    verifyShows(logs);
+    QCOMPARE(status(), QString());
 }
 
 void TestHostileFiles::quickLoadShowsNoDialogAndRefusesASecondLoad()

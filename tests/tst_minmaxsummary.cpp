@@ -1,4 +1,5 @@
-// The min/max summary against a plain scan of the same points, on every kind of range.
+// The min/max summary against a plain scan of the same points, on every kind of range: the
+// extremes, the sum, and where each extreme first occurs.
 #include "chart/minmaxsummary.h"
 
 #include <QtTest>
@@ -7,13 +8,16 @@
 
 namespace {
 
-QVector<QCPGraphData> randomPoints(int count, unsigned seed)
+// Values over the whole range of a channel, or (sparse) zeros with one in fifty at -1 or 1, so
+// that each extreme occurs in several places of a range.
+QVector<QCPGraphData> randomPoints(int count, unsigned seed, bool sparse = false)
 {
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> value(-3276, 3276);
+    std::uniform_int_distribution<int> rare(-25, 25);
     QVector<QCPGraphData> points(count);
     for (int i = 0; i < count; ++i)
-        points[i] = QCPGraphData(i, value(random));
+        points[i] = QCPGraphData(i, sparse ? rare(random) / 25 : value(random));
     return points;
 }
 
@@ -23,6 +27,26 @@ QCPRange scannedRange(const QVector<QCPGraphData> &points, int first, int last)
     for (int i = first + 1; i < last; ++i)
         range.expand(points[i].value);
     return range;
+}
+
+// What the summary tells of points[first, last) equals what a scan finds.
+bool matchesScan(const MinMaxSummary &summary, const QVector<QCPGraphData> &points, int first, int last)
+{
+    const QCPRange range = scannedRange(points, first, last);
+    double sum = 0;
+    for (int i = first; i < last; ++i)
+        sum += points[i].value;
+    auto firstAt = [&](double value) {
+        int i = first;
+        while (points[i].value != value)
+            ++i;
+        return i;
+    };
+    const QCPRange found = summary.valueRange(points.constData(), first, last);
+    return found.lower == range.lower && found.upper == range.upper
+           && summary.valueSum(points.constData(), first, last) == sum
+           && summary.firstReaching(points.constData(), first, last, range.lower, MinMaxSummary::End::Lowest) == firstAt(range.lower)
+           && summary.firstReaching(points.constData(), first, last, range.upper, MinMaxSummary::End::Highest) == firstAt(range.upper);
 }
 
 } // namespace
@@ -37,20 +61,21 @@ private slots:
     void extremesAtTheRaggedEndsAreFound();
     void nanValuesAreReportedAsGaps();
     void rebuildingForgetsThePreviousPoints();
+    void buildInPartsMatchesAScan();
 };
 
 void TestMinMaxSummary::everyRangeOfAShortRunMatchesAScan()
 {
     // Long enough for two levels of blocks, short enough to try every range.
-    const QVector<QCPGraphData> points = randomPoints(1100, 1);
-    MinMaxSummary summary;
-    summary.build(points.constData(), points.size());
-    for (int first = 0; first < points.size(); first += 7) {
-        for (int last = first + 1; last <= points.size(); ++last) {
-            const QCPRange expected = scannedRange(points, first, last);
-            const QCPRange found = summary.valueRange(points.constData(), first, last);
-            if (found.lower != expected.lower || found.upper != expected.upper)
-                QFAIL(qPrintable(QString("range %1..%2").arg(first).arg(last)));
+    for (bool sparse : {false, true}) {
+        const QVector<QCPGraphData> points = randomPoints(1100, 1, sparse);
+        MinMaxSummary summary;
+        summary.build(points.constData(), points.size());
+        for (int first = 0; first < points.size(); first += 7) {
+            for (int last = first + 1; last <= points.size(); ++last) {
+                if (!matchesScan(summary, points, first, last))
+                    QFAIL(qPrintable(QString("range %1..%2").arg(first).arg(last)));
+            }
         }
     }
 }
@@ -68,14 +93,9 @@ void TestMinMaxSummary::longRangesAcrossLevelsMatchAScan()
         if (first > last)
             std::swap(first, last);
         ++last;
-        const QCPRange expected = scannedRange(points, first, last);
-        const QCPRange found = summary.valueRange(points.constData(), first, last);
-        QCOMPARE(found.lower, expected.lower);
-        QCOMPARE(found.upper, expected.upper);
+        QVERIFY2(matchesScan(summary, points, first, last), qPrintable(QString("range %1..%2").arg(first).arg(last)));
     }
-    const QCPRange whole = summary.valueRange(points.constData(), 0, points.size());
-    QCOMPARE(whole.lower, scannedRange(points, 0, points.size()).lower);
-    QCOMPARE(whole.upper, scannedRange(points, 0, points.size()).upper);
+    QVERIFY(matchesScan(summary, points, 0, points.size()));
 }
 
 void TestMinMaxSummary::extremesAtTheRaggedEndsAreFound()
@@ -94,6 +114,11 @@ void TestMinMaxSummary::extremesAtTheRaggedEndsAreFound()
     const QCPRange inner = summary.valueRange(points.constData(), 102, 4998);
     QCOMPARE(inner.lower, 0.0);
     QCOMPARE(inner.upper, 0.0);
+    // Each extreme also in the whole blocks left of the right end: those come first.
+    points[4500].value = points[4995].value = -7;
+    points[4600].value = 9;
+    summary.build(points.constData(), points.size());
+    QVERIFY(matchesScan(summary, points, 102, 4999));
 }
 
 void TestMinMaxSummary::nanValuesAreReportedAsGaps()
@@ -119,6 +144,19 @@ void TestMinMaxSummary::rebuildingForgetsThePreviousPoints()
     const QCPRange found = summary.valueRange(small.constData(), 0, 40);
     QCOMPARE(found.lower, 1000.0);
     QCOMPARE(found.upper, 1039.0);
+}
+
+// A load's build calls back after each 4M points: twice for 9M, and what it built still
+// matches a scan across the parts' borders.
+void TestMinMaxSummary::buildInPartsMatchesAScan()
+{
+    const QVector<QCPGraphData> points = randomPoints(9000000, 6);
+    int parts = 0;
+    MinMaxSummary summary;
+    summary.build(points.constData(), points.size(), [&parts] { ++parts; });
+    QCOMPARE(parts, 2);
+    QVERIFY(matchesScan(summary, points, 0, points.size()));
+    QVERIFY(matchesScan(summary, points, 4194000, 8389000));
 }
 
 QTEST_APPLESS_MAIN(TestMinMaxSummary)

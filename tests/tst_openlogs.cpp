@@ -50,6 +50,8 @@ private slots:
     void singleRecordKeepsTheTimeAxis();
     void partialRecordsAreDropped();
     void recordLimitKeepsWhatFitsAndReportsTheRest();
+    void openStartsInTheFolderOfTheLastLog_data();
+    void openStartsInTheFolderOfTheLastLog();
 
 private:
     QString writeLog(const QString &name, const QVector<Record> &records);
@@ -65,11 +67,13 @@ private:
 
     MainWindow *mWindow = nullptr;
     QTemporaryDir *mDir = nullptr;
+    QTemporaryDir mSettingsDir;
     OpenDialog::Answer mDialog;
 };
 
 void TestOpenLogs::init()
 {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, mSettingsDir.path());
     mDir = new QTemporaryDir;
     QVERIFY(mDir->isValid());
     mWindow = new MainWindow;
@@ -347,3 +351,41 @@ void TestOpenLogs::recordLimitKeepsWhatFitsAndReportsTheRest()
 
 QTEST_MAIN(TestOpenLogs)
 #include "tst_openlogs.moc"
+
+void TestOpenLogs::openStartsInTheFolderOfTheLastLog_data()
+{
+    QTest::addColumn<QByteArray>("settings"); // the settings file before the first run
+    QTest::addColumn<QString>("logFolder");   // where the first run loads a log; none when empty
+    QTest::addColumn<bool>("remembered");     // the second run's Open dialog starts there
+    const QByteArray garbage("\xff\xfe[[General\x00lastFolder==\n=[", 27);
+    QTest::newRow("no settings yet, umlauts") << QByteArray() << "Lögs ä" << true;
+    QTest::newRow("corrupt, nothing loaded") << garbage << QString() << false;
+    QTest::newRow("corrupt, then a load") << garbage << "logs" << true;
+    QTest::newRow("folder gone") << QByteArray("[General]\nlastFolder=/no/such/folder\n") << QString() << false;
+    QTest::newRow("not absolute") << QByteArray("[General]\nlastFolder=.\n") << QString() << false;
+}
+
+// Two lifetimes of the window with the settings in a folder of the test's own.
+void TestOpenLogs::openStartsInTheFolderOfTheLastLog()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QString, logFolder);
+    const QString settingsFile = mSettingsDir.filePath("velkarn/oriq.conf");
+    QFile::remove(settingsFile);
+    if (!settings.isEmpty())
+        QVERIFY(QDir().mkpath(mSettingsDir.filePath("velkarn")) && LogBuilder::writeFile(settingsFile, settings));
+    if (!logFolder.isEmpty()) {
+        QVERIFY(QDir(mDir->path()).mkpath(logFolder));
+        mWindow->loadLogFiles({writeLog(logFolder + "/a.log", {steppedRecord(kJune2015, 100)})});
+        QCOMPARE(plot()->graph(0)->dataCount(), 1);
+    }
+    delete mWindow;
+    mWindow = new MainWindow;
+    QString started;
+    QVERIFY(OpenDialog::answerOpen(mWindow, [&](QFileDialog *dialog) {
+                started = dialog->directory().absolutePath();
+                dialog->reject();
+            }).seen);
+    QFETCH(bool, remembered);
+    QCOMPARE(started, remembered ? mDir->filePath(logFolder) : QFileDialog().directory().absolutePath());
+}

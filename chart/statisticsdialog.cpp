@@ -1,0 +1,132 @@
+#include "chart/statisticsdialog.h"
+
+#include "chart/chartreading.h"
+#include "chart/envelopegraph.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <qcustomplot.h>
+
+#include <cmath>
+
+namespace {
+
+const QString kNoValue = QStringLiteral("–");
+const int kNameColumn = 0;
+
+// The mean of whole degrees, rounded half away from zero to a tenth, with a decimal comma:
+// "41,3 °C". Counted in whole numbers, so that no halfway case is lost to binary fractions.
+QString meanText(double sum, qint64 count)
+{
+    const qint64 total = std::llround(sum);
+    const qint64 tenths = (20 * qAbs(total) + count) / (2 * count);
+    const QString sign = total < 0 && tenths > 0 ? QStringLiteral("-") : QString();
+    return ChartReading::degreesText(sign + QStringLiteral("%1,%2").arg(tenths / 10).arg(tenths % 10));
+}
+
+// The graph's own summary when it keeps one; otherwise one built into spare.
+const MinMaxSummary &summaryOf(const QCPGraph *graph, MinMaxSummary &spare)
+{
+    if (const auto *envelope = qobject_cast<const EnvelopeGraph *>(graph))
+        return envelope->upToDateSummary();
+    spare.build(&*graph->data()->constBegin(), graph->dataCount());
+    return spare;
+}
+
+// Kanal, Min, Zeit Min, Max, Zeit Max, Mittel of one graph's records [first, first + count).
+QStringList channelRow(const QCustomPlot *plot, const QCPGraph *graph, const ChartReading::RecordSpan &span)
+{
+    if (span.count == 0)
+        return {graph->name(), kNoValue, kNoValue, kNoValue, kNoValue, kNoValue};
+    MinMaxSummary spare;
+    const MinMaxSummary &summary = summaryOf(graph, spare);
+    const QCPGraphData *points = &*graph->data()->constBegin();
+    const int last = span.first + span.count;
+    const QCPRange range = summary.valueRange(points, span.first, last);
+    const int lowest = summary.firstReaching(points, span.first, last, range.lower, MinMaxSummary::End::Lowest);
+    const int highest = summary.firstReaching(points, span.first, last, range.upper, MinMaxSummary::End::Highest);
+    return {graph->name(),
+            ChartReading::degreesText(range.lower),
+            ChartReading::timeText(plot, points[lowest].key),
+            ChartReading::degreesText(range.upper),
+            ChartReading::timeText(plot, points[highest].key),
+            meanText(summary.valueSum(points, span.first, last), span.count)};
+}
+
+} // namespace
+
+StatisticsDialog::StatisticsDialog(const QCustomPlot *plot, QWidget *parent)
+    : QDialog(parent)
+    , mLabel(new QLabel(this))
+    , mTable(new QTableWidget(this))
+{
+    setWindowTitle(tr("Statistik"));
+    setModal(true);
+    mTable->setObjectName(QStringLiteral("statistics"));
+    mTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    mTable->verticalHeader()->hide();
+    mTable->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+
+    auto *buttons = new QDialogButtonBox(this);
+    QPushButton *copy = buttons->addButton(tr("Kopieren"), QDialogButtonBox::ActionRole);
+    buttons->addButton(tr("Schließen"), QDialogButtonBox::RejectRole);
+    connect(copy, &QPushButton::clicked, this, [this]() { QApplication::clipboard()->setText(copiedText()); });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(mLabel);
+    layout->addWidget(mTable);
+    layout->addWidget(buttons);
+    fill(plot);
+}
+
+void StatisticsDialog::fill(const QCustomPlot *plot)
+{
+    const ChartReading::RecordSpan span = ChartReading::recordsInView(plot);
+    if (span.count == 0) {
+        mLabel->setText(tr("Keine Datensätze im Ausschnitt"));
+    } else {
+        const QSharedPointer<QCPGraphDataContainer> keys = plot->graph(0)->data();
+        const QString records = tr("%1 Datensätze").arg(span.count);
+        mLabel->setText(tr("Von %1 bis %2, %3")
+                            .arg(ChartReading::timeText(plot, keys->at(span.first)->key),
+                                 ChartReading::timeText(plot, keys->at(span.first + span.count - 1)->key), records));
+    }
+
+    const QStringList header{tr("Kanal"), tr("Min"), tr("Zeit Min"), tr("Max"), tr("Zeit Max"), tr("Mittel")};
+    mTable->setColumnCount(header.size());
+    mTable->setHorizontalHeaderLabels(header);
+    mTable->setRowCount(plot->graphCount());
+    for (int row = 0; row < plot->graphCount(); ++row) {
+        const QStringList cells = channelRow(plot, plot->graph(row), span);
+        for (int column = 0; column < cells.size(); ++column) {
+            auto *item = new QTableWidgetItem(cells[column]);
+            if (column != kNameColumn)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            mTable->setItem(row, column, item);
+        }
+    }
+    mTable->resizeColumnsToContents();
+}
+
+QString StatisticsDialog::copiedText() const
+{
+    QString text = mLabel->text() + QLatin1Char('\n');
+    QStringList fields;
+    for (int column = 0; column < mTable->columnCount(); ++column)
+        fields.append(mTable->horizontalHeaderItem(column)->text());
+    text += fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (int row = 0; row < mTable->rowCount(); ++row) {
+        fields.clear();
+        for (int column = 0; column < mTable->columnCount(); ++column)
+            fields.append(mTable->item(row, column)->text());
+        text += fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    return text;
+}
