@@ -364,13 +364,28 @@ bool readThrough(const QString &path)
 }
 
 // A generated log in the folder, read once; empty when it cannot be written.
-QString generatedLog(const QTemporaryDir &dir, Shape shape, qint64 records)
+// Writes a log of each record count, smooth ones first, into a temporary folder, one at a time,
+// and hands it to measure before it goes again; false when a log could not be written.
+bool forEachLog(const QVector<qint64> &recordCounts,
+                const std::function<void(Shape, qint64, const QString &)> &measure)
 {
-    const QString log = dir.filePath(QStringLiteral("%1-%2.log").arg(LogGenerator::shapeName(shape)).arg(records));
-    if (LogGenerator::writeLog(log, records, shape) && readThrough(log))
-        return log;
-    print(QStringLiteral("cannot write ") + log);
-    return QString();
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        print(QStringLiteral("no temporary folder"));
+        return false;
+    }
+    for (Shape shape : {Shape::Smooth, Shape::Jagged}) {
+        for (qint64 records : recordCounts) {
+            const QString log = dir.filePath(QStringLiteral("%1-%2.log").arg(LogGenerator::shapeName(shape)).arg(records));
+            if (!LogGenerator::writeLog(log, records, shape) || !readThrough(log)) {
+                print(QStringLiteral("cannot write ") + log);
+                return false;
+            }
+            measure(shape, records, log);
+            QFile::remove(log);
+        }
+    }
+    return true;
 }
 
 using Results = QMap<QString, double>;
@@ -455,11 +470,6 @@ void printChecks(const QVector<Check> &checks, bool *allMet)
 int runBenchmark(const QVector<qint64> &recordCounts)
 {
     print(QStringLiteral("Machine: ") + machine());
-    QTemporaryDir dir;
-    if (!dir.isValid()) {
-        print(QStringLiteral("no temporary folder"));
-        return 1;
-    }
     const qint64 emptyPeak = qint64(runChild(QStringLiteral("empty"), QString()).value(QStringLiteral("peak")));
     print(QStringLiteral("Empty program's peak memory: %1 MiB").arg(emptyPeak / 1048576.0, 0, 'f', 1));
     print(QString());
@@ -468,67 +478,63 @@ int runBenchmark(const QVector<qint64> &recordCounts)
 
     QMap<QString, Results> ours; // by "shape records"
     QVector<Check> checks;
-    for (Shape shape : {Shape::Smooth, Shape::Jagged}) {
-        for (qint64 records : recordCounts) {
-            const QString name = LogGenerator::shapeName(shape);
-            const QString log = generatedLog(dir, shape, records);
-            if (log.isEmpty())
-                return 1;
-            Results mine = runChild(QStringLiteral("open"), log);
-            mine.insert(runChild(QStringLiteral("draw"), log));
-            Results reference = runChild(QStringLiteral("reference-open"), log);
-            reference.insert(runChild(QStringLiteral("reference-draw"), log));
-            QFile::remove(log);
-            ours.insert(QStringLiteral("%1 %2").arg(name).arg(records), mine);
+    const bool written = forEachLog(recordCounts, [&](Shape shape, qint64 records, const QString &log) {
+        const QString name = LogGenerator::shapeName(shape);
+        Results mine = runChild(QStringLiteral("open"), log);
+        mine.insert(runChild(QStringLiteral("draw"), log));
+        Results reference = runChild(QStringLiteral("reference-open"), log);
+        reference.insert(runChild(QStringLiteral("reference-draw"), log));
+        ours.insert(QStringLiteral("%1 %2").arg(name).arg(records), mine);
 
-            auto row = [&](const QString &label, const QString &key, const QString &unit) {
-                const double a = mine.value(key);
-                const double b = reference.value(key);
-                print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6× |")
-                          .arg(QLocale::c().toString(records), name, label, figure(a, unit), figure(b, unit))
-                          .arg(b / a, 0, 'f', 1));
-                return b / a;
-            };
-            const double open = row(QStringLiteral("open, file list to chart drawn"), QStringLiteral("open"), QStringLiteral("s"));
-            const double redraw = row(QStringLiteral("redraw, whole range"), QStringLiteral("redraw"), QStringLiteral("ms"));
-            const double zoom = row(QStringLiteral("redraw, 1 % of the range"), QStringLiteral("zoom"), QStringLiteral("ms"));
-            // The views' targets are set at 1M jagged and 10M smooth.
-            const bool viewTargets = (shape == Shape::Jagged && records == kMillion)
-                                     || (shape == Shape::Smooth && records == kTenMillion);
-            const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
-            for (const View &view : views()) {
-                const double speedUp = row(view.label, view.key, QStringLiteral("ms"));
-                if (!viewTargets)
-                    continue;
-                checks.append({QStringLiteral("%1 %2 / whole range").arg(view.key, data),
-                               mine.value(view.key) / mine.value(QStringLiteral("redraw")), kMostViewOverWhole, false});
-                checks.append({QStringLiteral("%1 %2, times faster").arg(view.key, data), speedUp, kViewSpeedUp, true});
-            }
-            row(QStringLiteral("drag across the whole range in %1 steps, median step").arg(kWholeRangeDragSteps),
-                QStringLiteral("drag"), QStringLiteral("ms"));
-            if (shape == Shape::Jagged && records == kMillion)
-                checks.append({QStringLiteral("drag step %1 / whole range").arg(data),
-                               mine.value(QStringLiteral("drag")) / mine.value(QStringLiteral("redraw")),
-                               kMostDragStepOverWhole, false});
-            const double ourBytes = (mine.value(QStringLiteral("peak")) - emptyPeak) / records;
-            const double referenceBytes = (reference.value(QStringLiteral("peak")) - emptyPeak) / records;
-            print(QStringLiteral("| %1 | %2 | peak memory above the empty program, per record | %3 | %4 | %5× |")
-                      .arg(QLocale::c().toString(records), name, figure(ourBytes, QStringLiteral("B")),
-                           figure(referenceBytes, QStringLiteral("B")))
-                      .arg(referenceBytes / ourBytes, 0, 'f', 2));
-
-            if (records == kMillion) {
-                checks.append({QStringLiteral("open 1M %1, times faster").arg(name), open, kOpenSpeedUp, true});
-                const double wanted = shape == Shape::Jagged ? kRedrawSpeedUpJagged : kRedrawSpeedUpSmooth;
-                checks.append({QStringLiteral("redraw 1M %1, times faster").arg(name), redraw, wanted, true});
-            }
-            if (records == kTenMillion) {
-                checks.append({QStringLiteral("redraw at 1 % of 10M %1, times faster").arg(name), zoom, kZoomSpeedUp, true});
-                checks.append({QStringLiteral("peak memory 10M %1, bytes per record").arg(name), ourBytes,
-                               kBytesPerRecordAboveEmpty, false});
-            }
+        auto row = [&](const QString &label, const QString &key, const QString &unit) {
+            const double a = mine.value(key);
+            const double b = reference.value(key);
+            print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6× |")
+                      .arg(QLocale::c().toString(records), name, label, figure(a, unit), figure(b, unit))
+                      .arg(b / a, 0, 'f', 1));
+            return b / a;
+        };
+        const double open = row(QStringLiteral("open, file list to chart drawn"), QStringLiteral("open"), QStringLiteral("s"));
+        const double redraw = row(QStringLiteral("redraw, whole range"), QStringLiteral("redraw"), QStringLiteral("ms"));
+        const double zoom = row(QStringLiteral("redraw, 1 % of the range"), QStringLiteral("zoom"), QStringLiteral("ms"));
+        // The views' targets are set at 1M jagged and 10M smooth.
+        const bool viewTargets = (shape == Shape::Jagged && records == kMillion)
+                                 || (shape == Shape::Smooth && records == kTenMillion);
+        const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
+        for (const View &view : views()) {
+            const double speedUp = row(view.label, view.key, QStringLiteral("ms"));
+            if (!viewTargets)
+                continue;
+            checks.append({QStringLiteral("%1 %2 / whole range").arg(view.key, data),
+                           mine.value(view.key) / mine.value(QStringLiteral("redraw")), kMostViewOverWhole, false});
+            checks.append({QStringLiteral("%1 %2, times faster").arg(view.key, data), speedUp, kViewSpeedUp, true});
         }
-    }
+        row(QStringLiteral("drag across the whole range in %1 steps, median step").arg(kWholeRangeDragSteps),
+            QStringLiteral("drag"), QStringLiteral("ms"));
+        if (shape == Shape::Jagged && records == kMillion)
+            checks.append({QStringLiteral("drag step %1 / whole range").arg(data),
+                           mine.value(QStringLiteral("drag")) / mine.value(QStringLiteral("redraw")),
+                           kMostDragStepOverWhole, false});
+        const double ourBytes = (mine.value(QStringLiteral("peak")) - emptyPeak) / records;
+        const double referenceBytes = (reference.value(QStringLiteral("peak")) - emptyPeak) / records;
+        print(QStringLiteral("| %1 | %2 | peak memory above the empty program, per record | %3 | %4 | %5× |")
+                  .arg(QLocale::c().toString(records), name, figure(ourBytes, QStringLiteral("B")),
+                       figure(referenceBytes, QStringLiteral("B")))
+                  .arg(referenceBytes / ourBytes, 0, 'f', 2));
+
+        if (records == kMillion) {
+            checks.append({QStringLiteral("open 1M %1, times faster").arg(name), open, kOpenSpeedUp, true});
+            const double wanted = shape == Shape::Jagged ? kRedrawSpeedUpJagged : kRedrawSpeedUpSmooth;
+            checks.append({QStringLiteral("redraw 1M %1, times faster").arg(name), redraw, wanted, true});
+        }
+        if (records == kTenMillion) {
+            checks.append({QStringLiteral("redraw at 1 % of 10M %1, times faster").arg(name), zoom, kZoomSpeedUp, true});
+            checks.append({QStringLiteral("peak memory 10M %1, bytes per record").arg(name), ourBytes,
+                           kBytesPerRecordAboveEmpty, false});
+        }
+    });
+    if (!written)
+        return 1;
 
     for (Shape shape : {Shape::Smooth, Shape::Jagged}) {
         const QString name = LogGenerator::shapeName(shape);
@@ -559,11 +565,6 @@ int runScreenBenchmark(const QVector<qint64> &recordCounts, const QSize &size, d
 {
     print(QStringLiteral("Machine: ") + machine());
     print(QStringLiteral("Window %1 at %2 device pixels per point").arg(sizeText(size)).arg(scale));
-    QTemporaryDir dir;
-    if (!dir.isValid()) {
-        print(QStringLiteral("no temporary folder"));
-        return 1;
-    }
     QStringList keys{QStringLiteral("redraw")};
     QStringList labels{QStringLiteral("redraw, whole range")};
     for (const View &view : views()) {
@@ -574,53 +575,49 @@ int runScreenBenchmark(const QVector<qint64> &recordCounts, const QSize &size, d
     print(QStringLiteral("| records | logs | figure | unselected | × floor | selected | × unselected |"));
     print(QStringLiteral("|---:|---|---|---:|---:|---:|---:|"));
     QVector<Check> checks;
-    for (Shape shape : {Shape::Smooth, Shape::Jagged}) {
-        for (qint64 records : recordCounts) {
-            const QString name = LogGenerator::shapeName(shape);
-            const QString log = generatedLog(dir, shape, records);
-            if (log.isEmpty())
-                return 1;
-            const Results mine = runChild(QStringLiteral("draw"), log, size);
-            QFile::remove(log);
-            const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
-            const QString count = QLocale::c().toString(records);
-            const double floor = mine.value(QStringLiteral("floor"));
-            print(QStringLiteral("| %1 | %2 | floor: five translucent column fills and their lines | %3 | 1.0× | | |")
-                      .arg(count, name, figure(floor, QStringLiteral("ms"))));
-            for (int i = 0; i < keys.size(); ++i) {
-                const double plain = mine.value(keys[i]);
-                const double selected = mine.value(QStringLiteral("selected-") + keys[i]);
-                print(QStringLiteral("| %1 | %2 | %3 | %4 | %5× | %6 | %7× |")
-                          .arg(count, name, labels[i], figure(plain, QStringLiteral("ms")))
-                          .arg(plain / floor, 0, 'f', 2)
-                          .arg(figure(selected, QStringLiteral("ms")))
-                          .arg(selected / plain, 0, 'f', 2));
-                checks.append({QStringLiteral("%1 %2 / floor").arg(keys[i], data), plain / floor, kMostViewOverFloor, false});
-                checks.append({QStringLiteral("%1 %2 selected / unselected").arg(keys[i], data), selected / plain,
-                               kMostSelectedOverUnselected, false});
-            }
-            const double drag = mine.value(QStringLiteral("drag"));
-            print(QStringLiteral("| %1 | %2 | drag across the whole range in %3 steps, median step | %4 | %5× | | |")
-                      .arg(count, name)
-                      .arg(kWholeRangeDragSteps)
-                      .arg(figure(drag, QStringLiteral("ms")))
-                      .arg(drag / floor, 0, 'f', 2));
-            const double click = mine.value(QStringLiteral("click"));
-            const double wheel = mine.value(QStringLiteral("wheel"));
-            const double notch = mine.value(QStringLiteral("notch"));
-            print(QStringLiteral("| %1 | %2 | click that selects a curve, press and release | %3 | | | |")
-                      .arg(count, name, figure(click, QStringLiteral("ms"))));
-            print(QStringLiteral("| %1 | %2 | wheel notch, event to redraw done | %3 | %4× the notch's redraw | | |")
-                      .arg(count, name, figure(wheel, QStringLiteral("ms")))
-                      .arg(wheel / notch, 0, 'f', 2));
-            checks.append({QStringLiteral("drag step %1 / whole range").arg(data),
-                           drag / mine.value(QStringLiteral("redraw")), kMostDragStepOverWhole, false});
-            checks.append({QStringLiteral("wheel notch %1 / its redraw").arg(data), wheel / notch, kMostWheelOverRedraw, false});
-            if (records == kTenMillion)
-                checks.append({QStringLiteral("click select %1, ms").arg(data), click * 1000,
-                               kMostClickSelectSeconds * 1000, false});
+    const bool written = forEachLog(recordCounts, [&](Shape shape, qint64 records, const QString &log) {
+        const QString name = LogGenerator::shapeName(shape);
+        const Results mine = runChild(QStringLiteral("draw"), log, size);
+        const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
+        const QString count = QLocale::c().toString(records);
+        const double floor = mine.value(QStringLiteral("floor"));
+        print(QStringLiteral("| %1 | %2 | floor: five translucent column fills and their lines | %3 | 1.0× | | |")
+                  .arg(count, name, figure(floor, QStringLiteral("ms"))));
+        for (int i = 0; i < keys.size(); ++i) {
+            const double plain = mine.value(keys[i]);
+            const double selected = mine.value(QStringLiteral("selected-") + keys[i]);
+            print(QStringLiteral("| %1 | %2 | %3 | %4 | %5× | %6 | %7× |")
+                      .arg(count, name, labels[i], figure(plain, QStringLiteral("ms")))
+                      .arg(plain / floor, 0, 'f', 2)
+                      .arg(figure(selected, QStringLiteral("ms")))
+                      .arg(selected / plain, 0, 'f', 2));
+            checks.append({QStringLiteral("%1 %2 / floor").arg(keys[i], data), plain / floor, kMostViewOverFloor, false});
+            checks.append({QStringLiteral("%1 %2 selected / unselected").arg(keys[i], data), selected / plain,
+                           kMostSelectedOverUnselected, false});
         }
-    }
+        const double drag = mine.value(QStringLiteral("drag"));
+        print(QStringLiteral("| %1 | %2 | drag across the whole range in %3 steps, median step | %4 | %5× | | |")
+                  .arg(count, name)
+                  .arg(kWholeRangeDragSteps)
+                  .arg(figure(drag, QStringLiteral("ms")))
+                  .arg(drag / floor, 0, 'f', 2));
+        const double click = mine.value(QStringLiteral("click"));
+        const double wheel = mine.value(QStringLiteral("wheel"));
+        const double notch = mine.value(QStringLiteral("notch"));
+        print(QStringLiteral("| %1 | %2 | click that selects a curve, press and release | %3 | | | |")
+                  .arg(count, name, figure(click, QStringLiteral("ms"))));
+        print(QStringLiteral("| %1 | %2 | wheel notch, event to redraw done | %3 | %4× the notch's redraw | | |")
+                  .arg(count, name, figure(wheel, QStringLiteral("ms")))
+                  .arg(wheel / notch, 0, 'f', 2));
+        checks.append({QStringLiteral("drag step %1 / whole range").arg(data),
+                       drag / mine.value(QStringLiteral("redraw")), kMostDragStepOverWhole, false});
+        checks.append({QStringLiteral("wheel notch %1 / its redraw").arg(data), wheel / notch, kMostWheelOverRedraw, false});
+        if (records == kTenMillion)
+            checks.append({QStringLiteral("click select %1, ms").arg(data), click * 1000,
+                           kMostClickSelectSeconds * 1000, false});
+    });
+    if (!written)
+        return 1;
     print(QString());
     bool allMet = true;
     printChecks(checks, &allMet);

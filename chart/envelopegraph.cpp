@@ -80,10 +80,13 @@ QVector<int> columnStarts(const QVector<QPointF> &points)
 }
 
 // How far the line reaches up and down inside one run of vertices sharing a pixel column,
-// counting where the segments that enter and leave it cross its edges.
+// counting where the segments that enter and leave it cross its edges (at the line's ends, its
+// first and last vertex).
 struct ColumnReach {
     double left;
     double right;
+    double entryY;
+    double exitY;
     double top;
     double bottom;
 };
@@ -94,18 +97,15 @@ ColumnReach columnReach(const QVector<QPointF> &points, const QVector<int> &star
     const int first = starts[run];
     const int end = starts[run + 1];
     const double column = pixelColumn(points[first].x());
-    ColumnReach reach{run > 0 ? column : points[first].x(), run + 1 < runs ? column + 1 : points[end - 1].x(),
-                      points[first].y(), points[first].y()};
-    auto take = [&reach](double y) {
-        reach.top = std::min(reach.top, y);
-        reach.bottom = std::max(reach.bottom, y);
-    };
-    if (run > 0)
-        take(yOnSegment(points[first - 1], points[first], reach.left));
-    if (run + 1 < runs)
-        take(yOnSegment(points[end - 1], points[end], reach.right));
-    for (int i = first; i < end; ++i)
-        take(points[i].y());
+    const double left = run > 0 ? column : points[first].x();
+    const double right = run + 1 < runs ? column + 1 : points[end - 1].x();
+    const double entryY = run > 0 ? yOnSegment(points[first - 1], points[first], left) : points[first].y();
+    const double exitY = run + 1 < runs ? yOnSegment(points[end - 1], points[end], right) : points[end - 1].y();
+    ColumnReach reach{left, right, entryY, exitY, std::min(entryY, exitY), std::max(entryY, exitY)};
+    for (int i = first; i < end; ++i) {
+        reach.top = std::min(reach.top, points[i].y());
+        reach.bottom = std::max(reach.bottom, points[i].y());
+    }
     return reach;
 }
 
@@ -173,10 +173,9 @@ QVector<QPointF> sideOutline(const QVector<QPointF> &points, const QVector<int> 
                              const std::function<bool(double, double)> &beyond)
 {
     const int runs = starts.size() - 1;
-    auto isDense = [&starts](int run) { return starts[run + 1] - starts[run] > kSparseColumnVertices; };
     auto columnOf = [&](int run) { return pixelColumn(points[starts[run]].x()); };
     auto denseNeighbours = [&](int left, int right) {
-        return isDense(left) && isDense(right) && columnOf(right) == columnOf(left) + 1;
+        return isDenseRun(starts, left) && isDenseRun(starts, right) && columnOf(right) == columnOf(left) + 1;
     };
 
     QVector<QPointF> outline;
@@ -184,26 +183,19 @@ QVector<QPointF> sideOutline(const QVector<QPointF> &points, const QVector<int> 
     for (int run = 0; run < runs; ++run) {
         const int first = starts[run];
         const int end = starts[run + 1];
-        if (!isDense(run)) {
+        if (!isDenseRun(starts, run)) {
             for (int i = first; i < end; ++i)
                 outline.append(points[i]);
             continue;
         }
-        const double left = run > 0 ? columnOf(run) : points[first].x();
-        const double right = run + 1 < runs ? columnOf(run) + 1 : points[end - 1].x();
-        const QPointF entry(left, run > 0 ? yOnSegment(points[first - 1], points[first], left) : points[first].y());
-        const QPointF exit(right, run + 1 < runs ? yOnSegment(points[end - 1], points[end], right) : points[end - 1].y());
-        double extreme = beyond(entry.y(), exit.y()) ? entry.y() : exit.y();
-        for (int i = first; i < end; ++i) {
-            if (beyond(points[i].y(), extreme))
-                extreme = points[i].y();
-        }
+        const ColumnReach reach = columnReach(points, starts, run);
+        const double extreme = beyond(reach.top, reach.bottom) ? reach.top : reach.bottom;
         if (run == 0 || !denseNeighbours(run - 1, run))
-            outline.append(entry);
-        outline.append(QPointF(left, extreme));
-        outline.append(QPointF(right, extreme));
+            outline.append(QPointF(reach.left, reach.entryY));
+        outline.append(QPointF(reach.left, extreme));
+        outline.append(QPointF(reach.right, extreme));
         if (run + 1 == runs || !denseNeighbours(run, run + 1))
-            outline.append(exit);
+            outline.append(QPointF(reach.right, reach.exitY));
     }
     return outline;
 }
@@ -352,17 +344,16 @@ void fillSpansMerged(QCPPainter *painter, QVector<DeviceSpan> spans, const QColo
     painter->restore();
 }
 
-// Blocks filled without antialiasing, where antialiased shapes would have been: a solid fill of
-// whole pixels costs a fraction of an antialiased one.
-void fillBlocks(QCPPainter *painter, const QVector<QRectF> &blocks, const QColor &colour)
+// Blocks filled without antialiasing, each moved by shift first to land where an antialiased
+// shape would have been: a solid fill of whole pixels costs a fraction of an antialiased one.
+void fillBlocks(QCPPainter *painter, const QVector<QRectF> &blocks, const QPointF &shift, const QColor &colour)
 {
     const bool antialiased = painter->antialiasing();
-    const double shift = antialiased ? kAntialiasedShift : 0;
     painter->setAntialiasing(false);
     const QTransform toDevice = painter->deviceTransform();
     QVector<DeviceSpan> spans;
     for (const QRectF &block : blocks)
-        appendDeviceSpans(&spans, toDevice, block.translated(shift, shift));
+        appendDeviceSpans(&spans, toDevice, block.translated(shift));
     fillSpansMerged(painter, spans, colour);
     painter->setAntialiasing(antialiased);
 }
@@ -400,18 +391,9 @@ void fillStraddlingColumns(QCPPainter *painter, const QVector<QRectF> &columns, 
         if (!rightNeighbour)
             halves.append(columnSpan(pixel + 1, column.top(), column.bottom()));
     }
-    const bool antialiased = painter->antialiasing();
-    painter->setAntialiasing(false);
-    const QTransform toDevice = painter->deviceTransform();
-    QVector<DeviceSpan> wholeSpans;
-    for (const QRectF &span : qAsConst(whole))
-        appendDeviceSpans(&wholeSpans, toDevice, span.translated(0, kAntialiasedShift));
-    QVector<DeviceSpan> halfSpans;
-    for (const QRectF &span : qAsConst(halves))
-        appendDeviceSpans(&halfSpans, toDevice, span.translated(0, kAntialiasedShift));
-    fillSpansMerged(painter, wholeSpans, colour);
-    fillSpansMerged(painter, halfSpans, half);
-    painter->setAntialiasing(antialiased);
+    const QPointF down(0, kAntialiasedShift);
+    fillBlocks(painter, whole, down, colour);
+    fillBlocks(painter, halves, down, half);
 }
 
 QVector<QPointF> inKeyOrder(QVector<QPointF> points)
@@ -445,7 +427,8 @@ void fillAreaByColumns(QCPPainter *painter, const QVector<QPointF> &points, doub
     if (straddling)
         fillStraddlingColumns(painter, blocks, painter->brush().color());
     else
-        fillBlocks(painter, blocks, painter->brush().color());
+        fillBlocks(painter, blocks, painter->antialiasing() ? QPointF(kAntialiasedShift, kAntialiasedShift) : QPointF(),
+                   painter->brush().color());
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Drives the built program in a real X window as a user would: opens the sample log through
 # the file dialog, reads the chart under the mouse, sets two markers through the chart's context
-# menu, opens and closes the About dialog; at last
-# starts it with files named on the command line on a screen of twice the density (an X server
-# of its own). Asserts what the X server and the screenshots show; keeps the shots in SHOT_DIR.
+# menu, opens and closes the About dialog; at last starts it with files named on the command line
+# on a screen of twice the density (an X server of its own). Asserts what the X server and the
+# screenshots show; keeps the shots in SHOT_DIR.
 # Usage (under an X server without a window manager, e.g. xvfb-run):
 #   realwindow.sh PROGRAM SAMPLE_LOG SHOT_DIR [--twice-the-density]
 set -euo pipefail
