@@ -1,9 +1,12 @@
 #include "chart/envelopegraph.h"
 
+#include "chart/devicecanvas.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -269,93 +272,16 @@ void appendDeviceSpans(QVector<DeviceSpan> *spans, const QTransform &toDevice, c
         spans->append({column, top, bottom});
 }
 
-// A rectangle growing to the right while the columns after it still cover its rows.
-struct OpenBand {
-    int top;
-    int bottom;
-    int from;
-};
-
-// Spans of one colour, which never overlap, filled as rectangles as wide as the columns they
-// share their rows with. The raster engine pays for every row of a rectangle: a column one pixel
-// wide and a thousand high costs a thousand rows, the same pixels as wide rectangles only where
-// neighbouring columns end differently.
-void fillSpansMerged(QCPPainter *painter, QVector<DeviceSpan> spans, const QColor &colour)
-{
-    std::sort(spans.begin(), spans.end(), [](const DeviceSpan &a, const DeviceSpan &b) {
-        return a.column != b.column ? a.column < b.column : a.top < b.top;
-    });
-    painter->save();
-    // The spans are device pixels; the painter scales what it is given by the device's pixel ratio.
-    const qreal ratio = painter->device()->devicePixelRatioF();
-    painter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
-    auto close = [&](const OpenBand &band, int top, int bottom, int column) {
-        if (bottom > top)
-            painter->fillRect(QRect(band.from, top, column - band.from, bottom - top), colour);
-    };
-    QVector<OpenBand> open;
-    QVector<OpenBand> stillOpen;
-    int lastColumn = 0;
-    for (int first = 0; first < spans.size();) {
-        const int column = spans[first].column;
-        int end = first;
-        while (end < spans.size() && spans[end].column == column)
-            ++end;
-        if (column != lastColumn + 1) {
-            for (const OpenBand &band : qAsConst(open))
-                close(band, band.top, band.bottom, lastColumn + 1);
-            open.clear();
-        }
-        // What this column covers of each open band goes on; the rest of the band ends here.
-        stillOpen.clear();
-        for (const OpenBand &band : qAsConst(open)) {
-            int row = band.top;
-            for (int i = first; i < end && row < band.bottom; ++i) {
-                const int top = std::max(row, spans[i].top);
-                const int bottom = std::min(band.bottom, spans[i].bottom);
-                if (bottom <= top)
-                    continue;
-                close(band, row, top, column);
-                stillOpen.append({top, bottom, band.from});
-                row = bottom;
-            }
-            close(band, row, band.bottom, column);
-        }
-        // What no open band covered starts a band here.
-        for (int i = first; i < end; ++i) {
-            int row = spans[i].top;
-            for (const OpenBand &band : qAsConst(open)) {
-                if (band.bottom <= row || band.top >= spans[i].bottom)
-                    continue;
-                if (band.top > row)
-                    stillOpen.append({row, band.top, column});
-                row = std::max(row, band.bottom);
-            }
-            if (row < spans[i].bottom)
-                stillOpen.append({row, spans[i].bottom, column});
-        }
-        std::sort(stillOpen.begin(), stillOpen.end(), [](const OpenBand &a, const OpenBand &b) { return a.top < b.top; });
-        std::swap(open, stillOpen);
-        lastColumn = column;
-        first = end;
-    }
-    for (const OpenBand &band : qAsConst(open))
-        close(band, band.top, band.bottom, lastColumn + 1);
-    painter->restore();
-}
-
 // Blocks filled without antialiasing, each moved by shift first to land where an antialiased
 // shape would have been: a solid fill of whole pixels costs a fraction of an antialiased one.
-void fillBlocks(QCPPainter *painter, const QVector<QRectF> &blocks, const QPointF &shift, const QColor &colour)
+void fillBlocks(DeviceCanvas *canvas, const QTransform &toDevice, const QVector<QRectF> &blocks, const QPointF &shift,
+                const QColor &colour)
 {
-    const bool antialiased = painter->antialiasing();
-    painter->setAntialiasing(false);
-    const QTransform toDevice = painter->deviceTransform();
     QVector<DeviceSpan> spans;
     for (const QRectF &block : blocks)
         appendDeviceSpans(&spans, toDevice, block.translated(shift));
-    fillSpansMerged(painter, spans, colour);
-    painter->setAntialiasing(antialiased);
+    for (const DeviceSpan &span : qAsConst(spans))
+        canvas->fillSpan(span.column, span.top, span.bottom, colour);
 }
 
 // One column's fill from top to bottom, in the pixel column given.
@@ -367,7 +293,8 @@ QRectF columnSpan(double pixel, double top, double bottom)
 // Where a device pixel is a chart pixel (no scaling), the antialiased fill of a pixel column
 // would straddle two pixels, half each: a pixel shows both neighbours' fill where both reach and
 // half the brush where one alone does. Each pixel is filled that way here, whole.
-void fillStraddlingColumns(QCPPainter *painter, const QVector<QRectF> &columns, const QColor &colour)
+void fillStraddlingColumns(DeviceCanvas *canvas, const QTransform &toDevice, const QVector<QRectF> &columns,
+                           const QColor &colour)
 {
     QColor half = colour;
     half.setAlpha(colour.alpha() / 2);
@@ -392,8 +319,8 @@ void fillStraddlingColumns(QCPPainter *painter, const QVector<QRectF> &columns, 
             halves.append(columnSpan(pixel + 1, column.top(), column.bottom()));
     }
     const QPointF down(0, kAntialiasedShift);
-    fillBlocks(painter, whole, down, colour);
-    fillBlocks(painter, halves, down, half);
+    fillBlocks(canvas, toDevice, whole, down, colour);
+    fillBlocks(canvas, toDevice, halves, down, half);
 }
 
 QVector<QPointF> inKeyOrder(QVector<QPointF> points)
@@ -405,7 +332,8 @@ QVector<QPointF> inKeyOrder(QVector<QPointF> points)
 
 // The area between a line and the zero line: each dense column as one block from the zero line
 // to the farthest the line reaches in it, the sparse stretches between them as polygons.
-void fillAreaByColumns(QCPPainter *painter, const QVector<QPointF> &points, double zeroY, const VisibleBand &band)
+void fillAreaByColumns(QCPPainter *painter, DeviceCanvas *canvas, const QVector<QPointF> &points, double zeroY,
+                       const VisibleBand &band)
 {
     const QVector<int> starts = columnStarts(points);
     for (const SparseStretch &stretch : sparseStretches(points, starts)) {
@@ -423,11 +351,18 @@ void fillAreaByColumns(QCPPainter *painter, const QVector<QPointF> &points, doub
         if (bottom > top)
             blocks.append(QRectF(QPointF(reach.left, top), QPointF(reach.right, bottom)));
     }
-    const bool straddling = painter->antialiasing() && painter->deviceTransform().m11() == 1;
+    // Blocks land on whole device pixels, placed without the half pixel by which the painter
+    // moves antialiased drawing.
+    const bool antialiased = painter->antialiasing();
+    painter->setAntialiasing(false);
+    const QTransform toDevice = painter->deviceTransform();
+    painter->setAntialiasing(antialiased);
+    const bool straddling = antialiased && toDevice.m11() == 1;
     if (straddling)
-        fillStraddlingColumns(painter, blocks, painter->brush().color());
+        fillStraddlingColumns(canvas, toDevice, blocks, painter->brush().color());
     else
-        fillBlocks(painter, blocks, painter->antialiasing() ? QPointF(kAntialiasedShift, kAntialiasedShift) : QPointF(),
+        fillBlocks(canvas, toDevice, blocks,
+                   antialiased ? QPointF(kAntialiasedShift, kAntialiasedShift) : QPointF(),
                    painter->brush().color());
 }
 
@@ -646,13 +581,47 @@ bool EnvelopeGraph::strokesSegmentBySegment(const QCPPainter *painter, int verti
            && pen.brush().style() == Qt::SolidPattern && pen.color().alpha() == 255;
 }
 
+// A dense antialiased hairline (an unselected curve's pen, which the stock drawing strokes one
+// device pixel wide) is gathered on a canvas: across a dense column it runs up and down the
+// column's whole spread, hundreds of pixels the raster engine blends one call at a time.
+bool EnvelopeGraph::drawsHairlineOnCanvas(const QCPPainter *painter, int vertices) const
+{
+    const QPen pen = painter->pen();
+    // The stock drawing strokes a pen one wide as a cosmetic one, a device pixel wide, unless the
+    // painter keeps pens to scale (an enlarged export).
+    const bool oneWide = pen.widthF() == 0 || qFuzzyCompare(pen.widthF(), 1.0);
+    const bool hairline = oneWide
+                          && (!painter->modes().testFlag(QCPPainter::pmNonCosmetic) || painter->deviceTransform().m11() == 1);
+    return vertices > mKeyAxis->axisRect()->width() && !painter->modes().testFlag(QCPPainter::pmVectorized)
+           && painter->antialiasing() && hairline && pen.style() == Qt::SolidLine
+           && pen.brush().style() == Qt::SolidPattern && DeviceCanvas::suits(painter);
+}
+
 void EnvelopeGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const
 {
+    applyDefaultAntialiasingHint(painter);
+    if (drawsHairlineOnCanvas(painter, lines.size())) {
+        const QPen pen = painter->pen();
+        DeviceCanvas canvas(painter);
+        for (const QCPDataRange &segment : getNonNanSegments(&lines, mKeyAxis->orientation()))
+            canvas.strokeHairline(lines.constData() + segment.begin(), segment.size(), pen.color(),
+                                  pen.capStyle() != Qt::FlatCap);
+        canvas.paint();
+        return;
+    }
     if (!strokesSegmentBySegment(painter, lines.size())) {
         QCPGraph::drawLinePlot(painter, lines);
         return;
     }
-    applyDefaultAntialiasingHint(painter);
+    if (DeviceCanvas::suits(painter)) {
+        const QPen pen = painter->pen();
+        DeviceCanvas canvas(painter);
+        for (const QCPDataRange &segment : getNonNanSegments(&lines, mKeyAxis->orientation()))
+            canvas.strokeWide(lines.constData() + segment.begin(), segment.size(), pen.color(),
+                              pen.widthF() * painter->deviceTransform().m11());
+        canvas.paint();
+        return;
+    }
     QPen flat = painter->pen();
     flat.setCapStyle(Qt::FlatCap);
     painter->setPen(flat);
@@ -674,9 +643,11 @@ void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
     const double zeroY = mValueAxis->coordToPixel(0);
     const QRect plotArea = mValueAxis->axisRect()->rect();
     const VisibleBand band{plotArea.top() - kBandMargin, plotArea.bottom() + 1 + kBandMargin};
-    // A vector drawing keeps its fill one shape, as the stock graph's is; blocks take a plain colour.
+    // A vector drawing keeps its fill one shape, as the stock graph's is; blocks take a plain colour
+    // and device pixels.
     const bool asPolygon = painter->modes().testFlag(QCPPainter::pmVectorized)
-                           || painter->brush().style() != Qt::SolidPattern;
+                           || painter->brush().style() != Qt::SolidPattern || !DeviceCanvas::suits(painter);
+    std::unique_ptr<DeviceCanvas> canvas(asPolygon ? nullptr : new DeviceCanvas(painter));
     for (const QCPDataRange &segment : getNonNanSegments(lines, Qt::Horizontal)) {
         if (segment.size() < 2)
             continue;
@@ -684,6 +655,8 @@ void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
         if (asPolygon)
             painter->drawPolygon(areaToZero(points, zeroY, band));
         else
-            fillAreaByColumns(painter, points, zeroY, band);
+            fillAreaByColumns(painter, canvas.get(), points, zeroY, band);
     }
+    if (canvas)
+        canvas->paint();
 }

@@ -59,6 +59,7 @@ private:
     double squaredDistanceToPoints(const QPointF &pos, double tolerance, int *nearestPoint) const;
     bool drawsOwnFill() const;
     bool strokesSegmentBySegment(const QCPPainter *painter, int vertices) const;
+    bool drawsHairlineOnCanvas(const QCPPainter *painter, int vertices) const;
     void appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
                       QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
                       double column, bool gapBefore, bool gapAfter) const;

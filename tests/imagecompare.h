@@ -17,7 +17,7 @@ namespace ImageCompare {
 const int kChannelSlack = 64;
 const double kDifferingShare = 0.005;
 
-inline double differingShare(const QImage &a, const QImage &b)
+inline double differingShare(const QImage &a, const QImage &b, int slack = kChannelSlack)
 {
     const QImage first = a.convertToFormat(QImage::Format_RGB32);
     const QImage second = b.convertToFormat(QImage::Format_RGB32);
@@ -30,7 +30,7 @@ inline double differingShare(const QImage &a, const QImage &b)
         for (int x = 0; x < first.width(); ++x) {
             const int off = std::max({qAbs(qRed(rowA[x]) - qRed(rowB[x])), qAbs(qGreen(rowA[x]) - qGreen(rowB[x])),
                                       qAbs(qBlue(rowA[x]) - qBlue(rowB[x]))});
-            differing += off > kChannelSlack;
+            differing += off > slack;
         }
     }
     return double(differing) / (first.width() * first.height());

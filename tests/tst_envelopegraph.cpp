@@ -142,6 +142,8 @@ private slots:
     void zoomedInDrawsLikeTheStockGraph();
     void viewsDrawLikeTheStockGraph_data();
     void viewsDrawLikeTheStockGraph();
+    void linesDrawLikeTheStockStrokes_data();
+    void linesDrawLikeTheStockStrokes();
     void clickHitsTheGraphTheStockGraphHits_data();
     void clickHitsTheGraphTheStockGraphHits();
     void fillCoversExactlyTheAreaToTheZeroLine_data();
@@ -261,6 +263,47 @@ void TestEnvelopeGraph::viewsDrawLikeTheStockGraph()
     const double ratioShare = differingShare(envelope.image(keys, size, scale),
                                              envelope.imageAtPixelRatio(keys, size, scale));
     QVERIFY2(ratioShare <= kDifferingShare, qPrintable(QString::number(ratioShare)));
+}
+
+void TestEnvelopeGraph::linesDrawLikeTheStockStrokes_data()
+{
+    QTest::addColumn<QVector<QCPGraphData>>("points");
+    QTest::addColumn<double>("ratio");
+    QTest::addColumn<bool>("selected");
+    const QPair<const char *, QVector<QCPGraphData>> data[] = {{"jagged", jaggedPoints(200000)},
+                                                               {"smooth", smoothPoints(200000)}};
+    for (const auto &points : data) {
+        for (double ratio : {1.0, 2.0}) {
+            for (bool selected : {false, true})
+                QTest::addRow("%s, ratio %g%s", points.first, ratio, selected ? ", selected" : "")
+                    << points.second << ratio << selected;
+        }
+    }
+}
+
+// Pens alone, maximised and drawn at a device pixel ratio as a screen's buffers are: a curve's
+// hairline lands on the stock stroke's pixels to the rounding of their blends; a selected
+// curve's wide line, drawn segment by segment, differs from the stock joins by at most the usual
+// share.
+void TestEnvelopeGraph::linesDrawLikeTheStockStrokes()
+{
+    QFETCH(QVector<QCPGraphData>, points);
+    QFETCH(double, ratio);
+    QFETCH(bool, selected);
+    Chart stock(false);
+    Chart envelope(true);
+    for (Chart *chart : {&stock, &envelope}) {
+        chart->graph->setBrush(Qt::NoBrush);
+        chart->graph->data()->set(points, true);
+        if (selected)
+            chart->graph->setSelection(QCPDataSelection(chart->graph->data()->dataRange()));
+    }
+    const QCPRange keys = keySpan(points);
+    const int roundingSlack = 16;
+    const double share = differingShare(stock.imageAtPixelRatio(keys, kMaximisedChartSize, ratio),
+                                        envelope.imageAtPixelRatio(keys, kMaximisedChartSize, ratio),
+                                        selected ? ImageCompare::kChannelSlack : roundingSlack);
+    QVERIFY2(share <= (selected ? kDifferingShare : 0), qPrintable(QString::number(share)));
 }
 
 void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits_data()

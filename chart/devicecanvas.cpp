@@ -1,0 +1,490 @@
+#include "chart/devicecanvas.h"
+
+#include <QImage>
+#include <QPaintEngine>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// What a canvas draws into, kept between drawings: the image all transparent and the coverage
+// all zero whenever no canvas is open.
+struct Scratch {
+    QImage image;
+    // One byte per pixel, column after column, so that a steep line runs through it in order.
+    std::vector<quint8> coverage;
+    // Per column of the area, the rows [top, bottom) whose coverage may be non-zero.
+    std::vector<int> top;
+    std::vector<int> bottom;
+};
+
+Scratch &scratch()
+{
+    thread_local Scratch shared;
+    return shared;
+}
+
+// Hairline positions in 26.6 fixed point and steps along the line in 16.16, with the raster
+// engine's rounding, so that every pixel gets the coverage the engine would give it.
+const int kSubpixels = 64;
+const int kHalfPixel = 32;
+const int kCapBegin = 1;
+const int kCapEnd = 2;
+// Along a steep line the coverage of a pixel column changes a little from row to row; rows are
+// given one coverage while it drifts by at most this much (of 255), in the middle of the run.
+const int kCoverageDrift = 8;
+
+int toSubpixels(double v)
+{
+    return int(v * kSubpixels);
+}
+
+int stepPerRow(int along, int across)
+{
+    if (qAbs(along) > 0x7fff)
+        return int(qint64(along) * 65536 / across);
+    return along * 65536 / across;
+}
+
+int swappedCaps(int caps)
+{
+    return ((caps & kCapBegin) << 1) | ((caps & kCapEnd) >> 1);
+}
+
+// x·a/255 rounded, as the raster engine multiplies bytes.
+uint multiplyByte(uint x, uint a)
+{
+    const uint t = x * a + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+QRgb multiplyPixel(QRgb pixel, uint a)
+{
+    return qRgba(multiplyByte(qRed(pixel), a), multiplyByte(qGreen(pixel), a), multiplyByte(qBlue(pixel), a),
+                 multiplyByte(qAlpha(pixel), a));
+}
+
+QRgb over(QRgb source, QRgb destination)
+{
+    return destination == 0 ? source : source + multiplyPixel(destination, 255 - qAlpha(source));
+}
+
+} // namespace
+
+bool DeviceCanvas::suits(const QPainter *painter)
+{
+    const QPaintEngine *engine = painter->paintEngine();
+    const QTransform toDevice = painter->deviceTransform();
+    return engine && engine->type() == QPaintEngine::Raster && toDevice.type() <= QTransform::TxScale
+           && toDevice.m11() > 0 && toDevice.m22() > 0 && painter->opacity() == 1
+           && painter->compositionMode() == QPainter::CompositionMode_SourceOver;
+}
+
+DeviceCanvas::DeviceCanvas(QPainter *painter)
+    : mPainter(painter)
+    , mDevice(painter->device()->width(), painter->device()->height())
+{
+    // As the raster engine clips: the clip's rectangle mapped to device pixels and rounded.
+    const QRect device(QPoint(0, 0), mDevice);
+    mArea = painter->hasClipping()
+                ? painter->deviceTransform().mapRect(painter->clipBoundingRect()).toRect() & device
+                : device;
+    Scratch &s = scratch();
+    if (s.image.size() != mArea.size()) {
+        s.image = QImage(mArea.size(), QImage::Format_ARGB32_Premultiplied);
+        s.image.fill(0);
+        s.coverage.assign(size_t(mArea.width()) * size_t(mArea.height()), 0);
+        s.top.assign(size_t(mArea.width()), std::numeric_limits<int>::max());
+        s.bottom.assign(size_t(mArea.width()), 0);
+    }
+}
+
+void DeviceCanvas::touch(int column, int top, int bottom)
+{
+    mTouched |= QRect(column, top, 1, bottom - top);
+}
+
+void DeviceCanvas::fillSpan(int column, int top, int bottom, const QColor &colour)
+{
+    const int x = column - mArea.left();
+    top = std::max(top, mArea.top()) - mArea.top();
+    bottom = std::min(bottom, mArea.bottom() + 1) - mArea.top();
+    if (x < 0 || x >= mArea.width() || bottom <= top)
+        return;
+    QImage &image = scratch().image;
+    const QRgb pixel = qPremultiply(colour.rgba());
+    const int stride = image.bytesPerLine() / int(sizeof(QRgb));
+    QRgb *at = reinterpret_cast<QRgb *>(image.bits()) + top * stride + x;
+    for (int row = top; row < bottom; ++row, at += stride)
+        *at = pixel;
+    touch(x, top, bottom);
+    mFilled = true;
+}
+
+void DeviceCanvas::useLineColour(const QColor &colour)
+{
+    if (colour.rgba() == mLineColour)
+        return;
+    // Coverage gathered in another colour is that colour's.
+    resolveCoverage();
+    mLineColour = colour.rgba();
+    for (int a = 0; a < 256; ++a)
+        mLineColours[a] = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), a));
+}
+
+void DeviceCanvas::strokeHairline(const QPointF *points, int count, const QColor &colour, bool capped)
+{
+    useLineColour(colour);
+    const QTransform toDevice = mPainter->deviceTransform();
+    for (int i = 1; i < count; ++i) {
+        int caps = 0;
+        if (capped && i == 1)
+            caps |= kCapBegin;
+        if (capped && i == count - 1)
+            caps |= kCapEnd;
+        strokeSegment(toDevice.map(points[i - 1]), toDevice.map(points[i]), caps);
+    }
+}
+
+// Cuts the segment to the device and a pixel around it, as the engine does before it draws
+// one; false when nothing of it is left.
+bool DeviceCanvas::clipToDevice(QPointF *from, QPointF *to) const
+{
+    double x1 = from->x(), y1 = from->y(), x2 = to->x(), y2 = to->y();
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2))
+        return false;
+    const double xmin = -1, xmax = mDevice.width() + 1, ymin = -1, ymax = mDevice.height() + 1;
+    auto cut = [](double &a1, double &b1, double a2, double b2, double low, double high) {
+        // Moves end 1 (a along the cut axis, b across it) inside [low, high]; false when the
+        // other end is outside on the same side.
+        if (a1 < low) {
+            if (a2 <= low)
+                return false;
+            b1 += (b2 - b1) / (a2 - a1) * (low - a1);
+            a1 = low;
+        } else if (a1 > high) {
+            if (a2 >= high)
+                return false;
+            b1 += (b2 - b1) / (a2 - a1) * (high - a1);
+            a1 = high;
+        }
+        return true;
+    };
+    auto cutEnd = [](double &a2, double &b2, double a1, double b1, double low, double high) {
+        if (a2 < low) {
+            b2 += (b2 - b1) / (a2 - a1) * (low - a2);
+            a2 = low;
+        } else if (a2 > high) {
+            b2 += (b2 - b1) / (a2 - a1) * (high - a2);
+            a2 = high;
+        }
+    };
+    if (!cut(x1, y1, x2, y2, xmin, xmax))
+        return false;
+    cutEnd(x2, y2, x1, y1, xmin, xmax);
+    if (!cut(y1, x1, y2, x2, ymin, ymax))
+        return false;
+    cutEnd(y2, x2, y1, x1, ymin, ymax);
+    *from = QPointF(x1, y1);
+    *to = QPointF(x2, y2);
+    return true;
+}
+
+void DeviceCanvas::strokeSegment(const QPointF &from, const QPointF &to, int caps)
+{
+    QPointF a = from;
+    QPointF b = to;
+    if (!clipToDevice(&a, &b))
+        return;
+    const Segment s{toSubpixels(a.x()), toSubpixels(a.y()), toSubpixels(b.x()), toSubpixels(b.y())};
+    if (qAbs(s.x2 - s.x1) < qAbs(s.y2 - s.y1))
+        strokeSteep(s, caps);
+    else if (s.x2 != s.x1)
+        strokeShallow(s, caps);
+}
+
+// A line steeper than 45°: row by row, two neighbouring pixels share the row's coverage by where
+// the line's centre passes between them; the first and last row by how much of them it spans.
+void DeviceCanvas::strokeSteep(Segment s, int caps)
+{
+    const int xinc = stepPerRow(s.x2 - s.x1, s.y2 - s.y1);
+    if (s.y1 > s.y2) {
+        std::swap(s.x1, s.x2);
+        std::swap(s.y1, s.y2);
+        caps = swappedCaps(caps);
+    }
+    int x = (s.x1 - kHalfPixel) * (1 << 10);
+    x -= (((s.y1 & (kSubpixels - 1)) - kHalfPixel) * xinc) >> 6;
+    if (caps & kCapBegin) {
+        s.y1 -= kHalfPixel;
+        x -= xinc >> 1;
+    }
+    if (caps & kCapEnd)
+        s.y2 += kHalfPixel;
+    int row = s.y1 >> 6;
+    const int lastRow = s.y2 >> 6;
+    const bool oneRow = row == lastRow;
+    const int startWeight = oneRow ? s.y2 - s.y1 : kSubpixels - (s.y1 & (kSubpixels - 1));
+    const int endWeight = oneRow ? 0 : s.y2 & (kSubpixels - 1);
+    auto coverRow = [this](int x, int row, int weight) {
+        const int share = (x >> 8) & 0xff;
+        coverPixel(x >> 16, row, (255 - share) * weight >> 6);
+        coverPixel((x >> 16) + 1, row, share * weight >> 6);
+    };
+    coverRow(x, row, startWeight);
+    x += xinc;
+    ++row;
+    // The rows between, in runs that stay in one pair of pixel columns and whose coverage
+    // drifts little: one coverage per run, written down the columns' memory in one go.
+    const int driftRows = xinc == 0 ? std::numeric_limits<int>::max() : std::max(1, kCoverageDrift * 256 / qAbs(xinc));
+    while (row < lastRow) {
+        const int column = x >> 16;
+        int rows = std::min(lastRow - row, driftRows);
+        if (xinc > 0)
+            rows = std::min(rows, int((((qint64(column) + 1) << 16) - x + xinc - 1) / xinc));
+        else if (xinc < 0)
+            rows = std::min(rows, int((x - (qint64(column) << 16)) / -xinc + 1));
+        const int share = ((x + (rows - 1) * xinc / 2) >> 8) & 0xff;
+        coverRun(column, row, rows, 255 - share);
+        coverRun(column + 1, row, rows, share);
+        x += rows * xinc;
+        row += rows;
+    }
+    if (endWeight)
+        coverRow(x, row, endWeight);
+}
+
+// A line at 45° or flatter: the same with rows and columns exchanged.
+void DeviceCanvas::strokeShallow(Segment s, int caps)
+{
+    const int yinc = stepPerRow(s.y2 - s.y1, s.x2 - s.x1);
+    if (s.x1 > s.x2) {
+        std::swap(s.x1, s.x2);
+        std::swap(s.y1, s.y2);
+        caps = swappedCaps(caps);
+    }
+    int y = (s.y1 - kHalfPixel) * (1 << 10);
+    y -= (((s.x1 & (kSubpixels - 1)) - kHalfPixel) * yinc) >> 6;
+    if (caps & kCapBegin) {
+        s.x1 -= kHalfPixel;
+        y -= yinc >> 1;
+    }
+    if (caps & kCapEnd)
+        s.x2 += kHalfPixel;
+    int column = s.x1 >> 6;
+    const int lastColumn = s.x2 >> 6;
+    const bool oneColumn = column == lastColumn;
+    const int startWeight = oneColumn ? s.x2 - s.x1 : kSubpixels - (s.x1 & (kSubpixels - 1));
+    const int endWeight = oneColumn ? 0 : s.x2 & (kSubpixels - 1);
+    auto coverColumn = [this](int column, int y, int weight) {
+        const int share = (y >> 8) & 0xff;
+        coverPixel(column, y >> 16, (255 - share) * weight >> 6);
+        coverPixel(column, (y >> 16) + 1, share * weight >> 6);
+    };
+    coverColumn(column, y, startWeight);
+    for (y += yinc, ++column; column < lastColumn; y += yinc, ++column)
+        coverColumn(column, y, 255);
+    if (endWeight)
+        coverColumn(column, y, endWeight);
+}
+
+void DeviceCanvas::strokeWide(const QPointF *points, int count, const QColor &colour, double width)
+{
+    useLineColour(colour);
+    const QTransform toDevice = mPainter->deviceTransform();
+    for (int i = 1; i < count; ++i)
+        strokeWideSegment(toDevice.map(points[i - 1]), toDevice.map(points[i]), width);
+}
+
+namespace {
+
+// The part of pixel column x that [left, right] covers.
+double overlap(double left, double right, int x)
+{
+    return std::max(0.0, std::min(right, x + 1.0) - std::max(left, double(x)));
+}
+
+int toWeight(double share)
+{
+    return qBound(0, int(std::lround(share * 255)), 255);
+}
+
+} // namespace
+
+// One segment's shape is a rectangle, its corners `corners` in order around it. Between the rows
+// of its inner corners its two long sides bound it, moving by a constant step from row to row:
+// there rows go in runs whose coverage drifts little, as a hairline's do. The rows around its
+// ends, and a segment flatter than 45° (a few pixels where the line is dense), are sampled row by
+// row.
+void DeviceCanvas::strokeWideSegment(const QPointF &from, const QPointF &to, double width)
+{
+    const QPointF along = to - from;
+    const double length = std::hypot(along.x(), along.y());
+    if (!(length > 0) || !std::isfinite(length))
+        return;
+    const QPointF side = QPointF(-along.y(), along.x()) * (width / 2 / length);
+    const QPointF corners[4] = {from + side, to + side, to - side, from - side};
+    double heights[4] = {corners[0].y(), corners[1].y(), corners[2].y(), corners[3].y()};
+    std::sort(heights, heights + 4);
+    const int firstRow = rowWithin(std::floor(heights[0]));
+    const int endRow = rowWithin(std::ceil(heights[3]));
+    const bool steep = qAbs(along.y()) > qAbs(along.x());
+    const int bandTop = steep ? rowWithin(std::ceil(heights[1])) : endRow;
+    const int bandEnd = steep ? rowWithin(std::floor(heights[2])) : endRow;
+    const double step = along.x() / along.y();
+    const double driftRows = step == 0 ? std::numeric_limits<double>::max() : kCoverageDrift / 255.0 / qAbs(step);
+    for (int row = firstRow; row < endRow;) {
+        if (row < bandTop || row >= bandEnd) {
+            coverRowSampled(corners, row);
+            ++row;
+            continue;
+        }
+        const double middle = row + 0.5;
+        auto sideAt = [&](const QPointF &point, double y) { return point.x() + (y - point.y()) * step; };
+        const double a = sideAt(corners[0], middle);
+        const double b = sideAt(corners[3], middle);
+        const double left = std::min(a, b);
+        const double right = std::max(a, b);
+        // Rows until either side crosses into another pixel column or its coverage drifts.
+        double rows = std::min(double(bandEnd - row), std::max(1.0, std::floor(driftRows)));
+        if (step > 0)
+            rows = std::min(rows, std::max(1.0, std::ceil((std::floor(left) + 1 - left) / step)));
+        else if (step < 0)
+            rows = std::min(rows, std::max(1.0, std::ceil((left - std::floor(left)) / -step)));
+        if (step > 0)
+            rows = std::min(rows, std::max(1.0, std::ceil((std::floor(right) + 1 - right) / step)));
+        else if (step < 0)
+            rows = std::min(rows, std::max(1.0, std::ceil((right - std::floor(right)) / -step)));
+        const int run = int(rows);
+        const double shift = (run - 1) * step / 2;
+        for (int x = columnWithin(std::floor(left + shift)); x <= columnWithin(std::floor(right + shift)); ++x)
+            coverRun(x, row, run, toWeight(overlap(left + shift, right + shift, x)));
+        row += run;
+    }
+}
+
+// One row of a segment's shape, its coverage sampled at four heights in the row.
+void DeviceCanvas::coverRowSampled(const QPointF *corners, int row)
+{
+    const int samples = 4;
+    double lefts[samples];
+    double rights[samples];
+    double low = std::numeric_limits<double>::max();
+    double high = std::numeric_limits<double>::lowest();
+    for (int k = 0; k < samples; ++k) {
+        const double y = row + (k + 0.5) / samples;
+        lefts[k] = std::numeric_limits<double>::max();
+        rights[k] = std::numeric_limits<double>::lowest();
+        for (int i = 0; i < 4; ++i) {
+            const QPointF &p = corners[i];
+            const QPointF &q = corners[(i + 1) % 4];
+            if ((p.y() <= y) == (q.y() <= y))
+                continue;
+            const double x = p.x() + (y - p.y()) * (q.x() - p.x()) / (q.y() - p.y());
+            lefts[k] = std::min(lefts[k], x);
+            rights[k] = std::max(rights[k], x);
+        }
+        low = std::min(low, lefts[k]);
+        high = std::max(high, rights[k]);
+    }
+    if (low > high)
+        return;
+    for (int x = columnWithin(std::floor(low)); x <= columnWithin(std::floor(high)); ++x) {
+        double share = 0;
+        for (int k = 0; k < samples; ++k) {
+            if (lefts[k] <= rights[k])
+                share += overlap(lefts[k], rights[k], x);
+        }
+        coverPixel(x, row, toWeight(share / samples));
+    }
+}
+
+// Whole pixel positions, however far off, brought to within a pixel of the area: a line far
+// beyond it has no pixels there to cover.
+int DeviceCanvas::rowWithin(double row) const
+{
+    return int(qBound(double(mArea.top() - 1), row, double(mArea.bottom() + 2)));
+}
+
+int DeviceCanvas::columnWithin(double column) const
+{
+    return int(qBound(double(mArea.left() - 1), column, double(mArea.right() + 1)));
+}
+
+void DeviceCanvas::coverPixel(int column, int row, int weight)
+{
+    coverRun(column, row, 1, weight);
+}
+
+// Blends the line's colour at weight (of 255) into rows [row, row + rows) of a device column:
+// the coverage there adds up as repeated blends of one colour do.
+void DeviceCanvas::coverRun(int column, int row, int rows, int weight)
+{
+    const int x = column - mArea.left();
+    int top = std::max(row, mArea.top()) - mArea.top();
+    const int bottom = std::min(row + rows, mArea.bottom() + 1) - mArea.top();
+    const uint alpha = multiplyByte(uint(qAlpha(mLineColour)), uint(weight));
+    if (x < 0 || x >= mArea.width() || bottom <= top || alpha == 0)
+        return;
+    Scratch &s = scratch();
+    quint8 *cell = s.coverage.data() + size_t(x) * size_t(mArea.height());
+    const uint rest = 255 - alpha;
+    for (int y = top; y < bottom; ++y) {
+        const quint16 t = quint16(cell[y] * rest + 128);
+        cell[y] = quint8(alpha + quint16(t + (t >> 8)) / 256);
+    }
+    s.top[size_t(x)] = std::min(s.top[size_t(x)], top);
+    s.bottom[size_t(x)] = std::max(s.bottom[size_t(x)], bottom);
+}
+
+// Turns the coverage gathered into the line's colour over what the image holds, and clears it.
+void DeviceCanvas::resolveCoverage()
+{
+    Scratch &s = scratch();
+    QRgb *bits = reinterpret_cast<QRgb *>(s.image.bits());
+    const int stride = s.image.bytesPerLine() / int(sizeof(QRgb));
+    const int height = mArea.height();
+    for (int x = 0; x < mArea.width(); ++x) {
+        const int top = s.top[size_t(x)];
+        const int bottom = s.bottom[size_t(x)];
+        if (bottom <= top)
+            continue;
+        quint8 *cell = s.coverage.data() + size_t(x) * size_t(height);
+        QRgb *at = bits + top * stride + x;
+        // Over fills of this canvas the line blends; alone it is stored, which spares reading
+        // the image down the column.
+        for (int y = top; y < bottom; ++y, at += stride) {
+            if (cell[y]) {
+                *at = mFilled ? over(mLineColours[cell[y]], *at) : mLineColours[cell[y]];
+                cell[y] = 0;
+            }
+        }
+        touch(x, top, bottom);
+        s.top[size_t(x)] = std::numeric_limits<int>::max();
+        s.bottom[size_t(x)] = 0;
+    }
+}
+
+void DeviceCanvas::paint()
+{
+    resolveCoverage();
+    if (mTouched.isEmpty())
+        return;
+    QImage &image = scratch().image;
+    mPainter->save();
+    // The image is in device pixels; the painter scales what it is given by the device's ratio.
+    const qreal ratio = mPainter->device()->devicePixelRatioF();
+    mPainter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
+    mPainter->drawImage(mTouched.topLeft() + mArea.topLeft(), image, mTouched);
+    mPainter->restore();
+    const int width = mTouched.width() * int(sizeof(QRgb));
+    for (int y = mTouched.top(); y <= mTouched.bottom(); ++y)
+        std::memset(image.scanLine(y) + mTouched.left() * int(sizeof(QRgb)), 0, size_t(width));
+    mTouched = QRect();
+    mFilled = false;
+}

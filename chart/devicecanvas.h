@@ -1,0 +1,70 @@
+#ifndef DEVICECANVAS_H
+#define DEVICECANVAS_H
+
+#include <QColor>
+#include <QPointF>
+#include <QRect>
+
+class QPainter;
+
+// Dense drawing gathered in device pixels and put onto the painter's device in one image draw.
+// The raster engine pays a call for every row of a narrow fill and for every pixel of a
+// hairline; a dense chart column has hundreds of each, in every one of thousands of columns.
+// Here they are plain writes into memory, and one draw blends them all. Only one canvas is open
+// at a time in a thread: they share their memory.
+class DeviceCanvas
+{
+public:
+    // Whether a painter's drawing can be gathered: pixels of a raster device, reached by a
+    // transform that only scales and moves, blended plainly.
+    static bool suits(const QPainter *painter);
+
+    // A canvas over what the painter may paint of its device: its clip, in device pixels.
+    explicit DeviceCanvas(QPainter *painter);
+    DeviceCanvas(const DeviceCanvas &) = delete;
+    DeviceCanvas &operator=(const DeviceCanvas &) = delete;
+
+    // Rows [top, bottom) of one device column in a colour; spans never overlap.
+    void fillSpan(int column, int top, int bottom, const QColor &colour);
+    // A hairline (a cosmetic pen's line) through the points, given in the painter's coordinates,
+    // antialiased as the raster engine draws one, its ends squared when capped. Where it crosses
+    // itself its coverage adds up as the engine's blends do.
+    void strokeHairline(const QPointF *points, int count, const QColor &colour, bool capped);
+    // A wide line through the points (the painter's coordinates), width device pixels across,
+    // stroked segment by segment with flat ends, each pixel covered by how much of it the
+    // segments' shapes cover, as the raster engine's antialiasing covers it.
+    void strokeWide(const QPointF *points, int count, const QColor &colour, double width);
+    // Blends what was gathered onto the device and leaves the canvas empty.
+    void paint();
+
+private:
+    struct Segment {
+        int x1;
+        int y1;
+        int x2;
+        int y2;
+    };
+    bool clipToDevice(QPointF *from, QPointF *to) const;
+    void strokeSegment(const QPointF &from, const QPointF &to, int caps);
+    void strokeSteep(Segment s, int caps);
+    void strokeShallow(Segment s, int caps);
+    void useLineColour(const QColor &colour);
+    void strokeWideSegment(const QPointF &from, const QPointF &to, double width);
+    void coverRowSampled(const QPointF *corners, int row);
+    int rowWithin(double row) const;
+    int columnWithin(double column) const;
+    void coverPixel(int column, int row, int weight);
+    void coverRun(int column, int row, int rows, int weight);
+    void touch(int column, int top, int bottom);
+    void resolveCoverage();
+
+    QPainter *mPainter;
+    QRect mArea;       // the clip, in device pixels
+    QSize mDevice;     // the device's size in pixels
+    QRgb mLineColour = 0;           // the hairlines' colour, not premultiplied
+    QRgb mLineColours[256] = {};    // that colour at each coverage, premultiplied
+    QRect mTouched;    // the area's pixels written, in area coordinates
+    bool mFilled = false;
+};
+
+#endif // DEVICECANVAS_H
