@@ -54,20 +54,32 @@ double yOnSegment(const QPointF &a, const QPointF &b, double x)
 }
 
 // The first point from `from` on whose key is not below `key`. Columns hold about as many
-// points as the one before, so the search gallops from there instead of halving the whole
-// rest: far fewer reads land in memory that is not in the cache.
+// points as the one before, so the search starts where that many points end and gallops from
+// there, forwards or backwards: a handful of reads, where halving the column would land a dozen
+// in memory that is not in the cache.
 QCPGraphDataContainer::const_iterator firstKeyNotBelow(QCPGraphDataContainer::const_iterator from,
                                                        QCPGraphDataContainer::const_iterator end, double key,
                                                        int expectedDistance)
 {
     auto keyBelow = [](const QCPGraphData &point, double bound) { return point.key < bound; };
-    qint64 step = qMax(1, expectedDistance);
-    auto low = from;
+    const auto guess = from + qMin<qint64>(qMax(1, expectedDistance), end - from);
+    if (guess == end)
+        return std::lower_bound(from, end, key, keyBelow);
+    qint64 step = 1;
+    if (guess->key >= key) {
+        auto high = guess;
+        while (high - from > step && (high - step)->key >= key) {
+            high -= step;
+            step *= 2;
+        }
+        return std::lower_bound(high - from > step ? high - step + 1 : from, high, key, keyBelow);
+    }
+    auto low = guess;
     while (end - low > step && (low + step)->key < key) {
         low += step;
         step *= 2;
     }
-    return std::lower_bound(low, low + qMin<qint64>(step + 1, end - low), key, keyBelow);
+    return std::lower_bound(low + 1, end - low > step ? low + step + 1 : end, key, keyBelow);
 }
 
 // First vertex of every run of vertices that share a pixel column, plus the end index.
