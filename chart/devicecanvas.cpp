@@ -12,13 +12,15 @@
 
 namespace {
 
-// What a canvas draws into, kept between drawings: the image all transparent and the coverage
-// all zero whenever no canvas is open.
+// What a canvas draws into, kept between drawings: the image all transparent and the cells all
+// zero whenever no canvas is open.
 struct Scratch {
     QImage image;
-    // One byte per pixel, column after column, so that a steep line runs through it in order.
-    std::vector<quint8> coverage;
-    // Per column of the area, the rows [top, bottom) whose coverage may be non-zero.
+    // One cell per pixel, column after column, so that a fill's span or a steep line runs
+    // through it in order: which fill colour covers the pixel (the high byte) and how much the
+    // line covers it (the low byte).
+    std::vector<quint16> cells;
+    // Per column of the area, the rows [top, bottom) whose cells may be non-zero.
     std::vector<int> top;
     std::vector<int> bottom;
 };
@@ -38,6 +40,10 @@ const int kCapEnd = 2;
 // Along a steep line the coverage of a pixel column changes a little from row to row; rows are
 // given one coverage while it drifts by at most this much (of 255), in the middle of the run.
 const int kCoverageDrift = 8;
+// Cells go into the image this many columns at a time, each image row's part written in one go.
+const int kColumnsPerBlock = 16;
+const int kFillShift = 8;
+const quint16 kCoverageBits = 0xff;
 
 int toSubpixels(double v)
 {
@@ -98,15 +104,36 @@ DeviceCanvas::DeviceCanvas(QPainter *painter)
     if (s.image.size() != mArea.size()) {
         s.image = QImage(mArea.size(), QImage::Format_ARGB32_Premultiplied);
         s.image.fill(0);
-        s.coverage.assign(size_t(mArea.width()) * size_t(mArea.height()), 0);
+        s.cells.assign(size_t(mArea.width()) * size_t(mArea.height()), 0);
         s.top.assign(size_t(mArea.width()), std::numeric_limits<int>::max());
         s.bottom.assign(size_t(mArea.width()), 0);
     }
 }
 
-void DeviceCanvas::touch(int column, int top, int bottom)
+void DeviceCanvas::markCells(int x, int top, int bottom)
 {
-    mTouched |= QRect(column, top, 1, bottom - top);
+    mHasCells = true;
+    Scratch &s = scratch();
+    s.top[size_t(x)] = std::min(s.top[size_t(x)], top);
+    s.bottom[size_t(x)] = std::max(s.bottom[size_t(x)], bottom);
+}
+
+quint16 *DeviceCanvas::cellsOfColumn(int x) const
+{
+    return scratch().cells.data() + size_t(x) * size_t(mArea.height());
+}
+
+// The index of a fill colour, added when new; 0 when there is no room for another.
+int DeviceCanvas::fillIndex(QRgb pixel)
+{
+    for (int index = 1; index <= mFillColours; ++index) {
+        if (mFills[index] == pixel)
+            return index;
+    }
+    if (mFillColours == kMostFillColours)
+        return 0;
+    mFills[++mFillColours] = pixel;
+    return mFillColours;
 }
 
 void DeviceCanvas::fillSpan(int column, int top, int bottom, const QColor &colour)
@@ -116,25 +143,27 @@ void DeviceCanvas::fillSpan(int column, int top, int bottom, const QColor &colou
     bottom = std::min(bottom, mArea.bottom() + 1) - mArea.top();
     if (x < 0 || x >= mArea.width() || bottom <= top)
         return;
-    QImage &image = scratch().image;
+    // A fill after a line goes over it.
+    if (mHasCoverage)
+        resolveCells();
     const QRgb pixel = qPremultiply(colour.rgba());
-    const int stride = image.bytesPerLine() / int(sizeof(QRgb));
-    QRgb *at = reinterpret_cast<QRgb *>(image.bits()) + top * stride + x;
-    for (int row = top; row < bottom; ++row, at += stride)
-        *at = pixel;
-    touch(x, top, bottom);
-    mFilled = true;
+    int index = fillIndex(pixel);
+    if (index == 0) {
+        resolveCells();
+        index = fillIndex(pixel);
+    }
+    quint16 *cell = cellsOfColumn(x);
+    for (int y = top; y < bottom; ++y)
+        cell[y] = quint16(index << kFillShift);
+    markCells(x, top, bottom);
 }
 
 void DeviceCanvas::useLineColour(const QColor &colour)
 {
-    if (colour.rgba() == mLineColour)
-        return;
     // Coverage gathered in another colour is that colour's.
-    resolveCoverage();
+    if (mHasCoverage && colour.rgba() != mLineColour)
+        resolveCells();
     mLineColour = colour.rgba();
-    for (int a = 0; a < 256; ++a)
-        mLineColours[a] = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), a));
 }
 
 void DeviceCanvas::strokeHairline(const QPointF *points, int count, const QColor &colour, bool capped)
@@ -431,48 +460,75 @@ void DeviceCanvas::coverRun(int column, int row, int rows, int weight)
     const uint alpha = multiplyByte(uint(qAlpha(mLineColour)), uint(weight));
     if (x < 0 || x >= mArea.width() || bottom <= top || alpha == 0)
         return;
-    Scratch &s = scratch();
-    quint8 *cell = s.coverage.data() + size_t(x) * size_t(mArea.height());
-    const uint rest = 255 - alpha;
+    quint16 *cell = cellsOfColumn(x);
+    const quint16 rest = quint16(255 - alpha);
     for (int y = top; y < bottom; ++y) {
-        const quint16 t = quint16(cell[y] * rest + 128);
-        cell[y] = quint8(alpha + quint16(t + (t >> 8)) / 256);
+        const quint16 t = quint16((cell[y] & kCoverageBits) * rest + 128);
+        cell[y] = quint16((cell[y] & ~kCoverageBits) | quint16(alpha + quint16(t + (t >> 8)) / 256));
     }
-    s.top[size_t(x)] = std::min(s.top[size_t(x)], top);
-    s.bottom[size_t(x)] = std::max(s.bottom[size_t(x)], bottom);
+    markCells(x, top, bottom);
+    mHasCoverage = true;
 }
 
-// Turns the coverage gathered into the line's colour over what the image holds, and clears it.
-void DeviceCanvas::resolveCoverage()
+// Puts the cells gathered into the image in their colours and clears them. A block of columns
+// at a time, row by row: the image is written along its rows, as its memory runs, while the
+// cells are read down their columns, as theirs does. What was put there before is blended over.
+void DeviceCanvas::resolveCells()
 {
+    if (!mHasCells)
+        return;
+    // Each cell's colour: the line at its coverage over the fill colour.
+    QRgb colours[(kMostFillColours + 1) << kFillShift];
+    for (int fill = 0; fill <= mFillColours; ++fill) {
+        for (int a = 0; a <= kCoverageBits; ++a) {
+            const QRgb line = qPremultiply(qRgba(qRed(mLineColour), qGreen(mLineColour), qBlue(mLineColour), a));
+            colours[(fill << kFillShift) | a] = over(line, mFills[fill]);
+        }
+    }
     Scratch &s = scratch();
     QRgb *bits = reinterpret_cast<QRgb *>(s.image.bits());
     const int stride = s.image.bytesPerLine() / int(sizeof(QRgb));
-    const int height = mArea.height();
-    for (int x = 0; x < mArea.width(); ++x) {
-        const int top = s.top[size_t(x)];
-        const int bottom = s.bottom[size_t(x)];
+    for (int first = 0; first < mArea.width(); first += kColumnsPerBlock) {
+        const int end = std::min(mArea.width(), first + kColumnsPerBlock);
+        int top = std::numeric_limits<int>::max();
+        int bottom = 0;
+        for (int x = first; x < end; ++x) {
+            top = std::min(top, s.top[size_t(x)]);
+            bottom = std::max(bottom, s.bottom[size_t(x)]);
+        }
         if (bottom <= top)
             continue;
-        quint8 *cell = s.coverage.data() + size_t(x) * size_t(height);
-        QRgb *at = bits + top * stride + x;
-        // Over fills of this canvas the line blends; alone it is stored, which spares reading
-        // the image down the column.
-        for (int y = top; y < bottom; ++y, at += stride) {
-            if (cell[y]) {
-                *at = mFilled ? over(mLineColours[cell[y]], *at) : mLineColours[cell[y]];
-                cell[y] = 0;
+        const quint16 *columns[kColumnsPerBlock];
+        for (int x = first; x < end; ++x)
+            columns[x - first] = cellsOfColumn(x);
+        for (int y = top; y < bottom; ++y) {
+            QRgb *row = bits + y * stride + first;
+            for (int i = 0; i < end - first; ++i) {
+                const quint16 cell = columns[i][y];
+                if (!mResolved)
+                    row[i] = colours[cell];
+                else if (cell)
+                    row[i] = over(colours[cell], row[i]);
             }
         }
-        touch(x, top, bottom);
-        s.top[size_t(x)] = std::numeric_limits<int>::max();
-        s.bottom[size_t(x)] = 0;
+        for (int x = first; x < end; ++x) {
+            const int from = s.top[size_t(x)];
+            if (s.bottom[size_t(x)] > from)
+                std::fill_n(cellsOfColumn(x) + from, s.bottom[size_t(x)] - from, quint16(0));
+            s.top[size_t(x)] = std::numeric_limits<int>::max();
+            s.bottom[size_t(x)] = 0;
+        }
+        mTouched |= QRect(first, top, end - first, bottom - top);
     }
+    mResolved = !mTouched.isEmpty();
+    mHasCells = false;
+    mHasCoverage = false;
+    mFillColours = 0;
 }
 
 void DeviceCanvas::paint()
 {
-    resolveCoverage();
+    resolveCells();
     if (mTouched.isEmpty())
         return;
     QImage &image = scratch().image;
@@ -486,5 +542,5 @@ void DeviceCanvas::paint()
     for (int y = mTouched.top(); y <= mTouched.bottom(); ++y)
         std::memset(image.scanLine(y) + mTouched.left() * int(sizeof(QRgb)), 0, size_t(width));
     mTouched = QRect();
-    mFilled = false;
+    mResolved = false;
 }

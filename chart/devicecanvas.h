@@ -55,16 +55,23 @@ private:
     int columnWithin(double column) const;
     void coverPixel(int column, int row, int weight);
     void coverRun(int column, int row, int rows, int weight);
-    void touch(int column, int top, int bottom);
-    void resolveCoverage();
+    int fillIndex(QRgb pixel);
+    void markCells(int x, int top, int bottom);
+    quint16 *cellsOfColumn(int x) const;
+    void resolveCells();
+
+    static const int kMostFillColours = 3;
 
     QPainter *mPainter;
-    QRect mArea;       // the clip, in device pixels
-    QSize mDevice;     // the device's size in pixels
-    QRgb mLineColour = 0;           // the hairlines' colour, not premultiplied
-    QRgb mLineColours[256] = {};    // that colour at each coverage, premultiplied
-    QRect mTouched;    // the area's pixels written, in area coordinates
-    bool mFilled = false;
+    QRect mArea;                          // the clip, in device pixels
+    QSize mDevice;                        // the device's size in pixels
+    QRgb mFills[kMostFillColours + 1] = {}; // fill colours, premultiplied, from index 1
+    int mFillColours = 0;
+    QRgb mLineColour = 0;                 // the line's colour, not premultiplied
+    bool mHasCells = false;               // whether any cell is set
+    bool mHasCoverage = false;            // whether any cell holds coverage
+    QRect mTouched;                       // the image's pixels written, in area coordinates
+    bool mResolved = false;               // whether the image holds cells put there before
 };
 
 #endif // DEVICECANVAS_H

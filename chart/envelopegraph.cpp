@@ -6,7 +6,6 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <memory>
 
 namespace {
 
@@ -594,9 +593,9 @@ bool EnvelopeGraph::strokesSegmentBySegment(const QCPPainter *painter, int verti
 }
 
 // A dense antialiased hairline (an unselected curve's pen, which the stock drawing strokes one
-// device pixel wide) is gathered on a canvas: across a dense column it runs up and down the
-// column's whole spread, hundreds of pixels the raster engine blends one call at a time.
-bool EnvelopeGraph::drawsHairlineOnCanvas(const QCPPainter *painter, int vertices) const
+// device pixel wide) is worth gathering on a canvas: across a dense column it runs up and down
+// the column's whole spread, hundreds of pixels the raster engine blends one call at a time.
+bool EnvelopeGraph::isDenseHairline(const QCPPainter *painter, int vertices) const
 {
     const QPen pen = painter->pen();
     // The stock drawing strokes a pen one wide as a cosmetic one, a device pixel wide, unless the
@@ -606,35 +605,33 @@ bool EnvelopeGraph::drawsHairlineOnCanvas(const QCPPainter *painter, int vertice
                           && (!painter->modes().testFlag(QCPPainter::pmNonCosmetic) || painter->deviceTransform().m11() == 1);
     return vertices > mKeyAxis->axisRect()->width() && !painter->modes().testFlag(QCPPainter::pmVectorized)
            && painter->antialiasing() && hairline && pen.style() == Qt::SolidLine
-           && pen.brush().style() == Qt::SolidPattern && DeviceCanvas::suits(painter);
+           && pen.brush().style() == Qt::SolidPattern;
 }
 
 void EnvelopeGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const
 {
     applyDefaultAntialiasingHint(painter);
-    if (drawsHairlineOnCanvas(painter, lines.size())) {
-        const QPen pen = painter->pen();
-        DeviceCanvas canvas(painter);
-        for (const QCPDataRange &segment : getNonNanSegments(&lines, mKeyAxis->orientation()))
-            canvas.strokeHairline(lines.constData() + segment.begin(), segment.size(), pen.color(),
-                                  pen.capStyle() != Qt::FlatCap);
-        canvas.paint();
+    const QPen pen = painter->pen();
+    const bool wide = strokesSegmentBySegment(painter, lines.size());
+    if (DeviceCanvas::suits(painter) && (wide || isDenseHairline(painter, lines.size()))) {
+        DeviceCanvas &canvas = openCanvas(painter);
+        for (const QCPDataRange &segment : getNonNanSegments(&lines, mKeyAxis->orientation())) {
+            const QPointF *points = lines.constData() + segment.begin();
+            if (wide)
+                canvas.strokeWide(points, segment.size(), pen.color(), pen.widthF() * painter->deviceTransform().m11());
+            else
+                canvas.strokeHairline(points, segment.size(), pen.color(), pen.capStyle() != Qt::FlatCap);
+        }
+        paintCanvas();
         return;
     }
-    if (!strokesSegmentBySegment(painter, lines.size())) {
+    // A fill gathered goes under the line drawn the stock way.
+    paintCanvas();
+    if (!wide) {
         QCPGraph::drawLinePlot(painter, lines);
         return;
     }
-    if (DeviceCanvas::suits(painter)) {
-        const QPen pen = painter->pen();
-        DeviceCanvas canvas(painter);
-        for (const QCPDataRange &segment : getNonNanSegments(&lines, mKeyAxis->orientation()))
-            canvas.strokeWide(lines.constData() + segment.begin(), segment.size(), pen.color(),
-                              pen.widthF() * painter->deviceTransform().m11());
-        canvas.paint();
-        return;
-    }
-    QPen flat = painter->pen();
+    QPen flat = pen;
     flat.setCapStyle(Qt::FlatCap);
     painter->setPen(flat);
     for (const QCPDataRange &segment : getNonNanSegments(&lines, mKeyAxis->orientation())) {
@@ -659,7 +656,6 @@ void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
     // and device pixels.
     const bool asPolygon = painter->modes().testFlag(QCPPainter::pmVectorized)
                            || painter->brush().style() != Qt::SolidPattern || !DeviceCanvas::suits(painter);
-    std::unique_ptr<DeviceCanvas> canvas(asPolygon ? nullptr : new DeviceCanvas(painter));
     for (const QCPDataRange &segment : getNonNanSegments(lines, Qt::Horizontal)) {
         if (segment.size() < 2)
             continue;
@@ -667,8 +663,27 @@ void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
         if (asPolygon)
             painter->drawPolygon(areaToZero(points, zeroY, band));
         else
-            fillAreaByColumns(painter, canvas.get(), points, zeroY, band);
+            fillAreaByColumns(painter, &openCanvas(painter), points, zeroY, band);
     }
-    if (canvas)
-        canvas->paint();
+}
+
+// The fill's canvas stays open for the line drawn next over it: one image drawn per graph.
+DeviceCanvas &EnvelopeGraph::openCanvas(QCPPainter *painter) const
+{
+    if (!mCanvas)
+        mCanvas.reset(new DeviceCanvas(painter));
+    return *mCanvas;
+}
+
+void EnvelopeGraph::paintCanvas() const
+{
+    if (mCanvas)
+        mCanvas->paint();
+    mCanvas.reset();
+}
+
+void EnvelopeGraph::draw(QCPPainter *painter)
+{
+    QCPGraph::draw(painter);
+    paintCanvas();
 }

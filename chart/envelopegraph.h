@@ -1,9 +1,12 @@
 #ifndef ENVELOPEGRAPH_H
 #define ENVELOPEGRAPH_H
 
+#include "chart/devicecanvas.h"
 #include "chart/minmaxsummary.h"
 
 #include <qcustomplot.h>
+
+#include <memory>
 
 // A line graph whose redraw cost follows the pixels rather than the points: where many points
 // share a pixel column, the line visits only their lowest and highest value, read from a
@@ -31,6 +34,7 @@ public:
     double selectTest(const QPointF &pos, bool onlySelectable, QVariant *details = nullptr) const override;
 
 protected:
+    void draw(QCPPainter *painter) override;
     void getOptimizedLineData(QVector<QCPGraphData> *lineData,
                               const QCPGraphDataContainer::const_iterator &begin,
                               const QCPGraphDataContainer::const_iterator &end) const override;
@@ -59,13 +63,18 @@ private:
     double squaredDistanceToPoints(const QPointF &pos, double tolerance, int *nearestPoint) const;
     bool drawsOwnFill() const;
     bool strokesSegmentBySegment(const QCPPainter *painter, int vertices) const;
-    bool drawsHairlineOnCanvas(const QCPPainter *painter, int vertices) const;
+    bool isDenseHairline(const QCPPainter *painter, int vertices) const;
     void appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
                       QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
                       double column, bool gapBefore, bool gapAfter) const;
 
+    DeviceCanvas &openCanvas(QCPPainter *painter) const;
+    void paintCanvas() const;
+
     mutable MinMaxSummary mSummary;
     mutable DataStamp mSummaryStamp;
+    // Dense drawing gathered for one drawing of the graph, put onto the device at its end.
+    mutable std::unique_ptr<DeviceCanvas> mCanvas;
 };
 
 #endif // ENVELOPEGRAPH_H
