@@ -12,25 +12,6 @@
 
 namespace {
 
-// What a canvas draws into, kept between drawings: the image all transparent and the cells all
-// zero whenever no canvas is open.
-struct Scratch {
-    QImage image;
-    // One cell per pixel, column after column, so that a fill's span or a steep line runs
-    // through it in order: which fill colour covers the pixel (the high byte) and how much the
-    // line covers it (the low byte).
-    std::vector<quint16> cells;
-    // Per column of the area, the rows [top, bottom) whose cells may be non-zero.
-    std::vector<int> top;
-    std::vector<int> bottom;
-};
-
-Scratch &scratch()
-{
-    thread_local Scratch shared;
-    return shared;
-}
-
 // Hairline positions in 26.6 fixed point and steps along the line in 16.16, with the raster
 // engine's rounding, so that every pixel gets the coverage the engine would give it.
 const int kSubpixels = 64;
@@ -82,6 +63,25 @@ QRgb over(QRgb source, QRgb destination)
 
 } // namespace
 
+// What a canvas draws into, kept between drawings: the image all transparent and the cells all
+// zero whenever no canvas is open.
+struct DeviceCanvas::Scratch {
+    QImage image;
+    // One cell per pixel, column after column, so that a fill's span or a steep line runs
+    // through it in order: which fill colour covers the pixel (the high byte) and how much the
+    // line covers it (the low byte).
+    std::vector<quint16> cells;
+    // Per column of the area, the rows [top, bottom) whose cells may be non-zero.
+    std::vector<int> top;
+    std::vector<int> bottom;
+};
+
+DeviceCanvas::Scratch &DeviceCanvas::scratch()
+{
+    thread_local Scratch shared;
+    return shared;
+}
+
 bool DeviceCanvas::suits(const QPainter *painter)
 {
     const QPaintEngine *engine = painter->paintEngine();
@@ -94,13 +94,14 @@ bool DeviceCanvas::suits(const QPainter *painter)
 DeviceCanvas::DeviceCanvas(QPainter *painter)
     : mPainter(painter)
     , mDevice(painter->device()->width(), painter->device()->height())
+    , mScratch(scratch())
 {
     // As the raster engine clips: the clip's rectangle mapped to device pixels and rounded.
     const QRect device(QPoint(0, 0), mDevice);
     mArea = painter->hasClipping()
                 ? painter->deviceTransform().mapRect(painter->clipBoundingRect()).toRect() & device
                 : device;
-    Scratch &s = scratch();
+    Scratch &s = mScratch;
     if (s.image.size() != mArea.size()) {
         s.image = QImage(mArea.size(), QImage::Format_ARGB32_Premultiplied);
         s.image.fill(0);
@@ -113,14 +114,13 @@ DeviceCanvas::DeviceCanvas(QPainter *painter)
 void DeviceCanvas::markCells(int x, int top, int bottom)
 {
     mHasCells = true;
-    Scratch &s = scratch();
-    s.top[size_t(x)] = std::min(s.top[size_t(x)], top);
-    s.bottom[size_t(x)] = std::max(s.bottom[size_t(x)], bottom);
+    mScratch.top[size_t(x)] = std::min(mScratch.top[size_t(x)], top);
+    mScratch.bottom[size_t(x)] = std::max(mScratch.bottom[size_t(x)], bottom);
 }
 
 quint16 *DeviceCanvas::cellsOfColumn(int x) const
 {
-    return scratch().cells.data() + size_t(x) * size_t(mArea.height());
+    return mScratch.cells.data() + size_t(x) * size_t(mArea.height());
 }
 
 // The index of a fill colour, added when new; 0 when there is no room for another.
@@ -485,7 +485,7 @@ void DeviceCanvas::resolveCells()
             colours[(fill << kFillShift) | a] = over(line, mFills[fill]);
         }
     }
-    Scratch &s = scratch();
+    Scratch &s = mScratch;
     QRgb *bits = reinterpret_cast<QRgb *>(s.image.bits());
     const int stride = s.image.bytesPerLine() / int(sizeof(QRgb));
     for (int first = 0; first < mArea.width(); first += kColumnsPerBlock) {
@@ -531,7 +531,7 @@ void DeviceCanvas::paint()
     resolveCells();
     if (mTouched.isEmpty())
         return;
-    QImage &image = scratch().image;
+    QImage &image = mScratch.image;
     mPainter->save();
     // The image is in device pixels; the painter scales what it is given by the device's ratio.
     const qreal ratio = mPainter->device()->devicePixelRatioF();

@@ -38,6 +38,10 @@ public:
     void paint();
 
 private:
+    // What a canvas draws into, one set a thread, kept between canvases.
+    struct Scratch;
+    static Scratch &scratch();
+
     struct Segment {
         int x1;
         int y1;
@@ -65,6 +69,7 @@ private:
     QPainter *mPainter;
     QRect mArea;                          // the clip, in device pixels
     QSize mDevice;                        // the device's size in pixels
+    Scratch &mScratch;
     QRgb mFills[kMostFillColours + 1] = {}; // fill colours, premultiplied, from index 1
     int mFillColours = 0;
     QRgb mLineColour = 0;                 // the line's colour, not premultiplied
