@@ -31,7 +31,7 @@ int toSubpixels(double v)
     return int(v * kSubpixels);
 }
 
-int stepPerRow(int along, int across)
+int stepPerPixel(int along, int across)
 {
     if (qAbs(along) > 0x7fff)
         return int(qint64(along) * 65536 / across);
@@ -80,6 +80,44 @@ DeviceCanvas::Scratch &DeviceCanvas::scratch()
 {
     thread_local Scratch shared;
     return shared;
+}
+
+// One segment of a hairline walked along its major axis; positions in 26.6 fixed point.
+struct DeviceCanvas::HairlineWalk {
+    int across;      // the centre across the major axis less half a pixel, 16.16
+    int step;        // its change from one pixel along to the next, 16.16
+    int first;       // the first pixel along
+    int last;        // the last pixel along
+    int startWeight; // how much of the first pixel along it spans, of 64
+    int endWeight;   // of the last; 0 where it ends on the pixel's edge
+};
+
+// Where a hairline starts and ends along its major axis (rows for a steep line, columns for a
+// flat one) and where its centre runs across it, as the raster engine walks it: the centre less
+// half a pixel in 16.16, moved back to the first pixel's middle, squared ends reaching half a
+// pixel beyond the end points, and how much of its first and last pixel it spans.
+DeviceCanvas::HairlineWalk DeviceCanvas::hairlineWalk(int along1, int across1, int along2, int across2, int caps)
+{
+    DeviceCanvas::HairlineWalk walk;
+    walk.step = stepPerPixel(across2 - across1, along2 - along1);
+    if (along1 > along2) {
+        std::swap(along1, along2);
+        std::swap(across1, across2);
+        caps = swappedCaps(caps);
+    }
+    walk.across = (across1 - kHalfPixel) * (1 << 10) - ((((along1 & (kSubpixels - 1)) - kHalfPixel) * walk.step) >> 6);
+    if (caps & kCapBegin) {
+        along1 -= kHalfPixel;
+        walk.across -= walk.step >> 1;
+    }
+    if (caps & kCapEnd)
+        along2 += kHalfPixel;
+    walk.first = along1 >> 6;
+    walk.last = along2 >> 6;
+    const bool onePixel = walk.first == walk.last;
+    walk.startWeight = onePixel ? along2 - along1 : kSubpixels - (along1 & (kSubpixels - 1));
+    walk.endWeight = onePixel ? 0 : along2 & (kSubpixels - 1);
+    return walk;
 }
 
 bool DeviceCanvas::suits(const QPainter *painter)
@@ -230,50 +268,32 @@ void DeviceCanvas::strokeSegment(const QPointF &from, const QPointF &to, int cap
     QPointF b = to;
     if (!clipToDevice(&a, &b))
         return;
-    const Segment s{toSubpixels(a.x()), toSubpixels(a.y()), toSubpixels(b.x()), toSubpixels(b.y())};
-    if (qAbs(s.x2 - s.x1) < qAbs(s.y2 - s.y1))
-        strokeSteep(s, caps);
-    else if (s.x2 != s.x1)
-        strokeShallow(s, caps);
+    const int x1 = toSubpixels(a.x());
+    const int y1 = toSubpixels(a.y());
+    const int x2 = toSubpixels(b.x());
+    const int y2 = toSubpixels(b.y());
+    if (qAbs(x2 - x1) < qAbs(y2 - y1))
+        strokeSteep(hairlineWalk(y1, x1, y2, x2, caps));
+    else if (x2 != x1)
+        strokeShallow(hairlineWalk(x1, y1, x2, y2, caps));
 }
 
 // A line steeper than 45°: row by row, two neighbouring pixels share the row's coverage by where
 // the line's centre passes between them; the first and last row by how much of them it spans.
-void DeviceCanvas::strokeSteep(Segment s, int caps)
+void DeviceCanvas::strokeSteep(const HairlineWalk &walk)
 {
-    const int xinc = stepPerRow(s.x2 - s.x1, s.y2 - s.y1);
-    if (s.y1 > s.y2) {
-        std::swap(s.x1, s.x2);
-        std::swap(s.y1, s.y2);
-        caps = swappedCaps(caps);
-    }
-    int x = (s.x1 - kHalfPixel) * (1 << 10);
-    x -= (((s.y1 & (kSubpixels - 1)) - kHalfPixel) * xinc) >> 6;
-    if (caps & kCapBegin) {
-        s.y1 -= kHalfPixel;
-        x -= xinc >> 1;
-    }
-    if (caps & kCapEnd)
-        s.y2 += kHalfPixel;
-    int row = s.y1 >> 6;
-    const int lastRow = s.y2 >> 6;
-    const bool oneRow = row == lastRow;
-    const int startWeight = oneRow ? s.y2 - s.y1 : kSubpixels - (s.y1 & (kSubpixels - 1));
-    const int endWeight = oneRow ? 0 : s.y2 & (kSubpixels - 1);
-    auto coverRow = [this](int x, int row, int weight) {
-        const int share = (x >> 8) & 0xff;
-        coverPixel(x >> 16, row, (255 - share) * weight >> 6);
-        coverPixel((x >> 16) + 1, row, share * weight >> 6);
-    };
-    coverRow(x, row, startWeight);
-    x += xinc;
+    int x = walk.across;
+    int row = walk.first;
+    coverPair(row, x, walk.startWeight, true);
+    x += walk.step;
     ++row;
     // The rows between, in runs that stay in one pair of pixel columns and whose coverage
     // drifts little: one coverage per run, written down the columns' memory in one go.
+    const int xinc = walk.step;
     const int driftRows = xinc == 0 ? std::numeric_limits<int>::max() : std::max(1, kCoverageDrift * 256 / qAbs(xinc));
-    while (row < lastRow) {
+    while (row < walk.last) {
         const int column = x >> 16;
-        int rows = std::min(lastRow - row, driftRows);
+        int rows = std::min(walk.last - row, driftRows);
         if (xinc > 0)
             rows = std::min(rows, int((((qint64(column) + 1) << 16) - x + xinc - 1) / xinc));
         else if (xinc < 0)
@@ -284,42 +304,36 @@ void DeviceCanvas::strokeSteep(Segment s, int caps)
         x += rows * xinc;
         row += rows;
     }
-    if (endWeight)
-        coverRow(x, row, endWeight);
+    if (walk.endWeight)
+        coverPair(row, x, walk.endWeight, true);
 }
 
-// A line at 45° or flatter: the same with rows and columns exchanged.
-void DeviceCanvas::strokeShallow(Segment s, int caps)
+// A line at 45° or flatter: the same with rows and columns exchanged, a column at a time.
+void DeviceCanvas::strokeShallow(const HairlineWalk &walk)
 {
-    const int yinc = stepPerRow(s.y2 - s.y1, s.x2 - s.x1);
-    if (s.x1 > s.x2) {
-        std::swap(s.x1, s.x2);
-        std::swap(s.y1, s.y2);
-        caps = swappedCaps(caps);
+    int y = walk.across;
+    int column = walk.first;
+    coverPair(column, y, walk.startWeight, false);
+    for (y += walk.step, ++column; column < walk.last; y += walk.step, ++column)
+        coverPair(column, y, kSubpixels, false);
+    if (walk.endWeight)
+        coverPair(column, y, walk.endWeight, false);
+}
+
+// The two pixels across the line at one pixel along it share its coverage, weighted by how
+// much of that pixel along it spans (of 64).
+void DeviceCanvas::coverPair(int along, int across, int weight, bool steep)
+{
+    const int share = (across >> 8) & 0xff;
+    const int near = (255 - share) * weight >> 6;
+    const int far = share * weight >> 6;
+    if (steep) {
+        coverPixel(across >> 16, along, near);
+        coverPixel((across >> 16) + 1, along, far);
+    } else {
+        coverPixel(along, across >> 16, near);
+        coverPixel(along, (across >> 16) + 1, far);
     }
-    int y = (s.y1 - kHalfPixel) * (1 << 10);
-    y -= (((s.x1 & (kSubpixels - 1)) - kHalfPixel) * yinc) >> 6;
-    if (caps & kCapBegin) {
-        s.x1 -= kHalfPixel;
-        y -= yinc >> 1;
-    }
-    if (caps & kCapEnd)
-        s.x2 += kHalfPixel;
-    int column = s.x1 >> 6;
-    const int lastColumn = s.x2 >> 6;
-    const bool oneColumn = column == lastColumn;
-    const int startWeight = oneColumn ? s.x2 - s.x1 : kSubpixels - (s.x1 & (kSubpixels - 1));
-    const int endWeight = oneColumn ? 0 : s.x2 & (kSubpixels - 1);
-    auto coverColumn = [this](int column, int y, int weight) {
-        const int share = (y >> 8) & 0xff;
-        coverPixel(column, y >> 16, (255 - share) * weight >> 6);
-        coverPixel(column, (y >> 16) + 1, share * weight >> 6);
-    };
-    coverColumn(column, y, startWeight);
-    for (y += yinc, ++column; column < lastColumn; y += yinc, ++column)
-        coverColumn(column, y, 255);
-    if (endWeight)
-        coverColumn(column, y, endWeight);
 }
 
 void DeviceCanvas::strokeWide(const QPointF *points, int count, const QColor &colour, double width)

@@ -41,17 +41,15 @@ private:
     // What a canvas draws into, one set a thread, kept between canvases.
     struct Scratch;
     static Scratch &scratch();
+    // One segment of a hairline, walked along its major axis.
+    struct HairlineWalk;
+    static HairlineWalk hairlineWalk(int along1, int across1, int along2, int across2, int caps);
 
-    struct Segment {
-        int x1;
-        int y1;
-        int x2;
-        int y2;
-    };
     bool clipToDevice(QPointF *from, QPointF *to) const;
     void strokeSegment(const QPointF &from, const QPointF &to, int caps);
-    void strokeSteep(Segment s, int caps);
-    void strokeShallow(Segment s, int caps);
+    void strokeSteep(const HairlineWalk &walk);
+    void strokeShallow(const HairlineWalk &walk);
+    void coverPair(int along, int across, int weight, bool steep);
     void useLineColour(const QColor &colour);
     void strokeWideSegment(const QPointF &from, const QPointF &to, double width);
     void coverRowSampled(const QPointF *corners, int row);
