@@ -31,11 +31,12 @@ int toSubpixels(double v)
     return int(v * kSubpixels);
 }
 
-int stepPerPixel(int along, int across)
+// How far a line moves across for each pixel along, in 16.16.
+int stepPerPixel(int across, int along)
 {
-    if (qAbs(along) > 0x7fff)
-        return int(qint64(along) * 65536 / across);
-    return along * 65536 / across;
+    if (qAbs(across) > 0x7fff)
+        return int(qint64(across) * 65536 / along);
+    return across * 65536 / along;
 }
 
 int swappedCaps(int caps)
