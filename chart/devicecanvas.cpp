@@ -157,6 +157,15 @@ void DeviceCanvas::markCells(int x, int top, int bottom)
     mScratch.bottom[size_t(x)] = std::max(mScratch.bottom[size_t(x)], bottom);
 }
 
+void DeviceCanvas::clearCells(int x)
+{
+    const int top = mScratch.top[size_t(x)];
+    if (mScratch.bottom[size_t(x)] > top)
+        std::fill_n(cellsOfColumn(x) + top, mScratch.bottom[size_t(x)] - top, quint16(0));
+    mScratch.top[size_t(x)] = std::numeric_limits<int>::max();
+    mScratch.bottom[size_t(x)] = 0;
+}
+
 quint16 *DeviceCanvas::cellsOfColumn(int x) const
 {
     return mScratch.cells.data() + size_t(x) * size_t(mArea.height());
@@ -526,13 +535,8 @@ void DeviceCanvas::resolveCells()
                     row[i] = over(colours[cell], row[i]);
             }
         }
-        for (int x = first; x < end; ++x) {
-            const int from = s.top[size_t(x)];
-            if (s.bottom[size_t(x)] > from)
-                std::fill_n(cellsOfColumn(x) + from, s.bottom[size_t(x)] - from, quint16(0));
-            s.top[size_t(x)] = std::numeric_limits<int>::max();
-            s.bottom[size_t(x)] = 0;
-        }
+        for (int x = first; x < end; ++x)
+            clearCells(x);
         mTouched |= QRect(first, top, end - first, bottom - top);
     }
     mResolved = !mTouched.isEmpty();
@@ -546,16 +550,30 @@ void DeviceCanvas::paint()
     resolveCells();
     if (mTouched.isEmpty())
         return;
-    QImage &image = mScratch.image;
     mPainter->save();
     // The image is in device pixels; the painter scales what it is given by the device's ratio.
     const qreal ratio = mPainter->device()->devicePixelRatioF();
     mPainter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
-    mPainter->drawImage(mTouched.topLeft() + mArea.topLeft(), image, mTouched);
+    mPainter->drawImage(mTouched.topLeft() + mArea.topLeft(), mScratch.image, mTouched);
     mPainter->restore();
+    clearImage();
+}
+
+void DeviceCanvas::clearImage()
+{
     const int width = mTouched.width() * int(sizeof(QRgb));
     for (int y = mTouched.top(); y <= mTouched.bottom(); ++y)
-        std::memset(image.scanLine(y) + mTouched.left() * int(sizeof(QRgb)), 0, size_t(width));
+        std::memset(mScratch.image.scanLine(y) + mTouched.left() * int(sizeof(QRgb)), 0, size_t(width));
     mTouched = QRect();
     mResolved = false;
+}
+
+// A canvas left unpainted leaves the scratch as it found it, for the next one.
+DeviceCanvas::~DeviceCanvas()
+{
+    if (mHasCells) {
+        for (int x = 0; x < mArea.width(); ++x)
+            clearCells(x);
+    }
+    clearImage();
 }

@@ -21,6 +21,7 @@ public:
 
     // A canvas over what the painter may paint of its device: its clip, in device pixels.
     explicit DeviceCanvas(QPainter *painter);
+    ~DeviceCanvas();
     DeviceCanvas(const DeviceCanvas &) = delete;
     DeviceCanvas &operator=(const DeviceCanvas &) = delete;
 
@@ -59,8 +60,10 @@ private:
     void coverRun(int column, int row, int rows, int weight);
     int fillIndex(QRgb pixel);
     void markCells(int x, int top, int bottom);
+    void clearCells(int x);
     quint16 *cellsOfColumn(int x) const;
     void resolveCells();
+    void clearImage();
 
     static const int kMostFillColours = 3;
 
