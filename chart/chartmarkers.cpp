@@ -75,10 +75,7 @@ void ChartMarkers::clear()
 
 QStringList ChartMarkers::text() const
 {
-    QStringList lines;
-    for (const ChartReading::BoxLine &line : boxLines())
-        lines.append(line.text);
-    return lines;
+    return ChartReading::boxTexts(boxLines());
 }
 
 QRectF ChartMarkers::boxRect() const

@@ -89,6 +89,14 @@ QSizeF boxSize(const QFont &font, const QVector<BoxLine> &lines)
     return QSizeF(textWidth + 2 * kPadding, lines.size() * metrics.height() + 2 * kPadding);
 }
 
+QStringList boxTexts(const QVector<BoxLine> &lines)
+{
+    QStringList texts;
+    for (const BoxLine &line : lines)
+        texts.append(line.text);
+    return texts;
+}
+
 void drawBox(QCPPainter *painter, const QFont &font, const QRectF &box, const QVector<BoxLine> &lines)
 {
     painter->setPen(QPen(kBoxBorder, 0));

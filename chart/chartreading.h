@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // What every reading of the chart's records shares: which record is in effect at a time, which
@@ -45,6 +46,8 @@ QString degreesText(const QString &number);
 // it is longer than that.
 double keptInside(double start, double length, double low, double high);
 QSizeF boxSize(const QFont &font, const QVector<BoxLine> &lines);
+// The texts of a box's lines, top to bottom.
+QStringList boxTexts(const QVector<BoxLine> &lines);
 void drawBox(QCPPainter *painter, const QFont &font, const QRectF &box, const QVector<BoxLine> &lines);
 
 } // namespace ChartReading

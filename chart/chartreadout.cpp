@@ -40,10 +40,7 @@ QRect ChartReadout::shownArea() const
 
 QStringList ChartReadout::text() const
 {
-    QStringList lines;
-    for (const ChartReading::BoxLine &line : reading().lines)
-        lines.append(line.text);
-    return lines;
+    return ChartReading::boxTexts(reading().lines);
 }
 
 QRectF ChartReadout::boxRect() const

@@ -404,15 +404,14 @@ void DeviceCanvas::strokeWideSegment(const QPointF &from, const QPointF &to, dou
         const double left = std::min(a, b);
         const double right = std::max(a, b);
         // Rows until either side crosses into another pixel column or its coverage drifts.
-        double rows = std::min(double(bandEnd - row), std::max(1.0, std::floor(driftRows)));
-        if (step > 0)
-            rows = std::min(rows, std::max(1.0, std::ceil((std::floor(left) + 1 - left) / step)));
-        else if (step < 0)
-            rows = std::min(rows, std::max(1.0, std::ceil((left - std::floor(left)) / -step)));
-        if (step > 0)
-            rows = std::min(rows, std::max(1.0, std::ceil((std::floor(right) + 1 - right) / step)));
-        else if (step < 0)
-            rows = std::min(rows, std::max(1.0, std::ceil((right - std::floor(right)) / -step)));
+        auto rowsInColumn = [step](double side) {
+            if (step == 0)
+                return std::numeric_limits<double>::max();
+            const double room = step > 0 ? std::floor(side) + 1 - side : side - std::floor(side);
+            return std::max(1.0, std::ceil(room / qAbs(step)));
+        };
+        const double rows = std::min({double(bandEnd - row), std::max(1.0, std::floor(driftRows)),
+                                      rowsInColumn(left), rowsInColumn(right)});
         const int run = int(rows);
         const double shift = (run - 1) * step / 2;
         for (int x = columnWithin(std::floor(left + shift)); x <= columnWithin(std::floor(right + shift)); ++x)
@@ -496,7 +495,7 @@ void DeviceCanvas::coverRun(int column, int row, int rows, int weight)
 
 // Puts the cells gathered into the image in their colours and clears them. A block of columns
 // at a time, row by row: the image is written along its rows, as its memory runs, while the
-// cells are read down their columns, as theirs does. What was put there before is blended over.
+// cells are read down their columns, as theirs does.
 void DeviceCanvas::resolveCells()
 {
     if (!mHasCells)
@@ -509,6 +508,9 @@ void DeviceCanvas::resolveCells()
             colours[(fill << kFillShift) | a] = over(line, mFills[fill]);
         }
     }
+    // Over what an earlier resolve put into the image the cells blend; into an empty image they
+    // are stored.
+    const bool blendOver = !mTouched.isEmpty();
     Scratch &s = mScratch;
     QRgb *bits = reinterpret_cast<QRgb *>(s.image.bits());
     const int stride = s.image.bytesPerLine() / int(sizeof(QRgb));
@@ -529,7 +531,7 @@ void DeviceCanvas::resolveCells()
             QRgb *row = bits + y * stride + first;
             for (int i = 0; i < end - first; ++i) {
                 const quint16 cell = columns[i][y];
-                if (!mResolved)
+                if (!blendOver)
                     row[i] = colours[cell];
                 else if (cell)
                     row[i] = over(colours[cell], row[i]);
@@ -539,7 +541,6 @@ void DeviceCanvas::resolveCells()
             clearCells(x);
         mTouched |= QRect(first, top, end - first, bottom - top);
     }
-    mResolved = !mTouched.isEmpty();
     mHasCells = false;
     mHasCoverage = false;
     mFillColours = 0;
@@ -565,7 +566,6 @@ void DeviceCanvas::clearImage()
     for (int y = mTouched.top(); y <= mTouched.bottom(); ++y)
         std::memset(mScratch.image.scanLine(y) + mTouched.left() * int(sizeof(QRgb)), 0, size_t(width));
     mTouched = QRect();
-    mResolved = false;
 }
 
 // A canvas left unpainted leaves the scratch as it found it, for the next one.

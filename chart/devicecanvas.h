@@ -77,7 +77,6 @@ private:
     bool mHasCells = false;               // whether any cell is set
     bool mHasCoverage = false;            // whether any cell holds coverage
     QRect mTouched;                       // the image's pixels written, in area coordinates
-    bool mResolved = false;               // whether the image holds cells put there before
 };
 
 #endif // DEVICECANVAS_H

@@ -263,36 +263,19 @@ QPolygonF areaToZero(const QVector<QPointF> &points, double zeroY, const Visible
     return polygon;
 }
 
-// A run of rows in one column of device pixels: [top, bottom).
-struct DeviceSpan {
-    int column;
-    int top;
-    int bottom;
-};
-
-// The device pixels a rectangle of the chart covers when filled without antialiasing, one span
-// per device column; edges round to the nearest pixel edge, as the raster engine rounds them.
-void appendDeviceSpans(QVector<DeviceSpan> *spans, const QTransform &toDevice, const QRectF &rect)
-{
-    const QRectF device = toDevice.mapRect(rect);
-    const int top = qRound(device.top());
-    const int bottom = qRound(device.bottom());
-    if (bottom <= top)
-        return;
-    for (int column = qRound(device.left()); column < qRound(device.right()); ++column)
-        spans->append({column, top, bottom});
-}
-
 // Blocks filled without antialiasing, each moved by shift first to land where an antialiased
 // shape would have been: a solid fill of whole pixels costs a fraction of an antialiased one.
+// Edges round to the nearest device pixel edge, as the raster engine rounds a rectangle's.
 void fillBlocks(DeviceCanvas *canvas, const QTransform &toDevice, const QVector<QRectF> &blocks, const QPointF &shift,
                 const QColor &colour)
 {
-    QVector<DeviceSpan> spans;
-    for (const QRectF &block : blocks)
-        appendDeviceSpans(&spans, toDevice, block.translated(shift));
-    for (const DeviceSpan &span : qAsConst(spans))
-        canvas->fillSpan(span.column, span.top, span.bottom, colour);
+    for (const QRectF &block : blocks) {
+        const QRectF device = toDevice.mapRect(block.translated(shift));
+        const int top = qRound(device.top());
+        const int bottom = qRound(device.bottom());
+        for (int column = qRound(device.left()); column < qRound(device.right()); ++column)
+            canvas->fillSpan(column, top, bottom, colour);
+    }
 }
 
 // One column's fill from top to bottom, in the pixel column given.

@@ -192,7 +192,7 @@ void LogLoader::reserve()
         channel.reserve(int(mPlannedRecords));
 }
 
-LogLoader::FileRead LogLoader::readFile(int index, const std::function<void()> &afterBlock)
+void LogLoader::readFile(int index, const std::function<void()> &afterBlock)
 {
     File &file = mFiles[index];
     mReading = &file;
@@ -223,7 +223,6 @@ LogLoader::FileRead LogLoader::readFile(int index, const std::function<void()> &
     mReading = nullptr;
     mPlannedBefore += file.planned;
     mCountBefore = mCount;
-    return file.read;
 }
 
 double LogLoader::shareDone() const

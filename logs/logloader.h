@@ -47,8 +47,8 @@ public:
     void reserve();
     // Reads one file's whole records after those read before; afterBlock runs after each block.
     // Once cancel() was called, reading stops after the current block, and a later file is not
-    // read at all.
-    FileRead readFile(int file, const std::function<void()> &afterBlock);
+    // read at all. How the file's load ended tells outcome().
+    void readFile(int file, const std::function<void()> &afterBlock);
     void cancel() { mCancelled = true; }
     // Share of the load's work done, 0 to 1: reading, then merging where files overlap.
     double shareDone() const;
