@@ -7,7 +7,7 @@
 #include "chart/chartkeys.h"
 #include "chart/chartmarkers.h"
 #include "chart/chartreadout.h"
-#include "chart/envelopegraph.h"
+#include "graph/envelopegraph.h"
 #include "chart/statisticsdialog.h"
 #include "loadprogress.h"
 #include "logs/logdecoder.h"

@@ -1,7 +1,7 @@
 #include "chart/statisticsdialog.h"
 
 #include "chart/chartreading.h"
-#include "chart/envelopegraph.h"
+#include "graph/envelopegraph.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 // The envelope graph drawn side by side with the stock graph on the same data, image against
 // image; its fill checked pixel by pixel against the points; its summary followed through every
 // way the data can change.
-#include "chart/envelopegraph.h"
+#include "graph/envelopegraph.h"
 #include "imagecompare.h"
 #include "mainwindow.h"
 

@@ -1,6 +1,6 @@
 // The min/max summary against a plain scan of the same points, on every kind of range: the
 // extremes, the sum, and where each extreme first occurs.
-#include "chart/minmaxsummary.h"
+#include "graph/minmaxsummary.h"
 
 #include <QtTest>
 

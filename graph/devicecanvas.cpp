@@ -1,4 +1,4 @@
-#include "chart/devicecanvas.h"
+#include "graph/devicecanvas.h"
 
 #include <QImage>
 #include <QPaintEngine>

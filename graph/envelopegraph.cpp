@@ -1,6 +1,6 @@
-#include "chart/envelopegraph.h"
+#include "graph/envelopegraph.h"
 
-#include "chart/devicecanvas.h"
+#include "graph/devicecanvas.h"
 
 #include <algorithm>
 #include <cmath>

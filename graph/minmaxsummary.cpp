@@ -1,4 +1,4 @@
-#include "chart/minmaxsummary.h"
+#include "graph/minmaxsummary.h"
 
 #include <QVarLengthArray>
 

@@ -1,8 +1,8 @@
 #ifndef ENVELOPEGRAPH_H
 #define ENVELOPEGRAPH_H
 
-#include "chart/devicecanvas.h"
-#include "chart/minmaxsummary.h"
+#include "graph/devicecanvas.h"
+#include "graph/minmaxsummary.h"
 
 #include <qcustomplot.h>
 
