@@ -1,16 +1,11 @@
 #include "logs/logfolder.h"
+#include "logs/usersettings.h"
 
 #include <QFileInfo>
-#include <QSettings>
 
 namespace {
 
 const QString kKey = QStringLiteral("lastFolder");
-
-QSettings userSettings()
-{
-    return QSettings(QSettings::UserScope, QStringLiteral("velkarn"), QStringLiteral("oriq"));
-}
 
 } // namespace
 
@@ -20,7 +15,7 @@ namespace LogFolder {
 // folder removed since, or one of another user's that we cannot enter.
 QString last()
 {
-    const QString folder = userSettings().value(kKey).toString();
+    const QString folder = UserSettings::file().value(kKey).toString();
     const QFileInfo info(folder);
     if (folder.isEmpty() || !info.isAbsolute() || !info.isDir() || !info.isReadable() || !info.isExecutable())
         return QString();
@@ -32,7 +27,7 @@ void remember(const QStringList &fileNames)
     for (auto name = fileNames.crbegin(); name != fileNames.crend(); ++name) {
         const QFileInfo file(*name);
         if (file.isFile()) {
-            userSettings().setValue(kKey, file.absolutePath());
+            UserSettings::file().setValue(kKey, file.absolutePath());
             return;
         }
     }
