@@ -24,7 +24,7 @@ LoadProgress::~LoadProgress()
 
 void LoadProgress::update(double shareDone)
 {
-    if (!mDialog && mSince.elapsed() >= kDialogAfterMs)
+    if (!mDialog && mWindow->isVisible() && mSince.elapsed() >= kDialogAfterMs)
         showDialog();
     if (mDialog)
         mDialog->setValue(qBound(0, int(shareDone * kSteps), kSteps));

@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -5,17 +6,19 @@
 
 int main(int argc, char *argv[])
 {
-    // Sharp and of the usual size on high-density screens; must precede the application object.
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    // Must precede the application object: the platform and the scaling are chosen there.
+    CommandLine::prepare(argc, argv);
     QApplication app(argc, argv);
     // The pictures sit in the static library: this call is what links them into the program.
     // They registered themselves at start-up already, so a second registration changes nothing.
     Q_INIT_RESOURCE(resources);
+    // Qt has taken its own options out: what is left are ours and log files.
+    CommandLine commandLine(app.arguments());
+    if (!commandLine.opensWindow())
+        return commandLine.run();
     MainWindow window;
     window.show();
-    // Qt has taken its own options out: what is left are log files, loaded once the window is up.
-    const QStringList files = app.arguments().mid(1);
+    const QStringList files = commandLine.logFiles();
     if (!files.isEmpty())
         QTimer::singleShot(0, &window, [&window, files]() { window.loadLogFiles(files); });
     return app.exec();

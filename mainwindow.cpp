@@ -32,7 +32,7 @@
 
 #include <new>
 
-const QString appVersion = QStringLiteral("V 1.0.2");
+const QString appVersion = QStringLiteral("V " VIEWER_VERSION);
 
 namespace {
 
@@ -209,12 +209,12 @@ void MainWindow::setMemoryBudget(qint64 bytes)
     mMemoryBudget = bytes;
 }
 
-void MainWindow::loadLogFiles(const QStringList &fileNames)
+QString MainWindow::loadLogFiles(const QStringList &fileNames)
 {
     // Events are handled while a load runs: a drop or a queued load must not start a second one
     // inside it.
     if (mLoading)
-        return;
+        return QString();
     const QScopedValueRollback<bool> loading(mLoading, true);
 
     // Let go of the old points before the new ones take their memory: clearing alone would keep
@@ -242,6 +242,7 @@ void MainWindow::loadLogFiles(const QStringList &fileNames)
     ui->customPlot->replot();
     chartReloaded();
     LogFolder::remember(fileNames);
+    return problems;
 }
 
 // Reads every file the loader was given; returns the words for the status bar, empty when

@@ -30,10 +30,10 @@ public:
     ~MainWindow() override;
 
     // Replaces the chart's data with every record of the given files, read in list order, fits
-    // the axes and tells in the status bar which files could not be read (wholly or in part).
-    // A load that takes long shows its progress and can be cancelled; while it runs, a second
-    // call is refused.
-    void loadLogFiles(const QStringList &fileNames);
+    // the axes and tells in the status bar which files could not be read (wholly or in part);
+    // returns those words, empty when every file was read to its end. A load that takes long
+    // shows its progress and can be cancelled; while it runs, a second call is refused.
+    QString loadLogFiles(const QStringList &fileNames);
     // Most records one load keeps per graph; the rest of a file beyond it counts as not read.
     void setRecordLimit(qint64 records);
     // Called after each block read from a log file, before the next read; lets tests change a

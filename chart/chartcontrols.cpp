@@ -62,10 +62,21 @@ void ChartControls::toggleChannel(QCPLegend *legend, QCPAbstractLegendItem *item
     if (!entry)
         return;
     QCPAbstractPlottable *graph = entry->plottable();
-    const bool hide = graph->visible();
-    graph->setVisible(!hide);
-    if (hide)
-        graph->setSelection(QCPDataSelection());
-    entry->setTextColor(hide ? kHiddenChannelText : legend->textColor());
+    showChannel(legend, entry, !graph->visible());
     mPlot->replot();
+}
+
+void ChartControls::setChannelShown(int graph, bool shown)
+{
+    QCPAbstractPlottable *plottable = mPlot->graph(graph);
+    showChannel(mPlot->legend, mPlot->legend->itemWithPlottable(plottable), shown);
+}
+
+void ChartControls::showChannel(QCPLegend *legend, QCPPlottableLegendItem *entry, bool shown)
+{
+    QCPAbstractPlottable *graph = entry->plottable();
+    graph->setVisible(shown);
+    if (!shown)
+        graph->setSelection(QCPDataSelection());
+    entry->setTextColor(shown ? legend->textColor() : kHiddenChannelText);
 }

@@ -20,6 +20,8 @@ public:
     ChartControls(QCustomPlot *plot, QMenu *contextMenu);
 
     void rememberHomeView();
+    // As clicks on the graph's legend entry leave it.
+    void setChannelShown(int graph, bool shown);
 
 public slots:
     void resetView();
@@ -29,6 +31,7 @@ private:
     void resetOnDoubleClick(QMouseEvent *event);
     void showContextMenu(const QPoint &pos);
     void toggleChannel(QCPLegend *legend, QCPAbstractLegendItem *item);
+    void showChannel(QCPLegend *legend, QCPPlottableLegendItem *entry, bool shown);
 
     QCustomPlot *mPlot;
     QMenu *mContextMenu;
