@@ -82,8 +82,11 @@ void CommandLine::prepare(int argc, char *argv[])
         QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
         return;
     }
-    // A picture's size is in pixels, whatever the screen.
+    // A picture's size is in pixels and its texts are as large as on the usual desktop of 96 dpi,
+    // whatever the screen or its lack.
     QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_Use96Dpi);
+    qunsetenv("QT_SCALE_FACTOR");
     const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (noDisplay && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

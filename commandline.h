@@ -17,7 +17,7 @@ class CommandLine
 public:
     // Called before the application object exists. A run with any of our options shows no window:
     // it needs no display, so without one (and without a platform chosen) it takes Qt's offscreen
-    // platform; it draws at one pixel per point and keeps Qt's own messages quiet.
+    // platform; it draws at one pixel per point and 96 dpi and keeps Qt's own messages quiet.
     static void prepare(int argc, char *argv[]);
 
     // Arguments as the application leaves them, its own options taken out.

@@ -1,0 +1,231 @@
+// The built program run as a shell or cron runs it: each option, wrong options with their status
+// and words, unreadable logs and outputs that cannot be written, no display at all, and the
+// picture against what the window's "Bild speichern..." writes at the same size and range.
+#include "logbuilder.h"
+#include "mainwindow.h"
+#include "opendialog.h"
+
+#include <QProcess>
+#include <QtTest>
+#include <qcustomplot.h>
+
+const QString kUsage = "Aufruf: velkarn-oriq [Optionen] [Logdateien...]\n";
+// a.log: six records ten minutes apart from 12 February 2026, 12:00 in Berlin; b.log: an hour later.
+const qint32 kFirstStamp = 824212800;
+const QString kBlocker = "blocker"; // a regular file where a folder is named
+// Old files whose temporary name beside them would be too long: they cannot be replaced.
+const QString kOldPicture = QString(246, 'p') + ".png";
+const QString kOldCsv = QString(246, 'c') + ".csv";
+
+static QByteArray contents(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The CSV of records first to last of a.log, then b.log.
+static QByteArray rows(int first, int last)
+{
+    QByteArray csv = "Zeit;TSA1;TSE;TW;TSV;TAM\r\n";
+    for (int i = first; i <= last; ++i) {
+        csv += QDateTime(QDate(2026, 2, 12), QTime(12, 0)).addSecs(i * 600 + i / 6 * 3600).toString("yyyy-MM-dd HH:mm:ss").toLatin1();
+        for (int channel = 0; channel < 5; ++channel)
+            csv += ';' + QByteArray::number((-100 + 170 * (i % 6) + 10 * channel) / 10);
+        csv += "\r\n";
+    }
+    return csv;
+}
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir mLogs;
+    QTemporaryDir *mOut = nullptr;
+
+    // Runs the program in the output folder; arguments ending in ".log" name files in the logs'.
+    int run(QStringList arguments, QByteArray *out, QByteArray *err, bool withoutDisplay = false)
+    {
+        for (QString &argument : arguments) {
+            if (argument.endsWith(".log"))
+                argument = mLogs.filePath(argument);
+        }
+        QProcess program;
+        program.setWorkingDirectory(mOut->path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
+            if (withoutDisplay)
+                environment.remove(name);
+        program.setProcessEnvironment(environment);
+        program.start(PROGRAM, arguments);
+        program.waitForFinished(60000);
+        *out = program.readAllStandardOutput();
+        *err = program.readAllStandardError();
+        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVector<LogBuilder::Record> a, b;
+        for (int i = 0; i < 6; ++i) {
+            a.append(LogBuilder::steppedRecord(kFirstStamp + i * 600, qint16(-100 + 170 * i)));
+            b.append(LogBuilder::steppedRecord(kFirstStamp + 3600 + (i + 6) * 600, qint16(-100 + 170 * i)));
+        }
+        QVERIFY(LogBuilder::writeFile(mLogs.filePath("a.log"), LogBuilder::logBytes(a)));
+        QVERIFY(LogBuilder::writeFile(mLogs.filePath("b.log"), LogBuilder::logBytes(b)));
+    }
+    void init()
+    {
+        mOut = new QTemporaryDir;
+        for (const QString &name : {kBlocker, kOldPicture, kOldCsv})
+            QVERIFY(LogBuilder::writeFile(mOut->filePath(name), "old"));
+    }
+    void cleanup() { delete mOut; }
+
+    void answersAndWrites_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("withoutDisplay");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QString>("out");       // stdout starts with it
+        QTest::addColumn<QStringList>("files"); // written; "name WxH" a picture of that size
+        QTest::addColumn<QByteArray>("csv");    // r.csv's contents
+        const QStringList none;
+        const QString usage = kUsage;
+        QTest::newRow("-v") << QStringList{"-v"} << false << 0 << "" << "velkarn-oriq 1.0.2\n" << none << QByteArray();
+        QTest::newRow("--version") << QStringList{"--version"} << false << 0 << "" << "velkarn-oriq 1.0.2\n" << none << QByteArray();
+        QTest::newRow("-h") << QStringList{"-h"} << false << 0 << "" << usage << none << QByteArray();
+        QTest::newRow("--help") << QStringList{"--help", "a.log"} << false << 0 << "" << usage << none << QByteArray();
+        QTest::newRow("picture, .png added") << QStringList{"--picture", "c", "a.log"} << false << 0 << "" << ""
+                                             << QStringList{"c.png 1280x720"} << QByteArray();
+        QTest::newRow("JPEG of a size") << QStringList{"--picture", "c.jpg", "--size", "300x100", "a.log"} << false << 0
+                                        << "" << "" << QStringList{"c.jpg 300x100"} << QByteArray();
+        QTest::newRow("PDF") << QStringList{"--picture", "c.pdf", "a.log"} << false << 0 << "" << "" << QStringList{"c.pdf"}
+                             << QByteArray();
+        QTest::newRow("CSV of two logs, hidden channels kept")
+            << QStringList{"--csv", "r.csv", "--hide", "TSV,tam", "a.log", "b.log"} << false << 0 << "" << ""
+            << QStringList{"r.csv"} << rows(0, 11);
+        QTest::newRow("ISO times") << QStringList{"--csv", "r.csv", "--from", "2026-02-12 12:10", "--to",
+                                                  "2026-02-12T12:30:00", "a.log"}
+                                   << false << 0 << "" << "" << QStringList{"r.csv"} << rows(1, 3);
+        QTest::newRow("German times, a date is midnight")
+            << QStringList{"--csv", "r.csv", "--from", "12.02.2026", "--to", "12.02.2026 12:20:00", "a.log", "b.log"}
+            << false << 0 << "" << "" << QStringList{"r.csv"} << rows(0, 2);
+        QTest::newRow("--from alone") << QStringList{"--csv", "r.csv", "--from", "2026-02-12T14:30", "a.log", "b.log"}
+                                      << false << 0 << "" << "" << QStringList{"r.csv"} << rows(9, 11);
+        QTest::newRow("no display") << QStringList{"--picture", "c.png", "--csv", "r.csv", "a.log"} << true << 0 << ""
+                                    << "" << QStringList{"c.png 1280x720", "r.csv"} << rows(0, 5);
+        QTest::newRow("unreadable log") << QStringList{"--csv", "r.csv", "a.log", "gone.log"} << false << 2
+                                        << "Nicht lesbar: gone.log\n" << "" << QStringList{"r.csv"} << rows(0, 5);
+        QTest::newRow("picture into a file") << QStringList{"--picture", kBlocker + "/c.png", "a.log"} << false << 1
+                                             << "Nicht gespeichert: c.png\n" << "" << none << QByteArray();
+        QTest::newRow("old picture kept") << QStringList{"--picture", kOldPicture, "a.log"} << false << 1
+                                          << "Nicht gespeichert: " + kOldPicture + "\n" << "" << none << QByteArray();
+        QTest::newRow("old CSV kept") << QStringList{"--csv", kOldCsv, "--picture", "c.png", "a.log"} << false << 1
+                                      << "Nicht gespeichert: " + kOldCsv + "\n" << "" << QStringList{"c.png 1280x720"}
+                                      << QByteArray();
+        const QList<QPair<QStringList, QString>> wrong = {
+            {{"--colour", "a.log"}, "Unbekannte Option: --colour"},
+            {{"a.log", "--picture"}, "Wert fehlt: --picture"},
+            {{"--picture", "c.png"}, "Keine Logdatei angegeben"},
+            {{"--size", "200x200", "a.log"}, "--size, --from, --to und --hide nur mit --picture oder --csv"},
+            {{"--picture", "c.png", "--size", "99x100", "a.log"}, "Ungültige Größe: 99x100 (je Seite 100 bis 10000 Pixel)"},
+            {{"--picture", "c.png", "--size", "100x10001", "a.log"}, "Ungültige Größe: 100x10001 (je Seite 100 bis 10000 Pixel)"},
+            {{"--picture", "c.png", "--size", "wide", "a.log"}, "Ungültige Größe: wide (je Seite 100 bis 10000 Pixel)"},
+            {{"--csv", "r.csv", "--from", "30.02.2026", "a.log"}, "Ungültige Zeit: 30.02.2026"},
+            {{"--csv", "r.csv", "--to", "2026-02-12 25:00", "a.log"}, "Ungültige Zeit: 2026-02-12 25:00"},
+            {{"--csv", "r.csv", "--from", "2026-02-12 12:30", "--to", "12.02.2026 12:30:00", "a.log"},
+             "--to liegt nicht nach --from"},
+            {{"--picture", "c.png", "--hide", "TSV,TXX", "a.log"}, "Unbekannter Kanal: TXX"},
+        };
+        for (const auto &row : wrong)
+            QTest::newRow(qPrintable(row.first.join(' '))) << row.first << false << 1 << row.second + "\n" + kUsage << ""
+                                                         << none << QByteArray();
+    }
+    void answersAndWrites()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, withoutDisplay);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        QFETCH(QString, out);
+        QFETCH(QStringList, files);
+        QFETCH(QByteArray, csv);
+        QByteArray printed, complaint;
+        QCOMPARE(run(arguments, &printed, &complaint, withoutDisplay), status);
+        QCOMPARE(QString::fromUtf8(complaint), err);
+        QVERIFY2(printed.startsWith(out.toUtf8()) && (out == kUsage || printed.size() == out.toUtf8().size()), printed);
+        for (const char *option : {"--picture <DATEI>", "--csv <DATEI>", "--size <BREITExHÖHE>", "--from <ZEIT>",
+                                   "--to <ZEIT>", "--hide <NAMEN>", "-h, --help", "-v, --version"})
+            QVERIFY(out != kUsage || printed.contains(option));
+        QStringList written = QDir(mOut->path()).entryList(QDir::Files, QDir::Name);
+        for (const QString &old : {kBlocker, kOldPicture, kOldCsv}) {
+            QCOMPARE(contents(mOut->filePath(old)), QByteArray("old"));
+            written.removeOne(old);
+        }
+        QCOMPARE(written.size(), files.size());
+        for (const QString &file : files) {
+            const QString name = file.section(' ', 0, 0);
+            const QByteArray bytes = contents(mOut->filePath(name));
+            if (name.endsWith(".pdf"))
+                QVERIFY(bytes.startsWith("%PDF-"));
+            else if (file.contains(' '))
+                QCOMPARE(QString("%1x%2").arg(QImage::fromData(bytes).width()).arg(QImage::fromData(bytes).height()),
+                         file.section(' ', 1));
+            else
+                QCOMPARE(bytes, csv);
+        }
+    }
+
+    void pictureIsTheWindowsSavedPicture_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QTime>("from"); // on 12 February; null: the whole view
+        QTest::addColumn<QTime>("to");
+        QTest::addColumn<QStringList>("hidden");
+        QTest::newRow("whole view, 1280x720") << QSize(1280, 720) << QStringList() << QTime() << QTime() << QStringList();
+        QTest::newRow("range, hidden channels")
+            << QSize(400, 300)
+            << QStringList{"--size", "400x300", "--from", "2026-02-12 12:10", "--to", "12.02.2026 14:30:00", "--hide", "TSE,TAM"}
+            << QTime(12, 10) << QTime(14, 30) << QStringList{"TSE", "TAM"};
+    }
+    void pictureIsTheWindowsSavedPicture()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QStringList, options);
+        QFETCH(QTime, from);
+        QFETCH(QTime, to);
+        QFETCH(QStringList, hidden);
+        QByteArray out, err;
+        QCOMPARE(run(options + QStringList{"--picture", "line.png", "a.log", "b.log"}, &out, &err), 0);
+
+        MainWindow window;
+        auto *plot = window.findChild<QCustomPlot *>("customPlot");
+        plot->setFixedSize(size);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.loadLogFiles({mLogs.filePath("a.log"), mLogs.filePath("b.log")});
+        if (from.isValid())
+            plot->xAxis->setRange(QDateTime(QDate(2026, 2, 12), from).toSecsSinceEpoch(),
+                                  QDateTime(QDate(2026, 2, 12), to).toSecsSinceEpoch());
+        for (int graph = 0; graph < plot->graphCount(); ++graph) {
+            if (hidden.contains(plot->graph(graph)->name()))
+                QTest::mouseClick(plot, Qt::LeftButton, {},
+                                  plot->legend->itemWithPlottable(plot->graph(graph))->rect().center());
+        }
+        QVERIFY(OpenDialog::answerDialog(&window, "actionSaveImage", [&](QFileDialog *dialog) {
+                    dialog->setDirectory(mOut->path());
+                    auto *edit = dialog->findChild<QLineEdit *>("fileNameEdit");
+                    edit->setText("window.png");
+                    QTest::keyClick(edit, Qt::Key_Return);
+                }).seen);
+        const QImage fromLine(mOut->filePath("line.png"));
+        QCOMPARE(fromLine.size(), size);
+        QCOMPARE(fromLine, QImage(mOut->filePath("window.png")));
+    }
+};
+
+QTEST_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
