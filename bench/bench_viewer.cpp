@@ -4,8 +4,10 @@
 //
 //   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
+//   bench_viewer --command-line
 
 #include "benchreport.h"
+#include "commandlinebench.h"
 #include "csvbench.h"
 #include "loggenerator.h"
 #include "longloadbench.h"
@@ -659,6 +661,9 @@ int main(int argc, char *argv[])
     const int measuring = MeasuringBench::runFromArguments(arguments);
     if (measuring >= 0)
         return measuring;
+    const int commandLine = CommandLineBench::runFromArguments(arguments);
+    if (commandLine >= 0)
+        return commandLine;
 
     auto option = [&arguments](const char *name) {
         const int at = arguments.indexOf(QLatin1String(name));
@@ -677,7 +682,8 @@ int main(int argc, char *argv[])
         recordCounts.append(count.toLongLong());
     if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)) {
         print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]\n"
-                             "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]"));
+                             "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]\n"
+                             "       bench_viewer --command-line"));
         return 2;
     }
     if (window != kSmallWindow) {
