@@ -36,6 +36,8 @@ namespace {
 
 using BenchReport::median;
 using BenchReport::print;
+using BenchReport::Check;
+using BenchReport::printChecks;
 using BenchReport::kMillion;
 using BenchReport::kTenMillion;
 using LogGenerator::Shape;
@@ -444,29 +446,6 @@ QString figure(double value, const QString &unit)
     if (unit == QLatin1String("s"))
         return QString::number(value, 'f', 3) + QStringLiteral(" s");
     return QString::number(value, 'f', 1) + QLatin1Char(' ') + unit;
-}
-
-struct Check {
-    QString what;
-    double measured;
-    double target;
-    bool atLeast;
-};
-
-void printChecks(const QVector<Check> &checks, bool *allMet)
-{
-    print(QStringLiteral("| target | measured | wanted | met |"));
-    print(QStringLiteral("|---|---:|---:|---|"));
-    for (const Check &check : checks) {
-        const bool met = check.atLeast ? check.measured >= check.target : check.measured <= check.target;
-        *allMet = *allMet && met;
-        print(QStringLiteral("| %1 | %2 | %3 %4 | %5 |")
-                  .arg(check.what)
-                  .arg(check.measured, 0, 'f', 2)
-                  .arg(check.atLeast ? QStringLiteral("at least") : QStringLiteral("at most"))
-                  .arg(check.target)
-                  .arg(met ? QStringLiteral("yes") : QStringLiteral("NO")));
-    }
 }
 
 int runBenchmark(const QVector<qint64> &recordCounts)

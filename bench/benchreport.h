@@ -46,6 +46,30 @@ double medianMilliseconds(int repetitions, Step step)
     return median(times);
 }
 
+// A target: the figure measured, and the most or the least it may be.
+struct Check {
+    QString what;
+    double measured;
+    double target;
+    bool atLeast;
+};
+
+inline void printChecks(const QVector<Check> &checks, bool *allMet)
+{
+    print(QStringLiteral("| target | measured | wanted | met |"));
+    print(QStringLiteral("|---|---:|---:|---|"));
+    for (const Check &check : checks) {
+        const bool met = check.atLeast ? check.measured >= check.target : check.measured <= check.target;
+        *allMet = *allMet && met;
+        print(QStringLiteral("| %1 | %2 | %3 %4 | %5 |")
+                  .arg(check.what)
+                  .arg(check.measured, 0, 'f', 2)
+                  .arg(check.atLeast ? QStringLiteral("at least") : QStringLiteral("at most"))
+                  .arg(check.target)
+                  .arg(met ? QStringLiteral("yes") : QStringLiteral("NO")));
+    }
+}
+
 // The window shown with the log loaded; its chart, drawn.
 inline QCustomPlot *loadedChart(MainWindow &window, const QString &log)
 {

@@ -18,6 +18,7 @@ namespace CommandLineBench {
 
 namespace {
 
+using BenchReport::Check;
 using BenchReport::print;
 
 const int kRuns = 3;
@@ -46,19 +47,12 @@ const char kPeakScript[] =
     "subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)\n"
     "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n";
 
-struct Check {
-    QString name;
-    double measured;
-    double wanted;
-    bool atLeast;
-};
-
-// Seconds of the fastest of kRuns runs, from the start of the process to its exit; -1 when one
-// fails.
+// Seconds of the fastest of kRuns runs, from the start of the process to its exit; infinite when
+// one fails.
 double bestSeconds(const QString &program, const QStringList &arguments,
                    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
-    double best = -1;
+    double best = qInf();
     for (int run = 0; run < kRuns; ++run) {
         QProcess process;
         process.setProcessEnvironment(environment);
@@ -67,9 +61,8 @@ double bestSeconds(const QString &program, const QStringList &arguments,
         timer.start();
         process.start(program, arguments);
         if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-            return -1;
-        const double seconds = timer.nsecsElapsed() / 1e9;
-        best = best < 0 ? seconds : qMin(best, seconds);
+            return qInf();
+        best = qMin(best, timer.nsecsElapsed() / 1e9);
     }
     return best;
 }
@@ -124,17 +117,19 @@ double kstSeconds(const QString &kst, const QString &dirfile, const QString &pic
 }
 
 // Peak memory of the program writing the picture, and of the window loading the same log (the
-// window's open case of this benchmark), in bytes.
-qint64 programPeak(const QStringList &arguments)
+// window's open case of this benchmark), in bytes; infinite when unknown.
+double programPeak(const QStringList &arguments)
 {
     QProcess python;
     python.start(kPython, QStringList{QStringLiteral("-c"), QString::fromLatin1(kPeakScript),
                                       QStringLiteral(VIEWER_PROGRAM)} + arguments);
     python.waitForFinished(-1);
-    return python.readAllStandardOutput().trimmed().toLongLong() * 1024;
+    bool known = false;
+    const double kibibytes = python.readAllStandardOutput().trimmed().toDouble(&known);
+    return known ? kibibytes * 1024 : qInf();
 }
 
-qint64 windowPeak(const QString &log)
+double windowPeak(const QString &log)
 {
     QProcess window;
     window.start(QCoreApplication::applicationFilePath(),
@@ -142,29 +137,14 @@ qint64 windowPeak(const QString &log)
     window.waitForFinished(-1);
     for (const QByteArray &line : window.readAllStandardOutput().split('\n')) {
         if (line.startsWith("peak "))
-            return line.mid(5).toLongLong();
+            return line.mid(5).toDouble();
     }
-    return -1;
+    return 0;
 }
 
 QString seconds(double value)
 {
-    return value < 0 ? QStringLiteral("failed") : QStringLiteral("%1 s").arg(value, 0, 'f', 3);
-}
-
-void printChecks(const QVector<Check> &checks, bool *allMet)
-{
-    print(QStringLiteral("\n| target | measured | wanted | met |\n|---|---:|---:|---|"));
-    for (const Check &check : checks) {
-        const bool met = check.measured > 0 && (check.atLeast ? check.measured >= check.wanted : check.measured <= check.wanted);
-        *allMet = *allMet && met;
-        print(QStringLiteral("| %1 | %2 | %3 %4 | %5 |")
-                  .arg(check.name)
-                  .arg(check.measured, 0, 'f', 3)
-                  .arg(check.atLeast ? QStringLiteral("at least") : QStringLiteral("at most"))
-                  .arg(check.wanted)
-                  .arg(met ? QStringLiteral("yes") : QStringLiteral("NO")));
-    }
+    return qIsInf(value) ? QStringLiteral("failed") : QStringLiteral("%1 s").arg(value, 0, 'f', 3);
 }
 
 int run()
@@ -204,8 +184,8 @@ int run()
             checks.append({QStringLiteral("PNG %1 records, times faster than kst2").arg(count), theirs / same,
                            million ? kKstSpeedUp1M : kKstSpeedUp10M, true});
         }
-        const double ourPeak = double(programPeak({QStringLiteral("--picture"), picture, log}));
-        const double windowsPeak = double(windowPeak(log));
+        const double ourPeak = programPeak({QStringLiteral("--picture"), picture, log});
+        const double windowsPeak = windowPeak(log);
         print(QStringLiteral("| %1 | peak memory of the PNG's run, window's open | %2 MiB | %3 MiB | %4× |")
                   .arg(count)
                   .arg(ourPeak / 1048576, 0, 'f', 0)
@@ -226,7 +206,8 @@ int run()
         QDir(dirfile).removeRecursively();
     }
     bool allMet = true;
-    printChecks(checks, &allMet);
+    print(QString());
+    BenchReport::printChecks(checks, &allMet);
     return allMet ? 0 : 1;
 }
 
