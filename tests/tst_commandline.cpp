@@ -53,8 +53,7 @@ class TestCommandLine : public QObject
         program.setWorkingDirectory(mOut->path());
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
-            if (withoutDisplay)
-                environment.remove(name);
+            environment.remove(withoutDisplay ? name : "");
         program.setProcessEnvironment(environment);
         program.start(PROGRAM, arguments);
         program.waitForFinished(60000);
@@ -85,46 +84,39 @@ private slots:
     void answersAndWrites_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("withoutDisplay");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("err");
         QTest::addColumn<QString>("out");       // stdout starts with it
         QTest::addColumn<QStringList>("files"); // written; "name WxH" a picture of that size
         QTest::addColumn<QByteArray>("csv");    // r.csv's contents
-        const QStringList none;
-        const QString usage = kUsage;
-        QTest::newRow("-v") << QStringList{"-v"} << false << 0 << "" << "velkarn-oriq 1.0.2\n" << none << QByteArray();
-        QTest::newRow("--version") << QStringList{"--version"} << false << 0 << "" << "velkarn-oriq 1.0.2\n" << none << QByteArray();
-        QTest::newRow("-h") << QStringList{"-h"} << false << 0 << "" << usage << none << QByteArray();
-        QTest::newRow("--help") << QStringList{"--help", "a.log"} << false << 0 << "" << usage << none << QByteArray();
-        QTest::newRow("picture, .png added") << QStringList{"--picture", "c", "a.log"} << false << 0 << "" << ""
-                                             << QStringList{"c.png 1280x720"} << QByteArray();
-        QTest::newRow("JPEG of a size") << QStringList{"--picture", "c.jpg", "--size", "300x100", "a.log"} << false << 0
-                                        << "" << "" << QStringList{"c.jpg 300x100"} << QByteArray();
-        QTest::newRow("PDF") << QStringList{"--picture", "c.pdf", "a.log"} << false << 0 << "" << "" << QStringList{"c.pdf"}
-                             << QByteArray();
-        QTest::newRow("CSV of two logs, hidden channels kept")
-            << QStringList{"--csv", "r.csv", "--hide", "TSV,tam", "a.log", "b.log"} << false << 0 << "" << ""
-            << QStringList{"r.csv"} << rows(0, 11);
-        QTest::newRow("ISO times") << QStringList{"--csv", "r.csv", "--from", "2026-02-12 12:10", "--to",
-                                                  "2026-02-12T12:30:00", "a.log"}
-                                   << false << 0 << "" << "" << QStringList{"r.csv"} << rows(1, 3);
-        QTest::newRow("German times, a date is midnight")
-            << QStringList{"--csv", "r.csv", "--from", "12.02.2026", "--to", "12.02.2026 12:20:00", "a.log", "b.log"}
-            << false << 0 << "" << "" << QStringList{"r.csv"} << rows(0, 2);
-        QTest::newRow("--from alone") << QStringList{"--csv", "r.csv", "--from", "2026-02-12T14:30", "a.log", "b.log"}
-                                      << false << 0 << "" << "" << QStringList{"r.csv"} << rows(9, 11);
-        QTest::newRow("no display") << QStringList{"--picture", "c.png", "--csv", "r.csv", "a.log"} << true << 0 << ""
-                                    << "" << QStringList{"c.png 1280x720", "r.csv"} << rows(0, 5);
-        QTest::newRow("unreadable log") << QStringList{"--csv", "r.csv", "a.log", "gone.log"} << false << 2
-                                        << "Nicht lesbar: gone.log\n" << "" << QStringList{"r.csv"} << rows(0, 5);
-        QTest::newRow("picture into a file") << QStringList{"--picture", kBlocker + "/c.png", "a.log"} << false << 1
-                                             << "Nicht gespeichert: c.png\n" << "" << none << QByteArray();
-        QTest::newRow("old picture kept") << QStringList{"--picture", kOldPicture, "a.log"} << false << 1
-                                          << "Nicht gespeichert: " + kOldPicture + "\n" << "" << none << QByteArray();
-        QTest::newRow("old CSV kept") << QStringList{"--csv", kOldCsv, "--picture", "c.png", "a.log"} << false << 1
-                                      << "Nicht gespeichert: " + kOldCsv + "\n" << "" << QStringList{"c.png 1280x720"}
-                                      << QByteArray();
+        QTest::addColumn<bool>("withoutDisplay");
+        auto row = [](const char *name, const QStringList &arguments, int status, const QString &err,
+                      const QStringList &files = {}, const QByteArray &csv = {}, const QString &out = {}) {
+            QTest::newRow(name) << arguments << status << err << out << files << csv << false;
+        };
+        const QString version = "velkarn-oriq 1.0.2\n";
+        row("-v", {"-v"}, 0, "", {}, {}, version);
+        row("--version", {"--version"}, 0, "", {}, {}, version);
+        row("-h", {"-h"}, 0, "", {}, {}, kUsage);
+        row("--help", {"--help", "a.log"}, 0, "", {}, {}, kUsage);
+        row("picture, .png added", {"--picture", "c", "a.log"}, 0, "", {"c.png 1280x720"});
+        row("JPEG of a size", {"--picture", "c.jpg", "--size", "300x100", "a.log"}, 0, "", {"c.jpg 300x100"});
+        row("PDF", {"--picture", "c.pdf", "a.log"}, 0, "", {"c.pdf"});
+        row("CSV of two logs, hidden channels kept", {"--csv", "r.csv", "--hide", "TSV,tam", "a.log", "b.log"}, 0, "",
+            {"r.csv"}, rows(0, 11));
+        row("ISO times", {"--csv", "r.csv", "--from", "2026-02-12 12:10", "--to", "2026-02-12T12:30:00", "a.log"}, 0, "",
+            {"r.csv"}, rows(1, 3));
+        row("German times, a date is midnight",
+            {"--csv", "r.csv", "--from", "12.02.2026", "--to", "12.02.2026 12:20:00", "a.log", "b.log"}, 0, "", {"r.csv"},
+            rows(0, 2));
+        row("--from alone", {"--csv", "r.csv", "--from", "2026-02-12T14:30", "a.log", "b.log"}, 0, "", {"r.csv"}, rows(9, 11));
+        row("unreadable log", {"--csv", "r.csv", "a.log", "gone.log"}, 2, "Nicht lesbar: gone.log\n", {"r.csv"}, rows(0, 5));
+        row("picture into a file", {"--picture", kBlocker + "/c.png", "a.log"}, 1, "Nicht gespeichert: c.png\n");
+        row("old picture kept", {"--picture", kOldPicture, "a.log"}, 1, "Nicht gespeichert: " + kOldPicture + "\n");
+        row("old CSV kept", {"--csv", kOldCsv, "--picture", "c.png", "a.log"}, 1, "Nicht gespeichert: " + kOldCsv + "\n",
+            {"c.png 1280x720"});
+        QTest::newRow("no display") << QStringList{"--picture", "c.png", "--csv", "r.csv", "a.log"} << 0 << "" << ""
+                                    << QStringList{"c.png 1280x720", "r.csv"} << rows(0, 5) << true;
         const QList<QPair<QStringList, QString>> wrong = {
             {{"--colour", "a.log"}, "Unbekannte Option: --colour"},
             {{"a.log", "--picture"}, "Wert fehlt: --picture"},
@@ -139,19 +131,18 @@ private slots:
              "--to liegt nicht nach --from"},
             {{"--picture", "c.png", "--hide", "TSV,TXX", "a.log"}, "Unbekannter Kanal: TXX"},
         };
-        for (const auto &row : wrong)
-            QTest::newRow(qPrintable(row.first.join(' '))) << row.first << false << 1 << row.second + "\n" + kUsage << ""
-                                                         << none << QByteArray();
+        for (const auto &wrongRow : wrong)
+            row(qPrintable(wrongRow.first.join(' ')), wrongRow.first, 1, wrongRow.second + "\n" + kUsage);
     }
     void answersAndWrites()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(bool, withoutDisplay);
         QFETCH(int, status);
         QFETCH(QString, err);
         QFETCH(QString, out);
         QFETCH(QStringList, files);
         QFETCH(QByteArray, csv);
+        QFETCH(bool, withoutDisplay);
         QByteArray printed, complaint;
         QCOMPARE(run(arguments, &printed, &complaint, withoutDisplay), status);
         QCOMPARE(QString::fromUtf8(complaint), err);
@@ -168,11 +159,11 @@ private slots:
         for (const QString &file : files) {
             const QString name = file.section(' ', 0, 0);
             const QByteArray bytes = contents(mOut->filePath(name));
+            const QImage image = QImage::fromData(bytes);
             if (name.endsWith(".pdf"))
                 QVERIFY(bytes.startsWith("%PDF-"));
             else if (file.contains(' '))
-                QCOMPARE(QString("%1x%2").arg(QImage::fromData(bytes).width()).arg(QImage::fromData(bytes).height()),
-                         file.section(' ', 1));
+                QCOMPARE(QString("%1 %2x%3").arg(name).arg(image.width()).arg(image.height()), file);
             else
                 QCOMPARE(bytes, csv);
         }
@@ -181,25 +172,24 @@ private slots:
     void pictureIsTheWindowsSavedPicture_data()
     {
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<QStringList>("options");
         QTest::addColumn<QTime>("from"); // on 12 February; null: the whole view
         QTest::addColumn<QTime>("to");
-        QTest::addColumn<QStringList>("hidden");
-        QTest::newRow("whole view, 1280x720") << QSize(1280, 720) << QStringList() << QTime() << QTime() << QStringList();
-        QTest::newRow("range, hidden channels")
-            << QSize(400, 300)
-            << QStringList{"--size", "400x300", "--from", "2026-02-12 12:10", "--to", "12.02.2026 14:30:00", "--hide", "TSE,TAM"}
-            << QTime(12, 10) << QTime(14, 30) << QStringList{"TSE", "TAM"};
+        QTest::addColumn<QString>("hidden");
+        QTest::newRow("whole view") << QSize(1280, 720) << QTime() << QTime() << "";
+        QTest::newRow("range, hidden channels") << QSize(400, 300) << QTime(12, 10) << QTime(14, 30) << "TSE,TAM";
     }
     void pictureIsTheWindowsSavedPicture()
     {
         QFETCH(QSize, size);
-        QFETCH(QStringList, options);
         QFETCH(QTime, from);
         QFETCH(QTime, to);
-        QFETCH(QStringList, hidden);
+        QFETCH(QString, hidden);
+        QStringList options{"--picture", "line.png", "--size", QString("%1x%2").arg(size.width()).arg(size.height()),
+                            "--hide", hidden, "a.log", "b.log"};
+        if (from.isValid())
+            options << "--from" << "2026-02-12 " + from.toString("HH:mm") << "--to" << "12.02.2026 " + to.toString("HH:mm:ss");
         QByteArray out, err;
-        QCOMPARE(run(options + QStringList{"--picture", "line.png", "a.log", "b.log"}, &out, &err), 0);
+        QCOMPARE(run(options, &out, &err), 0);
 
         MainWindow window;
         auto *plot = window.findChild<QCustomPlot *>("customPlot");
@@ -211,7 +201,7 @@ private slots:
             plot->xAxis->setRange(QDateTime(QDate(2026, 2, 12), from).toSecsSinceEpoch(),
                                   QDateTime(QDate(2026, 2, 12), to).toSecsSinceEpoch());
         for (int graph = 0; graph < plot->graphCount(); ++graph) {
-            if (hidden.contains(plot->graph(graph)->name()))
+            if (hidden.split(',').contains(plot->graph(graph)->name()))
                 QTest::mouseClick(plot, Qt::LeftButton, {},
                                   plot->legend->itemWithPlottable(plot->graph(graph))->rect().center());
         }
