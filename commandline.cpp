@@ -15,11 +15,11 @@
 namespace {
 
 const char kProgramName[] = "velkarn-oriq";
-const QString kUsage = QStringLiteral("Aufruf: velkarn-oriq [Optionen] [Logdateien...]");
+const QString kFilesName = QStringLiteral("Logdateien");
+const QString kUsage = QStringLiteral("Aufruf: %1 [Optionen] [%2...]").arg(QLatin1String(kProgramName), kFilesName);
 const QSize kDefaultPictureSize(1280, 720);
 const int kSmallestSide = 100;
 const int kLargestSide = 10000;
-const QString kFilesName = QStringLiteral("Logdateien");
 const QString kFilesDescription = QStringLiteral("Die Logdateien, in dieser Reihenfolge geladen.");
 const QString kPictureSuffix = QStringLiteral(".png");
 // A bound given alone whose other side holds no record spans a day.
@@ -202,7 +202,7 @@ int CommandLine::writeOutputs()
         while (graph >= 0 && plot->graph(graph)->name().compare(name.trimmed(), Qt::CaseInsensitive) != 0)
             --graph;
         if (graph < 0) {
-            fail(QStringLiteral("Unbekannter Kanal: ") + name);
+            fail(QStringLiteral("Unbekannter Kanal: ") + name.trimmed());
             return 1;
         }
         controls->setChannelShown(graph, false);

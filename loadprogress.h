@@ -11,8 +11,8 @@ class QWidget;
 
 // What a user sees of a long load on the GUI thread: between two steps the window's events are
 // handled, so it keeps repainting; a load still running after half a second in a window that is
-// shown gets the modal "Lade Logdateien..." dialog whose "Abbrechen" calls onCancel. Until the dialog is up, input
-// waits, so that nothing else starts meanwhile.
+// shown gets the modal "Lade Logdateien..." dialog whose "Abbrechen" calls onCancel. Until the
+// dialog is up, input waits, so that nothing else starts meanwhile.
 class LoadProgress
 {
 public:
