@@ -46,9 +46,12 @@ void printLine(FILE *stream, const QString &line)
     std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stream);
 }
 
-// A run without a window has no use for Qt's words about platforms and fonts.
-void keepQuiet(QtMsgType, const QMessageLogContext &, const QString &)
+// A run without a window has no use for Qt's words about platforms and fonts; only the one that
+// ends the program, such as a platform chosen that cannot start, is passed on.
+void keepQuiet(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
+    if (type == QtFatalMsg)
+        printLine(stderr, message);
 }
 
 // Seconds since 1970 UTC of a local time in one of the formats; NaN when none fits.
