@@ -4,6 +4,7 @@
 #include "loggenerator.h"
 #include "logs/logdecoder.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <array>
+#include <limits>
 #include <vector>
 
 namespace CommandLineBench {
@@ -25,7 +27,7 @@ const int kRuns = 3;
 const qint64 kRecordCounts[] = {BenchReport::kMillion, BenchReport::kTenMillion};
 const QString kPictureSize = QStringLiteral("1280x720");
 const char *const kChannelNames[] = {"TSA1", "TSE", "TW", "TSV", "TAM"};
-// Targets: whole-process seconds at most, and how many times the peer's time ours is at most.
+// Targets: whole-process seconds at most, and how many times faster than the peer at least.
 const double kMostPictureSeconds1M = 0.35;
 const double kMostPictureSeconds10M = 1.5;
 const double kKstSpeedUp1M = 3;
