@@ -20,6 +20,8 @@ public:
     ChartControls(QCustomPlot *plot, QMenu *contextMenu);
 
     void rememberHomeView();
+    // Records were added: the home view's time axis spans them all, from the first to the last.
+    void reachHomeView(const QCPRange &recordKeys);
 
 public slots:
     void resetView();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -371,6 +372,33 @@ void EnvelopeGraph::setPoints(const QVector<QCPGraphData> &points, bool alreadyS
 {
     mDataContainer->set(points, alreadySorted);
     mSummaryStamp = DataStamp();
+}
+
+void EnvelopeGraph::addPoints(const QVector<QCPGraphData> &sortedPoints)
+{
+    if (sortedPoints.isEmpty())
+        return;
+    const bool summaryUpToDate = currentStamp() == mSummaryStamp;
+    // The present points later than the first new one leave and come back merged with the new
+    // ones; in order, that is none of them.
+    const double firstKey = sortedPoints.first().key;
+    const auto later = std::upper_bound(mDataContainer->constBegin(), mDataContainer->constEnd(), firstKey,
+                                        [](double key, const QCPGraphData &point) { return key < point.key; });
+    const int from = int(later - mDataContainer->constBegin());
+    QVector<QCPGraphData> tail;
+    tail.reserve(int(mDataContainer->constEnd() - later) + sortedPoints.size());
+    std::merge(later, mDataContainer->constEnd(), sortedPoints.constBegin(), sortedPoints.constEnd(),
+               std::back_inserter(tail), [](const QCPGraphData &a, const QCPGraphData &b) { return a.key < b.key; });
+    if (from < mDataContainer->size())
+        mDataContainer->removeAfter(firstKey);
+    // One at a time: each is at or after the last, so it goes to the end, into room the
+    // container grows ahead.
+    for (const QCPGraphData &point : qAsConst(tail))
+        mDataContainer->add(point);
+    if (summaryUpToDate) {
+        mSummary.extend(&*mDataContainer->constBegin(), from, mDataContainer->size());
+        mSummaryStamp = currentStamp();
+    }
 }
 
 bool EnvelopeGraph::DataStamp::operator==(const DataStamp &other) const

@@ -1,0 +1,316 @@
+// Following a log while the test writes to it: the window's own timer looks at the file, and
+// the chart afterwards holds what a fresh load of the file gives, point for point, with the view,
+// the selection, the status bar and the label as a user sees them.
+#include "logbuilder.h"
+#include "mainwindow.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QFile>
+#include <QLabel>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <qcustomplot.h>
+
+using LogBuilder::Record;
+using LogBuilder::steppedRecord;
+
+namespace {
+
+const int kLoadedRecords = 10;
+const qint32 kFirst = LogBuilder::kMarch2015;
+// Longer than two looks, for what must not change.
+const int kTwoLooksMilliseconds = 1200;
+
+enum class Change {
+    WholeRecords,
+    TwoHalves,
+    Shrunk,
+    StartedAnew,
+    SameSizeAnew,
+    RemovedAndBack,
+    OlderRecords,
+    ViewInTheMiddle,
+    FollowingOff,
+    PastTheLimit,
+};
+
+double keyOf(qint32 timeStamp)
+{
+    return double(timeStamp + LogBuilder::kEpochOffset);
+}
+
+// Minute records from the loaded file's start, record i with base 100 + i.
+QVector<Record> minuteRecords(int from, int count, qint32 start = kFirst)
+{
+    QVector<Record> records;
+    for (int i = from; i < from + count; ++i)
+        records.append(steppedRecord(start + 60 * i, qint16(100 + i)));
+    return records;
+}
+
+QByteArray recordBytes(const QVector<Record> &records)
+{
+    QByteArray bytes;
+    for (const Record &record : records)
+        bytes += LogBuilder::recordBytes(record);
+    return bytes;
+}
+
+bool appendBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::Append) && file.write(bytes) == bytes.size();
+}
+
+QCustomPlot *chartOf(const MainWindow &window)
+{
+    return window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+}
+
+// Every graph's points, key and value, one list per graph.
+QVector<QVector<QCPGraphData>> pointsOf(const MainWindow &window)
+{
+    QVector<QVector<QCPGraphData>> graphs;
+    for (int graph = 0; graph < 5; ++graph)
+        graphs.append(QVector<QCPGraphData>(chartOf(window)->graph(graph)->data()->constBegin(),
+                                            chartOf(window)->graph(graph)->data()->constEnd()));
+    return graphs;
+}
+
+bool samePoints(const QVector<QVector<QCPGraphData>> &a, const QVector<QVector<QCPGraphData>> &b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const QVector<QCPGraphData> &x, const QVector<QCPGraphData> &y) {
+        return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const QCPGraphData &p, const QCPGraphData &q) {
+            return p.key == q.key && p.value == q.value;
+        });
+    });
+}
+
+QVector<QVector<QCPGraphData>> freshLoad(const QString &path)
+{
+    MainWindow window;
+    window.loadLogFiles({path});
+    return pointsOf(window);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Change)
+
+class TestFollowing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void followCases_data();
+    void followCases();
+    void settingIsKept_data();
+    void settingIsKept();
+
+private:
+    QAction *followAction() const { return mWindow->findChild<QAction *>(QStringLiteral("actionFollow")); }
+    QLabel *label() const { return mWindow->findChild<QLabel *>(QStringLiteral("followLabel")); }
+    QCustomPlot *plot() const { return chartOf(*mWindow); }
+    QString status() const { return mWindow->statusBar()->currentMessage(); }
+    void change(Change change);
+    QString newestText() const;
+
+    MainWindow *mWindow = nullptr;
+    QTemporaryDir *mDir = nullptr;
+    QString mLog;
+    QTemporaryDir mSettingsDir;
+};
+
+void TestFollowing::init()
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, mSettingsDir.path());
+    QSettings(QSettings::UserScope, QStringLiteral("velkarn"), QStringLiteral("oriq")).clear();
+    mDir = new QTemporaryDir;
+    QVERIFY(mDir->isValid());
+    mLog = mDir->filePath(QStringLiteral("a.log"));
+    QVERIFY(LogBuilder::writeFile(mLog, LogBuilder::logBytes(minuteRecords(0, kLoadedRecords))));
+    mWindow = new MainWindow;
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow));
+}
+
+void TestFollowing::cleanup()
+{
+    delete mWindow;
+    mWindow = nullptr;
+    delete mDir;
+    mDir = nullptr;
+}
+
+QString TestFollowing::newestText() const
+{
+    const double newest = (plot()->graph(0)->data()->constEnd() - 1)->key;
+    return QStringLiteral("Verfolgt: ") + QDateTime::fromSecsSinceEpoch(qint64(newest)).toString("dd.MM.yyyy hh:mm:ss");
+}
+
+// What the writer does to the file once the window follows it; the cases that must wait for a
+// look in between wait here.
+void TestFollowing::change(Change change)
+{
+    switch (change) {
+    case Change::WholeRecords:
+    case Change::ViewInTheMiddle:
+    case Change::FollowingOff:
+        QVERIFY(appendBytes(mLog, recordBytes(minuteRecords(kLoadedRecords, 3))));
+        break;
+    case Change::PastTheLimit:
+        QVERIFY(appendBytes(mLog, recordBytes(minuteRecords(kLoadedRecords, 5))));
+        break;
+    case Change::TwoHalves: {
+        const QByteArray record = recordBytes(minuteRecords(kLoadedRecords, 1));
+        QVERIFY(appendBytes(mLog, record.left(17)));
+        QTest::qWait(kTwoLooksMilliseconds);
+        QCOMPARE(plot()->graph(0)->dataCount(), kLoadedRecords);
+        QVERIFY(appendBytes(mLog, record.mid(17)));
+        break;
+    }
+    case Change::Shrunk:
+        QVERIFY(LogBuilder::writeFile(mLog, LogBuilder::logBytes(minuteRecords(0, 4))));
+        break;
+    case Change::StartedAnew:
+        QVERIFY(QFile::remove(mLog));
+        QVERIFY(LogBuilder::writeFile(mLog, LogBuilder::logBytes(minuteRecords(0, 12, kFirst + 86400))));
+        break;
+    case Change::SameSizeAnew:
+        QVERIFY(LogBuilder::writeFile(mLog, LogBuilder::logBytes(minuteRecords(0, kLoadedRecords, kFirst + 86400))));
+        break;
+    case Change::RemovedAndBack:
+        QVERIFY(QFile::rename(mLog, mLog + ".away"));
+        QTRY_COMPARE(status(), QStringLiteral("Nicht lesbar: a.log"));
+        QCOMPARE(plot()->graph(0)->dataCount(), kLoadedRecords);
+        QVERIFY(appendBytes(mLog + ".away", recordBytes(minuteRecords(kLoadedRecords, 2))));
+        QVERIFY(QFile::rename(mLog + ".away", mLog));
+        break;
+    case Change::OlderRecords: {
+        // Between the loaded ones, and one of a key already there, which goes after it.
+        QVector<Record> older = {steppedRecord(kFirst + 90, 7), steppedRecord(kFirst + 60 * 3, 8),
+                                 steppedRecord(kFirst + 60 * 12, 9), steppedRecord(kFirst - 30, 6)};
+        QVERIFY(appendBytes(mLog, recordBytes(older)));
+        break;
+    }
+    }
+}
+
+void TestFollowing::followCases_data()
+{
+    QTest::addColumn<Change>("change");
+    // Whether the chart afterwards holds what a fresh load of the file gives, else what it held.
+    QTest::addColumn<bool>("grows");
+    // Whether the view showed the newest record before, and how it ends: moved by as much as the
+    // newest record moved, the whole of a new load, or where it was.
+    QTest::addColumn<bool>("viewAtEnd");
+    QTest::addColumn<bool>("loadedAgain");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("whole records") << Change::WholeRecords << true << true << false << QString();
+    QTest::newRow("a record in two halves") << Change::TwoHalves << true << true << false << QString();
+    QTest::newRow("shrunk") << Change::Shrunk << true << true << true << QString();
+    QTest::newRow("started anew") << Change::StartedAnew << true << true << true << QString();
+    QTest::newRow("started anew, same size") << Change::SameSizeAnew << true << true << true << QString();
+    QTest::newRow("removed and put back") << Change::RemovedAndBack << true << true << false << QString();
+    QTest::newRow("older records") << Change::OlderRecords << true << true << false << QString();
+    QTest::newRow("view in the middle") << Change::ViewInTheMiddle << true << false << false << QString();
+    QTest::newRow("following off") << Change::FollowingOff << false << true << false << QString();
+    QTest::newRow("past the record limit") << Change::PastTheLimit << false << true << false
+                                           << QStringLiteral("Zu groß für den Speicher: a.log");
+}
+
+void TestFollowing::followCases()
+{
+    QFETCH(Change, change);
+    QFETCH(bool, grows);
+    QFETCH(bool, viewAtEnd);
+    QFETCH(bool, loadedAgain);
+    QFETCH(QString, message);
+
+    mWindow->setRecordLimit(kLoadedRecords + 4);
+    mWindow->loadLogFiles({mLog});
+    const QVector<QVector<QCPGraphData>> loaded = pointsOf(*mWindow);
+    plot()->graph(2)->setSelection(QCPDataSelection(QCPDataRange(0, kLoadedRecords)));
+    if (!viewAtEnd)
+        plot()->xAxis->setRange(keyOf(kFirst + 60), keyOf(kFirst + 300));
+    const QCPRange viewBefore = plot()->xAxis->range();
+    if (change != Change::FollowingOff) {
+        followAction()->trigger();
+        QVERIFY(followAction()->isChecked());
+        QCOMPARE(label()->text(), newestText());
+    }
+
+    this->change(change);
+    if (QTest::currentTestFailed())
+        return;
+
+    if (grows) {
+        QTRY_VERIFY(samePoints(pointsOf(*mWindow), freshLoad(mLog)));
+    } else {
+        QTest::qWait(kTwoLooksMilliseconds);
+        QVERIFY(samePoints(pointsOf(*mWindow), loaded));
+    }
+    QCOMPARE(status(), message);
+    const QCPRange records(plot()->graph(0)->data()->constBegin()->key, (plot()->graph(0)->data()->constEnd() - 1)->key);
+    if (loadedAgain)
+        QCOMPARE(plot()->xAxis->range(), records);
+    else if (viewAtEnd)
+        QCOMPARE(plot()->xAxis->range(), QCPRange(viewBefore.lower + records.upper - viewBefore.upper, records.upper));
+    else
+        QCOMPARE(plot()->xAxis->range(), viewBefore);
+    // The whole view reaches the newest record.
+    plot()->xAxis->setRange(0, 1);
+    QTest::mouseDClick(plot(), Qt::LeftButton, Qt::NoModifier, plot()->axisRect()->rect().center());
+    QCOMPARE(plot()->xAxis->range(), records);
+
+    const bool following = change != Change::FollowingOff && message.isEmpty();
+    QCOMPARE(followAction()->isChecked(), following);
+    QCOMPARE(label() != nullptr, following);
+    if (following)
+        QCOMPARE(label()->text(), newestText());
+    // A selected graph stays selected, its new points too.
+    if (!loadedAgain)
+        QCOMPARE(plot()->graph(2)->selection(), QCPDataSelection(plot()->graph(2)->data()->dataRange()));
+}
+
+void TestFollowing::settingIsKept_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("on");
+    QTest::newRow("absent") << QString() << false;
+    QTest::newRow("true") << QStringLiteral("true") << true;
+    QTest::newRow("false") << QStringLiteral("false") << false;
+    QTest::newRow("garbage") << QStringLiteral("ja") << false;
+}
+
+void TestFollowing::settingIsKept()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, on);
+    QSettings settings(QSettings::UserScope, QStringLiteral("velkarn"), QStringLiteral("oriq"));
+    if (!stored.isNull())
+        settings.setValue(QStringLiteral("follow"), stored);
+    settings.sync();
+
+    MainWindow window;
+    auto *action = window.findChild<QAction *>(QStringLiteral("actionFollow"));
+    QCOMPARE(action->isChecked(), on);
+    auto *shown = window.findChild<QLabel *>(QStringLiteral("followLabel"));
+    QCOMPARE(shown != nullptr, on);
+    if (on)
+        QCOMPARE(shown->text(), QStringLiteral("Verfolgt"));
+
+    action->trigger();
+    settings.sync();
+    QCOMPARE(settings.value(QStringLiteral("follow")).toString(), on ? QStringLiteral("false") : QStringLiteral("true"));
+}
+
+QTEST_MAIN(TestFollowing)
+#include "tst_following.moc"
