@@ -2,11 +2,12 @@
 // side by side in one run on generated logs. Every case runs in a child process of its own, so
 // that its peak memory is its own and one case's caches do not help the next.
 //
-//   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]
+//   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
 
 #include "benchreport.h"
 #include "csvbench.h"
+#include "followbench.h"
 #include "loggenerator.h"
 #include "longloadbench.h"
 #include "mainwindow.h"
@@ -659,6 +660,9 @@ int main(int argc, char *argv[])
     const int measuring = MeasuringBench::runFromArguments(arguments);
     if (measuring >= 0)
         return measuring;
+    const int following = FollowBench::runFromArguments(arguments);
+    if (following >= 0)
+        return following;
 
     auto option = [&arguments](const char *name) {
         const int at = arguments.indexOf(QLatin1String(name));
@@ -676,7 +680,7 @@ int main(int argc, char *argv[])
     for (const QString &count : records.split(QLatin1Char(','), Qt::SkipEmptyParts))
         recordCounts.append(count.toLongLong());
     if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)) {
-        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]\n"
+        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]\n"
                              "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]"));
         return 2;
     }
@@ -690,8 +694,8 @@ int main(int argc, char *argv[])
         recordCounts = QVector<qint64>(std::begin(kDefaultRecords), std::end(kDefaultRecords));
     int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window) | MeasuringBench::run(recordCounts)
                  | runCsvBenchmark();
-    // Long loads only in the full run: they need logs of 1M records.
+    // Long loads and following only in the full run: they need logs of their own.
     if (records.isEmpty() && scale.isEmpty())
-        result |= LongLoadBench::run();
+        result |= LongLoadBench::run() | FollowBench::run();
     return result;
 }
