@@ -63,11 +63,11 @@ void Following::loadStarts()
 
 void Following::loadEnded(const QStringList &files, const LogLoader &loader)
 {
-    QVector<qint64> recordsRead;
+    QVector<qint64> recordsTaken;
     for (int file = 0; file < loader.fileCount(); ++file)
-        recordsRead.append(loader.recordsRead(file));
+        recordsTaken.append(loader.recordsTaken(file));
     mFiles = files;
-    mFollower.start(files, recordsRead);
+    mFollower.start(files, recordsTaken);
     mUnreadableMessage.clear();
     showNewest();
 }

@@ -31,13 +31,13 @@ bool LogFollower::Seen::operator==(const Seen &other) const
     return size == other.size && changed == other.changed && inode == other.inode && device == other.device;
 }
 
-void LogFollower::start(const QStringList &paths, const QVector<qint64> &recordsRead)
+void LogFollower::start(const QStringList &paths, const QVector<qint64> &recordsTaken)
 {
     mFiles.clear();
     for (int i = 0; i < paths.size(); ++i) {
         Followed file;
         file.path = paths.at(i);
-        file.records = recordsRead.value(i);
+        file.records = recordsTaken.value(i);
         if (file.records > 0)
             file.first = firstRecord(file.path);
         mFiles.append(file);

@@ -33,9 +33,9 @@ public:
         bool tooMany = false;
     };
 
-    // Follows the files of a load from the records it read of each, recordsRead[i] of paths[i];
+    // Follows the files of a load from the records it took of each, recordsTaken[i] of paths[i];
     // takes each file's first record as it is now.
-    void start(const QStringList &paths, const QVector<qint64> &recordsRead);
+    void start(const QStringList &paths, const QVector<qint64> &recordsTaken);
     // Follows nothing.
     void stop();
 

@@ -479,6 +479,11 @@ LogLoader::FileRead LogLoader::outcome(int index) const
     return file.read;
 }
 
+qint64 LogLoader::recordsTaken(int file) const
+{
+    return outcome(file) == FileRead::Cancelled ? mFiles.at(file).records : mFiles.at(file).filled;
+}
+
 double LogLoader::firstKey() const
 {
     return mShown == mCount ? mFirstKey : mPoints[0][0].key;

@@ -42,8 +42,10 @@ public:
     int fileCount() const { return mFiles.size(); }
     QString fileName(int file) const { return mFiles.at(file).info.fileName(); }
     QStringList fileNames() const;
-    // Records of the file read, from its first on.
-    qint64 recordsRead(int file) const { return mFiles.at(file).filled; }
+    // Where the file's records that the load did not take begin: after those read, or, where
+    // the load was cancelled, after all the file had when the load began, so that what the user
+    // cancelled is not taken up by following the file.
+    qint64 recordsTaken(int file) const;
 
     // Whether the load's memory fits in budget bytes; a negative budget is unknown and fits.
     bool fits(qint64 budget) const;
