@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <iterator>
 #include <limits>
 
 namespace {
@@ -379,24 +378,25 @@ void EnvelopeGraph::addPoints(const QVector<QCPGraphData> &sortedPoints)
     if (sortedPoints.isEmpty())
         return;
     const bool summaryUpToDate = currentStamp() == mSummaryStamp;
-    // The present points later than the first new one leave and come back merged with the new
-    // ones; in order, that is none of them.
-    const double firstKey = sortedPoints.first().key;
-    const auto later = std::upper_bound(mDataContainer->constBegin(), mDataContainer->constEnd(), firstKey,
-                                        [](double key, const QCPGraphData &point) { return key < point.key; });
-    const int from = int(later - mDataContainer->constBegin());
-    QVector<QCPGraphData> tail;
-    tail.reserve(int(mDataContainer->constEnd() - later) + sortedPoints.size());
-    std::merge(later, mDataContainer->constEnd(), sortedPoints.constBegin(), sortedPoints.constEnd(),
-               std::back_inserter(tail), [](const QCPGraphData &a, const QCPGraphData &b) { return a.key < b.key; });
-    if (from < mDataContainer->size())
-        mDataContainer->removeAfter(firstKey);
-    // One at a time: each is at or after the last, so it goes to the end, into room the
-    // container grows ahead.
-    for (const QCPGraphData &point : qAsConst(tail))
-        mDataContainer->add(point);
+    // Room at the end first, into the space the container grows ahead: copies of the last point,
+    // which go there one by one.
+    const int presentCount = mDataContainer->size();
+    const QCPGraphData filler = presentCount > 0 ? *(mDataContainer->constEnd() - 1) : sortedPoints.first();
+    for (int i = 0; i < sortedPoints.size(); ++i)
+        mDataContainer->add(filler);
+    // Merged from the back: present points later than a new one move up past it; of equal keys
+    // the new one comes after, as a load puts what it reads later. In order, none moves.
+    QCPGraphData *points = &*mDataContainer->begin();
+    int present = presentCount - 1;
+    int added = sortedPoints.size() - 1;
+    for (int to = presentCount + added; added >= 0; --to) {
+        if (present >= 0 && points[present].key > sortedPoints[added].key)
+            points[to] = points[present--];
+        else
+            points[to] = sortedPoints[added--];
+    }
     if (summaryUpToDate) {
-        mSummary.extend(&*mDataContainer->constBegin(), from, mDataContainer->size());
+        mSummary.extend(points, present + 1, mDataContainer->size());
         mSummaryStamp = currentStamp();
     }
 }
