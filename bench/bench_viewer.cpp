@@ -102,14 +102,7 @@ QVector<View> views()
 
 qint64 peakMemoryBytes()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
+    return BenchReport::statusBytes("VmHWM:");
 }
 
 // Median seconds of a step, repeated while the time budget lasts.

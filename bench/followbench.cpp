@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
@@ -54,18 +53,6 @@ QString inFolder(const QString &folder, const QString &name)
     return QDir(folder).filePath(name);
 }
 
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
-}
-
 // Bytes [from, to) of source appended to target, as a logger writes them.
 bool copyBytes(const QString &source, const QString &target, qint64 from, qint64 to)
 {
@@ -91,6 +78,26 @@ Following *followingOf(MainWindow &window)
         follow->trigger();
     return window.findChild<Following *>();
 }
+
+// A shown window following a log that holds the first records of a source log.
+struct FollowedLog {
+    FollowedLog(const QString &folder, const QString &sourceName, qint64 records)
+        : source(inFolder(folder, sourceName))
+        , log(inFolder(folder, QStringLiteral("followed.log")))
+    {
+        startFrom(source, log, records);
+        plot = BenchReport::loadedChart(window, log);
+        following = followingOf(window);
+    }
+    // Bytes [from, to) of the source appended to the log.
+    void write(qint64 from, qint64 to) const { copyBytes(source, log, from, to); }
+
+    QString source;
+    QString log;
+    MainWindow window;
+    QCustomPlot *plot = nullptr;
+    Following *following = nullptr;
+};
 
 // Milliseconds of one look that finds new records: to the redraw, and of the redraw with the
 // paint that follows it.
@@ -133,21 +140,16 @@ bool samePoints(QCustomPlot *a, QCustomPlot *b)
 
 void appendCase(const QString &folder)
 {
-    const QString source = inFolder(folder, QStringLiteral("source-10M.log"));
-    const QString log = inFolder(folder, QStringLiteral("followed.log"));
-    startFrom(source, log, kTenMillion);
-    MainWindow window;
-    QCustomPlot *plot = BenchReport::loadedChart(window, log);
-    Following *following = followingOf(window);
+    FollowedLog followed(folder, QStringLiteral("source-10M.log"), kTenMillion);
     QVector<double> appends, redraws;
     for (int i = 0; i < kAppends; ++i) {
         const qint64 from = kHeaderBytes + (kTenMillion + i * kAppendRecords) * kRecordBytes;
-        copyBytes(source, log, from, from + kAppendRecords * kRecordBytes);
-        const LookTimes times = timeLook(following, plot);
+        followed.write(from, from + kAppendRecords * kRecordBytes);
+        const LookTimes times = timeLook(followed.following, followed.plot);
         appends.append(times.append);
         redraws.append(times.redraw);
     }
-    const double full = BenchReport::medianMilliseconds(kAppends, [&](int) { plot->replot(QCustomPlot::rpImmediateRefresh); });
+    const double full = BenchReport::medianMilliseconds(kAppends, [&](int) { followed.plot->replot(QCustomPlot::rpImmediateRefresh); });
     print(QStringLiteral("append %1 redraw %2 full %3").arg(median(appends)).arg(median(redraws)).arg(full));
 }
 
@@ -171,34 +173,24 @@ void looksCase(const QString &folder)
 }
 
 // Records from the middle of the chart's time span on, appended to its end: the merge moves
-// half the points.
+// half the points. Then a fresh load of the same log.
 void olderCase(const QString &folder)
 {
-    const QString source = inFolder(folder, QStringLiteral("source-10M.log"));
-    const QString log = inFolder(folder, QStringLiteral("followed.log"));
-    startFrom(source, log, kTenMillion);
-    MainWindow window;
-    QCustomPlot *plot = BenchReport::loadedChart(window, log);
-    Following *following = followingOf(window);
+    FollowedLog followed(folder, QStringLiteral("source-10M.log"), kTenMillion);
     const qint64 middle = kHeaderBytes + kTenMillion / 2 * kRecordBytes;
-    copyBytes(source, log, middle, middle + kAppendRecords * kRecordBytes);
-    const LookTimes older = timeLook(following, plot);
+    followed.write(middle, middle + kAppendRecords * kRecordBytes);
+    const LookTimes older = timeLook(followed.following, followed.plot);
     QElapsedTimer clock;
     clock.start();
-    window.loadLogFiles({log});
-    plot->replot(QCustomPlot::rpImmediateRefresh);
+    followed.window.loadLogFiles({followed.log});
+    followed.plot->replot(QCustomPlot::rpImmediateRefresh);
     print(QStringLiteral("older %1 load %2").arg(older.append + older.redraw).arg(clock.nsecsElapsed() / 1e6));
 }
 
 void writerCase(const QString &folder)
 {
-    const QString source = inFolder(folder, QStringLiteral("source-writer.log"));
-    const QString log = inFolder(folder, QStringLiteral("followed.log"));
-    startFrom(source, log, kWriterStart);
-    MainWindow window;
-    QCustomPlot *plot = BenchReport::loadedChart(window, log);
-    Following *following = followingOf(window);
-    following->look();
+    FollowedLog followed(folder, QStringLiteral("source-writer.log"), kWriterStart);
+    followed.following->look();
     // Memory is weighed over the second half, when the window's first drawings and the file
     // reads' buffers have taken what they keep.
     qint64 before = 0;
@@ -207,25 +199,25 @@ void writerCase(const QString &folder)
     for (int step = 1; step <= kWriterSteps; ++step) {
         const qint64 until = kHeaderBytes + (kWriterStart + step * kWriterRecordsPerStep) * kRecordBytes
                              + (step < kWriterSteps ? step % kRecordBytes : 0);
-        copyBytes(source, log, written, until);
+        followed.write(written, until);
         written = until;
         QElapsedTimer clock;
         clock.start();
-        following->look();
+        followed.following->look();
         QCoreApplication::processEvents();
         answers.append(clock.nsecsElapsed() / 1e9);
         if (step == kWriterSteps / 2)
-            before = residentBytes();
+            before = BenchReport::statusBytes("VmRSS:");
     }
-    const qint64 grown = residentBytes() - before;
+    const qint64 grown = BenchReport::statusBytes("VmRSS:") - before;
     const qint64 records = kWriterSteps / 2 * kWriterRecordsPerStep;
     MainWindow fresh;
-    QCustomPlot *reference = BenchReport::loadedChart(fresh, log);
+    QCustomPlot *reference = BenchReport::loadedChart(fresh, followed.log);
     print(QStringLiteral("longest %1 median %2 bytes %3 equal %4")
               .arg(*std::max_element(answers.begin(), answers.end()))
               .arg(median(answers))
               .arg(double(grown) / records)
-              .arg(samePoints(plot, reference) ? 1 : 0));
+              .arg(samePoints(followed.plot, reference) ? 1 : 0));
 }
 
 int runOne(const QString &name, const QString &folder)
@@ -243,22 +235,9 @@ int runOne(const QString &name, const QString &folder)
     return 0;
 }
 
-// The figures a child printed, in its order; empty when it failed.
-QVector<double> runChild(const QString &name, const QString &folder)
+QVector<double> figures(const QString &name, const QString &folder)
 {
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {kCaseOption, name, folder});
-    child.waitForFinished(-1);
-    const QList<QByteArray> parts = child.readAllStandardOutput().trimmed().split(' ');
-    QVector<double> figures;
-    for (int i = 1; i < parts.size(); i += 2)
-        figures.append(parts[i].toDouble());
-    if (child.exitCode() != 0 || figures.isEmpty() || parts.size() % 2 != 0) {
-        print(QStringLiteral("case %1 failed").arg(name));
-        return {};
-    }
-    return figures;
+    return BenchReport::childFigures(kCaseOption, name, folder);
 }
 
 struct Row {
@@ -275,11 +254,7 @@ namespace FollowBench {
 
 int runFromArguments(const QStringList &arguments)
 {
-    if (arguments.size() == 2 && arguments[1] == QLatin1String("--following"))
-        return run();
-    if (arguments.size() == 4 && arguments[1] == kCaseOption)
-        return runOne(arguments[2], arguments[3]);
-    return -1;
+    return BenchReport::runFromArguments(arguments, QStringLiteral("--following"), kCaseOption, run, runOne);
 }
 
 int run()
@@ -296,10 +271,10 @@ int run()
         print(QStringLiteral("cannot write the logs"));
         return 1;
     }
-    const QVector<double> append = runChild(QStringLiteral("append"), dir.path());
-    const QVector<double> looks = runChild(QStringLiteral("looks"), dir.path());
-    const QVector<double> older = runChild(QStringLiteral("older"), dir.path());
-    const QVector<double> writer = runChild(QStringLiteral("writer"), dir.path());
+    const QVector<double> append = figures(QStringLiteral("append"), dir.path());
+    const QVector<double> looks = figures(QStringLiteral("looks"), dir.path());
+    const QVector<double> older = figures(QStringLiteral("older"), dir.path());
+    const QVector<double> writer = figures(QStringLiteral("writer"), dir.path());
     if (append.size() != 3 || looks.size() != 1 || older.size() != 2 || writer.size() != 4)
         return 1;
     const QVector<Row> rows = {
