@@ -25,7 +25,7 @@ const qint32 kFirst = LogBuilder::kMarch2015;
 const int kTwoLooksMilliseconds = 1200;
 
 enum class Change { WholeRecords, TwoHalves, Shrunk, StartedAnew, SameSizeAnew, RemovedAndBack, OlderRecords,
-                    ViewInTheMiddle, FollowingOff, PastTheLimit };
+                    ViewInTheMiddle, FollowingOff, TurnedOnAfterGrowing, PastTheLimit };
 
 double keyOf(qint32 timeStamp)
 {
@@ -143,6 +143,13 @@ void TestFollowing::change(Change change)
     case Change::FollowingOff:
         QVERIFY(appendRecords(mLog, minuteRecords(kLoadedRecords, 3)));
         break;
+    case Change::TurnedOnAfterGrowing:
+        QVERIFY(appendRecords(mLog, minuteRecords(kLoadedRecords, 3)));
+        QTest::qWait(kTwoLooksMilliseconds);
+        QCOMPARE(plot()->graph(0)->dataCount(), kLoadedRecords);
+        followAction()->trigger();
+        QCOMPARE(plot()->graph(0)->dataCount(), kLoadedRecords + 3); // at once
+        break;
     case Change::PastTheLimit:
         QVERIFY(appendRecords(mLog, minuteRecords(kLoadedRecords, 5)));
         break;
@@ -200,6 +207,7 @@ void TestFollowing::followCases_data()
     QTest::newRow("older records") << Change::OlderRecords << true << true << false << QString();
     QTest::newRow("view in the middle") << Change::ViewInTheMiddle << true << false << false << QString();
     QTest::newRow("following off") << Change::FollowingOff << false << true << false << QString();
+    QTest::newRow("turned on after growing") << Change::TurnedOnAfterGrowing << true << true << false << QString();
     QTest::newRow("past the record limit") << Change::PastTheLimit << false << true << false
                                            << QStringLiteral("Zu groß für den Speicher: a.log");
 }
@@ -219,7 +227,7 @@ void TestFollowing::followCases()
     if (!viewAtEnd)
         plot()->xAxis->setRange(keyOf(kFirst + 60), keyOf(kFirst + 300));
     const QCPRange viewBefore = plot()->xAxis->range();
-    if (change != Change::FollowingOff) {
+    if (change != Change::FollowingOff && change != Change::TurnedOnAfterGrowing) {
         followAction()->trigger();
         QVERIFY(followAction()->isChecked());
         QCOMPARE(label()->text(), newestText());
