@@ -3,7 +3,6 @@
 #include "logs/logloader.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <sys/stat.h>
 
@@ -76,7 +75,7 @@ LogFollower::News LogFollower::look(const std::function<qint64()> &room)
         Followed &file = mFiles[i];
         Seen now;
         if (!stat(file.path, &now)) {
-            news.unreadable.append(QFileInfo(file.path).fileName());
+            news.unreadable.append(file.name());
             continue;
         }
         if (now == file.seen)
@@ -89,7 +88,7 @@ LogFollower::News LogFollower::look(const std::function<qint64()> &room)
         if (!file.first.isEmpty()) {
             const QByteArray first = firstRecord(file.path);
             if (first.isEmpty()) {
-                news.unreadable.append(QFileInfo(file.path).fileName());
+                news.unreadable.append(file.name());
                 continue;
             }
             if (first != file.first) {
@@ -103,7 +102,7 @@ LogFollower::News LogFollower::look(const std::function<qint64()> &room)
         }
         grown.append({i, now, available - file.records});
         newRecords += available - file.records;
-        news.fileNames.append(QFileInfo(file.path).fileName());
+        news.fileNames.append(file.name());
     }
     if (newRecords > 0 && newRecords > room()) {
         news.tooMany = true;
@@ -112,7 +111,7 @@ LogFollower::News LogFollower::look(const std::function<qint64()> &room)
     news.fileNames.clear();
     for (const Growth &growth : qAsConst(grown)) {
         if (!readTail(mFiles[growth.file], growth.seen, growth.records, news))
-            news.unreadable.append(QFileInfo(mFiles[growth.file].path).fileName());
+            news.unreadable.append(mFiles[growth.file].name());
     }
     return news;
 }
@@ -134,6 +133,6 @@ bool LogFollower::readTail(Followed &file, const Seen &seen, qint64 records, New
         file.first = bytes.left(int(LogDecoder::kRecordSize));
     file.records += got;
     file.seen = got == records ? seen : Seen();
-    news.fileNames.append(QFileInfo(file.path).fileName());
+    news.fileNames.append(file.name());
     return true;
 }

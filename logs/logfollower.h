@@ -4,6 +4,7 @@
 #include "logs/logdecoder.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -57,6 +58,7 @@ private:
         qint64 records = 0;  // whole records read
         QByteArray first;    // the first record's bytes, empty before it was read
         Seen seen;
+        QString name() const { return QFileInfo(path).fileName(); }
     };
     static bool stat(const QString &path, Seen *seen);
     static bool readTail(Followed &file, const Seen &seen, qint64 records, News &news);
