@@ -33,8 +33,8 @@ void addRecords(QCustomPlot *plot, ChartControls *controls, QVector<LogDecoder::
     std::stable_sort(records.begin(), records.end(),
                      [](const LogDecoder::LogRecord &a, const LogDecoder::LogRecord &b) { return a.key < b.key; });
     const bool hadRecords = !plot->graph(0)->data()->isEmpty();
-    const double newestBefore = hadRecords ? recordKeys(plot).upper : 0;
-    const bool showedNewest = hadRecords && plot->xAxis->range().upper >= newestBefore;
+    const QCPRange before = hadRecords ? recordKeys(plot) : QCPRange(0, 0);
+    const bool showedNewest = hadRecords && plot->xAxis->range().upper >= before.upper;
 
     QVector<QCPGraphData> points(records.size());
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
@@ -47,10 +47,12 @@ void addRecords(QCustomPlot *plot, ChartControls *controls, QVector<LogDecoder::
 
     const QCPRange keys = recordKeys(plot);
     controls->reachHomeView(keys);
-    if (showedNewest)
-        plot->xAxis->moveRange(keys.upper - newestBefore);
-    else if (!hadRecords)
-        plot->xAxis->setRange(keys); // the first records are shown whole, as a load shows them
+    // A load of one record or none left the time axis as it was: the records are then shown
+    // whole, as a load shows them.
+    if (!hadRecords || before.lower == before.upper)
+        plot->xAxis->setRange(keys);
+    else if (showedNewest)
+        plot->xAxis->moveRange(keys.upper - before.upper);
     plot->replot();
 }
 

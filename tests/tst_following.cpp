@@ -25,7 +25,7 @@ const qint32 kFirst = LogBuilder::kMarch2015;
 const int kTwoLooksMilliseconds = 1200;
 
 enum class Change { WholeRecords, TwoHalves, Shrunk, StartedAnew, SameSizeAnew, RemovedAndBack, OlderRecords,
-                    ViewInTheMiddle, FollowingOff, TurnedOnAfterGrowing, PastTheLimit };
+                    ViewInTheMiddle, FollowingOff, TurnedOnAfterGrowing, PastTheLimit, FromOneRecord };
 
 double keyOf(qint32 timeStamp)
 {
@@ -153,6 +153,9 @@ void TestFollowing::change(Change change)
     case Change::PastTheLimit:
         QVERIFY(appendRecords(mLog, minuteRecords(kLoadedRecords, 5)));
         break;
+    case Change::FromOneRecord:
+        QVERIFY(appendRecords(mLog, minuteRecords(1, 3)));
+        break;
     case Change::TwoHalves: {
         const QByteArray record = LogBuilder::recordBytes(minuteRecords(kLoadedRecords, 1).first());
         QVERIFY(appendBytes(mLog, record.left(17)));
@@ -192,10 +195,10 @@ void TestFollowing::followCases_data()
     QTest::addColumn<Change>("change");
     // Whether the chart afterwards holds what a fresh load of the file gives, else what it held.
     QTest::addColumn<bool>("grows");
-    // Whether the view showed the newest record before, and how it ends: moved by as much as the
-    // newest record moved, the whole of a new load, or where it was.
+    // Whether the view showed the newest record before, and how it ends: all the records (a new
+    // load, or records after a load of one), moved by as much as the newest moved, or where it was.
     QTest::addColumn<bool>("viewAtEnd");
-    QTest::addColumn<bool>("loadedAgain");
+    QTest::addColumn<bool>("wholeView");
     QTest::addColumn<QString>("message");
 
     QTest::newRow("whole records") << Change::WholeRecords << true << true << false << QString();
@@ -210,6 +213,7 @@ void TestFollowing::followCases_data()
     QTest::newRow("turned on after growing") << Change::TurnedOnAfterGrowing << true << true << false << QString();
     QTest::newRow("past the record limit") << Change::PastTheLimit << false << true << false
                                            << QStringLiteral("Zu groß für den Speicher: a.log");
+    QTest::newRow("one record loaded") << Change::FromOneRecord << true << true << true << QString();
 }
 
 void TestFollowing::followCases()
@@ -217,10 +221,12 @@ void TestFollowing::followCases()
     QFETCH(Change, change);
     QFETCH(bool, grows);
     QFETCH(bool, viewAtEnd);
-    QFETCH(bool, loadedAgain);
+    QFETCH(bool, wholeView);
     QFETCH(QString, message);
 
     mWindow->setRecordLimit(kLoadedRecords + 4);
+    if (change == Change::FromOneRecord)
+        QVERIFY(LogBuilder::writeFile(mLog, LogBuilder::logBytes(minuteRecords(0, 1))));
     mWindow->loadLogFiles({mLog});
     const QVector<double> loaded = pointsOf(*mWindow);
     plot()->graph(2)->setSelection(QCPDataSelection(QCPDataRange(0, kLoadedRecords)));
@@ -245,7 +251,7 @@ void TestFollowing::followCases()
     }
     QCOMPARE(status(), message);
     const QCPRange records(plot()->graph(0)->data()->constBegin()->key, (plot()->graph(0)->data()->constEnd() - 1)->key);
-    if (loadedAgain)
+    if (wholeView)
         QCOMPARE(plot()->xAxis->range(), records);
     else if (viewAtEnd)
         QCOMPARE(plot()->xAxis->range(), QCPRange(viewBefore.lower + records.upper - viewBefore.upper, records.upper));
@@ -262,7 +268,7 @@ void TestFollowing::followCases()
     if (following)
         QCOMPARE(label()->text(), newestText());
     // A selected graph stays selected, its new points too.
-    if (!loadedAgain)
+    if (!wholeView)
         QCOMPARE(plot()->graph(2)->selection(), QCPDataSelection(plot()->graph(2)->data()->dataRange()));
 }
 
