@@ -35,7 +35,7 @@ public:
     QAction *action() const { return mAction; }
     // A load begins: nothing is looked at until it ends.
     void loadStarts();
-    // A load ended: its files are followed from the records it read of each.
+    // A load ended: its files are followed from the records it took of each.
     void loadEnded(const QStringList &files, const LogLoader &loader);
     // Looks at every file once, as the timer does.
     void look();
