@@ -27,7 +27,7 @@ const size_t kReleaseSlice = size_t(64) << 20;
 // Packed records fetched ahead of the merge, in records of the run on top.
 const int kPrefetchAhead = 64;
 // Room the channels keep beyond the records loaded, for records a log gains while it is
-// followed: a logger's month at a record a minute, or ten minutes at a hundred a second. Address
+// followed: a month and a half of a record a minute, or ten minutes at a hundred a second. Address
 // space only until they come; without it the first record added would copy every point.
 const int kFollowRoom = 1 << 16;
 
