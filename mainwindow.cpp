@@ -9,6 +9,7 @@
 #include "chart/chartreadout.h"
 #include "graph/envelopegraph.h"
 #include "chart/statisticsdialog.h"
+#include "following.h"
 #include "loadprogress.h"
 #include "logs/logdecoder.h"
 #include "logs/logfolder.h"
@@ -60,6 +61,8 @@ const double kTemperatureUpper = 100;
 const qint64 kDefaultRecordLimit = 50000000;
 const qint64 kMachineBudget = -1;
 const QString kNameSeparator = QStringLiteral(", ");
+// What a record takes in the chart: a point in each of the five graphs.
+const qint64 kPointBytesPerRecord = LogDecoder::kChannelCount * qint64(sizeof(QCPGraphData));
 
 // The local files among a drag's URLs, in its order; other URLs are passed over.
 QStringList localFiles(const QMimeData *data)
@@ -216,6 +219,7 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
     if (mLoading)
         return QString();
     const QScopedValueRollback<bool> loading(mLoading, true);
+    mFollowing->loadStarts();
 
     // Let go of the old points before the new ones take their memory: clearing alone would keep
     // the old storage allocated.
@@ -242,6 +246,7 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
     ui->customPlot->replot();
     chartReloaded();
     LogFolder::remember(fileNames);
+    mFollowing->loadEnded(fileNames, loader);
     return problems;
 }
 
@@ -332,6 +337,29 @@ void MainWindow::setupChartReading()
     QAction *statistics = chartMenu->addAction(tr("Statistik..."));
     statistics->setObjectName(QStringLiteral("actionStatistics"));
     connect(statistics, &QAction::triggered, this, [this]() { StatisticsDialog(ui->customPlot, this).exec(); });
+    setupFollowing(chartMenu);
+}
+
+// Following the last load's files; a file changed underneath is loaded again once the look
+// that found it is over.
+void MainWindow::setupFollowing(QMenu *chartMenu)
+{
+    mFollowing = new Following(
+        ui->customPlot, mChartControls, statusBar(), [this]() { return recordsToAdd(); },
+        [this](const QStringList &files) { QTimer::singleShot(0, this, [this, files]() { loadLogFiles(files); }); });
+    chartMenu->addAction(mFollowing->action());
+}
+
+// Records the chart may still take: within the record limit and the memory to be had, as a load
+// weighs them. A budget set for loads counts the chart's records too.
+qint64 MainWindow::recordsToAdd() const
+{
+    const qint64 shown = ui->customPlot->graph(0)->dataCount();
+    const qint64 withinLimit = mRecordLimit - shown;
+    if (mMemoryBudget >= 0)
+        return qMin(withinLimit, mMemoryBudget / kPointBytesPerRecord - shown);
+    const qint64 available = MemoryBudget::available();
+    return available < 0 ? withinLimit : qMin(withinLimit, available / kPointBytesPerRecord);
 }
 
 // A new load is the new home view, and the read-out and markers of the old points go.

@@ -12,8 +12,10 @@
 class ChartControls;
 class ChartMarkers;
 class ChartReadout;
+class Following;
 class LoadProgress;
 class QCustomPlot;
+class QMenu;
 
 namespace Ui {
 class MainWindow;
@@ -60,6 +62,8 @@ private:
     void readLogFile(int file, LogLoader &loader, LoadProgress &progress) const;
     void showPoints(LogLoader &loader, LoadProgress &progress);
     void setupChartReading();
+    void setupFollowing(QMenu *chartMenu);
+    qint64 recordsToAdd() const;
     void chartReloaded();
     void saveImage();
     void exportData();
@@ -75,6 +79,7 @@ private:
     ChartControls *mChartControls;
     ChartReadout *mReadout;
     ChartMarkers *mMarkers;
+    Following *mFollowing;
     qint64 mMemoryBudget;
     bool mLoading = false;
 };

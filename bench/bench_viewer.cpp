@@ -2,13 +2,14 @@
 // side by side in one run on generated logs. Every case runs in a child process of its own, so
 // that its peak memory is its own and one case's caches do not help the next.
 //
-//   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]
+//   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
 //   bench_viewer --command-line
 
 #include "benchreport.h"
 #include "commandlinebench.h"
 #include "csvbench.h"
+#include "followbench.h"
 #include "loggenerator.h"
 #include "longloadbench.h"
 #include "mainwindow.h"
@@ -105,14 +106,7 @@ QVector<View> views()
 
 qint64 peakMemoryBytes()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
+    return BenchReport::statusBytes("VmHWM:");
 }
 
 // Median seconds of a step, repeated while the time budget lasts.
@@ -643,6 +637,9 @@ int main(int argc, char *argv[])
     const int commandLine = CommandLineBench::runFromArguments(arguments);
     if (commandLine >= 0)
         return commandLine;
+    const int following = FollowBench::runFromArguments(arguments);
+    if (following >= 0)
+        return following;
 
     auto option = [&arguments](const char *name) {
         const int at = arguments.indexOf(QLatin1String(name));
@@ -660,7 +657,7 @@ int main(int argc, char *argv[])
     for (const QString &count : records.split(QLatin1Char(','), Qt::SkipEmptyParts))
         recordCounts.append(count.toLongLong());
     if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)) {
-        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]\n"
+        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]\n"
                              "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]\n"
                              "       bench_viewer --command-line"));
         return 2;
@@ -675,8 +672,8 @@ int main(int argc, char *argv[])
         recordCounts = QVector<qint64>(std::begin(kDefaultRecords), std::end(kDefaultRecords));
     int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window) | MeasuringBench::run(recordCounts)
                  | runCsvBenchmark();
-    // Long loads only in the full run: they need logs of 1M records.
+    // Long loads and following only in the full run: they need logs of their own.
     if (records.isEmpty() && scale.isEmpty())
-        result |= LongLoadBench::run();
+        result |= LongLoadBench::run() | FollowBench::run();
     return result;
 }

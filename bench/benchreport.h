@@ -2,18 +2,24 @@
 #define BENCHREPORT_H
 
 // What every part of the benchmark shares: lines printed at once, so that a long run shows its
-// progress, the median of repeated timings, and a shown window with a log loaded.
+// progress, the median of repeated timings, a shown window with a log loaded, the process's
+// memory, and cases run in child processes of their own.
 
 #include "mainwindow.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <QtTest>
 #include <qcustomplot.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace BenchReport {
 
@@ -80,6 +86,51 @@ inline QCustomPlot *loadedChart(MainWindow &window, const QString &log)
     auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
     plot->replot(QCustomPlot::rpImmediateRefresh);
     return plot;
+}
+
+// Bytes of a line of /proc/self/status such as "VmHWM:"; -1 when it cannot be read.
+inline qint64 statusBytes(const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return -1;
+}
+
+// The figures a case run in a child process of this program (caseOption name folder) printed as
+// "name value" pairs on one line, in its order; empty when it failed.
+inline QVector<double> childFigures(const QString &caseOption, const QString &name, const QString &folder)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {caseOption, name, folder});
+    child.waitForFinished(-1);
+    const QList<QByteArray> parts = child.readAllStandardOutput().trimmed().split(' ');
+    QVector<double> figures;
+    for (int i = 1; i < parts.size(); i += 2)
+        figures.append(parts[i].toDouble());
+    if (child.exitCode() != 0 || figures.isEmpty() || parts.size() % 2 != 0) {
+        print(QStringLiteral("case %1 failed").arg(name));
+        return {};
+    }
+    return figures;
+}
+
+// What the program's arguments ask of a part with cases of its own: all of it (option), or one
+// case in this process (caseOption NAME FOLDER); its exit code, -1 when they ask nothing of it.
+inline int runFromArguments(const QStringList &arguments, const QString &option, const QString &caseOption,
+                            const std::function<int()> &runAll,
+                            const std::function<int(const QString &, const QString &)> &runOne)
+{
+    if (arguments.size() == 2 && arguments[1] == option)
+        return runAll();
+    if (arguments.size() == 4 && arguments[1] == caseOption)
+        return runOne(arguments[2], arguments[3]);
+    return -1;
 }
 
 } // namespace BenchReport

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -174,22 +173,9 @@ int runOne(const QString &name, const QString &folder)
     return 0;
 }
 
-// The figures a child printed, in its order; empty when it failed.
 QVector<double> runChild(const QString &name, const QString &folder)
 {
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {kCaseOption, name, folder});
-    child.waitForFinished(-1);
-    const QList<QByteArray> parts = child.readAllStandardOutput().trimmed().split(' ');
-    QVector<double> figures;
-    for (int i = 1; i < parts.size(); i += 2)
-        figures.append(parts[i].toDouble());
-    if (child.exitCode() != 0 || figures.isEmpty() || parts.size() % 2 != 0) {
-        print(QStringLiteral("case %1 failed").arg(name));
-        return {};
-    }
-    return figures;
+    return BenchReport::childFigures(kCaseOption, name, folder);
 }
 
 double runChildFigure(const QString &name, const QString &folder)
@@ -303,11 +289,7 @@ namespace LongLoadBench {
 
 int runFromArguments(const QStringList &arguments)
 {
-    if (arguments.size() == 2 && arguments[1] == QLatin1String("--long-loads"))
-        return run();
-    if (arguments.size() == 4 && arguments[1] == kCaseOption)
-        return runOne(arguments[2], arguments[3]);
-    return -1;
+    return BenchReport::runFromArguments(arguments, QStringLiteral("--long-loads"), kCaseOption, run, runOne);
 }
 
 int run()

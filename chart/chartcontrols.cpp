@@ -29,6 +29,13 @@ void ChartControls::rememberHomeView()
     mHomeValues = mPlot->yAxis->range();
 }
 
+// A single record leaves the span as it was, as a load leaves the axis.
+void ChartControls::reachHomeView(const QCPRange &recordKeys)
+{
+    if (recordKeys.lower < recordKeys.upper)
+        mHomeKeys = recordKeys;
+}
+
 void ChartControls::resetView()
 {
     mPlot->xAxis->setRange(mHomeKeys);

@@ -22,6 +22,8 @@ public:
     void rememberHomeView();
     // As clicks on the graph's legend entry leave it.
     void setChannelShown(int graph, bool shown);
+    // Records were added: the home view's time axis spans them all, from the first to the last.
+    void reachHomeView(const QCPRange &recordKeys);
 
 public slots:
     void resetView();

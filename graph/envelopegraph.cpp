@@ -373,6 +373,34 @@ void EnvelopeGraph::setPoints(const QVector<QCPGraphData> &points, bool alreadyS
     mSummaryStamp = DataStamp();
 }
 
+void EnvelopeGraph::addPoints(const QVector<QCPGraphData> &sortedPoints)
+{
+    if (sortedPoints.isEmpty())
+        return;
+    const bool summaryUpToDate = currentStamp() == mSummaryStamp;
+    // Room at the end first, into the space the container grows ahead: copies of the last point,
+    // which go there one by one.
+    const int presentCount = mDataContainer->size();
+    const QCPGraphData filler = presentCount > 0 ? *(mDataContainer->constEnd() - 1) : sortedPoints.first();
+    for (int i = 0; i < sortedPoints.size(); ++i)
+        mDataContainer->add(filler);
+    // Merged from the back: present points later than a new one move up past it; of equal keys
+    // the new one comes after, as a load puts what it reads later. In order, none moves.
+    QCPGraphData *points = &*mDataContainer->begin();
+    int present = presentCount - 1;
+    int added = sortedPoints.size() - 1;
+    for (int to = presentCount + added; added >= 0; --to) {
+        if (present >= 0 && points[present].key > sortedPoints[added].key)
+            points[to] = points[present--];
+        else
+            points[to] = sortedPoints[added--];
+    }
+    if (summaryUpToDate) {
+        mSummary.extend(points, present + 1, mDataContainer->size());
+        mSummaryStamp = currentStamp();
+    }
+}
+
 bool EnvelopeGraph::DataStamp::operator==(const DataStamp &other) const
 {
     return container == other.container && storage == other.storage && size == other.size

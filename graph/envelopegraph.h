@@ -23,6 +23,11 @@ public:
     // Replaces the graph's points and forgets their summary. A new vector may land where the old
     // one was freed, with the same size and ends, where the data stamp below could not tell it.
     void setPoints(const QVector<QCPGraphData> &points, bool alreadySorted);
+    // Adds points, ordered by key, as a load would have put them among the present ones: after
+    // every present point of an equal key. Points later than all present ones are appended; an
+    // earlier one moves the present points after it. A summary that was up to date is extended
+    // over the points added or moved, not built again.
+    void addPoints(const QVector<QCPGraphData> &sortedPoints);
     // The summary of the present points, indexed from the data's first point; built again when
     // they changed since, so a load may build it ahead of the first drawing, with afterPart
     // between parts of the build.

@@ -8,16 +8,42 @@
 void MinMaxSummary::build(const QCPGraphData *points, int count, const std::function<void()> &afterPart)
 {
     mLevels.clear();
+    mHasGaps = false;
+    // Reserved, not zeroed: its pages are first touched part by part, where the window turns
+    // between; zeroing tens of megabytes at once held it for up to a tenth of a second.
+    mLevels.emplace_back();
+    mLevels.front().reserve(size_t(count / kFanout));
+    extend(points, 0, count, afterPart);
+}
 
+void MinMaxSummary::extend(const QCPGraphData *points, int from, int count, const std::function<void()> &afterPart)
+{
+    if (mLevels.empty())
+        mLevels.emplace_back();
+    size_t changed = size_t(from / kFanout);
+    summarisePoints(points, changed, count, afterPart);
+    size_t level = 1;
+    for (; mLevels[level - 1].size() >= size_t(kFanout); ++level) {
+        changed /= kFanout;
+        if (mLevels.size() == level)
+            mLevels.emplace_back();
+        summariseLevel(level, changed);
+    }
+    // Each level summarises whole blocks of the one below; none is kept empty.
+    mLevels.resize(mLevels.front().empty() ? 0 : level);
+}
+
+// The lowest level from its entry `from` on, up to the last whole block of points[0, count).
+void MinMaxSummary::summarisePoints(const QCPGraphData *points, size_t from, int count,
+                                    const std::function<void()> &afterPart)
+{
     // One pass over the points, which are usually fresh from a load and no longer in cache.
     // A NaN value fails every comparison, which is how it is noticed on the way.
     bool gaps = false;
-    // Reserved, not zeroed: its pages are first touched part by part, where the window turns
-    // between; zeroing tens of megabytes at once held it for up to a tenth of a second.
+    std::vector<Block> &level = mLevels.front();
+    level.resize(std::min(from, level.size()));
     const size_t blocks = size_t(count / kFanout);
-    std::vector<Block> level;
-    level.reserve(blocks);
-    for (size_t block = 0; block < blocks; ++block) {
+    for (size_t block = level.size(); block < blocks; ++block) {
         const QCPGraphData *blockPoints = points + block * kFanout;
         double low = blockPoints[0].value;
         double high = low;
@@ -34,24 +60,26 @@ void MinMaxSummary::build(const QCPGraphData *points, int count, const std::func
         if (afterPart && (block + 1) % kPartBlocks == 0)
             afterPart();
     }
-    for (int i = int(level.size()) * kFanout; i < count; ++i)
+    for (int i = int(blocks) * kFanout; i < count; ++i)
         gaps |= points[i].value != points[i].value;
-    mHasGaps = gaps;
+    mHasGaps = mHasGaps || gaps;
+}
 
-    while (!level.empty()) {
-        std::vector<Block> above(level.size() / kFanout);
-        for (size_t block = 0; block < above.size(); ++block) {
-            Block summary = level[block * kFanout];
-            for (int i = 1; i < kFanout; ++i) {
-                const Block &below = level[block * kFanout + i];
-                summary.low = std::min(summary.low, below.low);
-                summary.high = std::max(summary.high, below.high);
-                summary.sum += below.sum;
-            }
-            above[block] = summary;
+// One level above the lowest from its entry `from` on, over the whole blocks of the level below.
+void MinMaxSummary::summariseLevel(size_t level, size_t from)
+{
+    const std::vector<Block> &below = mLevels[level - 1];
+    std::vector<Block> &above = mLevels[level];
+    above.resize(std::min(from, above.size()));
+    for (size_t block = above.size(); block < below.size() / kFanout; ++block) {
+        Block summary = below[block * kFanout];
+        for (int i = 1; i < kFanout; ++i) {
+            const Block &entry = below[block * kFanout + i];
+            summary.low = std::min(summary.low, entry.low);
+            summary.high = std::max(summary.high, entry.high);
+            summary.sum += entry.sum;
         }
-        mLevels.push_back(std::move(level));
-        level = std::move(above);
+        above.push_back(summary);
     }
 }
 

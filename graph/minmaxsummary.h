@@ -19,6 +19,9 @@ public:
     // afterPart, where given, runs between parts of the pass over the points, a few
     // milliseconds each, so that a load may let the window turn while millions are summarised.
     void build(const QCPGraphData *points, int count, const std::function<void()> &afterPart = {});
+    // Brings the summary up to points[0, count) where only points[from, count) are new or have
+    // moved since it was built: the cost follows count - from, not count.
+    void extend(const QCPGraphData *points, int from, int count, const std::function<void()> &afterPart = {});
     // True when some value is NaN: the graph then breaks its line there, which extremes can't.
     bool hasGaps() const { return mHasGaps; }
     // Extremes of the values of points[first, last), first < last <= the count built from.
@@ -45,6 +48,8 @@ private:
     // Blocks of points summarised between two calls of afterPart: 4M points, 64 MiB read.
     static const size_t kPartBlocks = size_t(1) << 17;
 
+    void summarisePoints(const QCPGraphData *points, size_t from, int count, const std::function<void()> &afterPart);
+    void summariseLevel(size_t level, size_t from);
     template <typename Visit>
     void forEachPiece(int first, int last, Visit visit) const;
     bool reaches(const QCPGraphData *points, int level, int index, double bound, End end) const;

@@ -26,24 +26,10 @@ const int kGrowth = 1 << 16;
 const size_t kReleaseSlice = size_t(64) << 20;
 // Packed records fetched ahead of the merge, in records of the run on top.
 const int kPrefetchAhead = 64;
-
-// Opens the file at path for reading if it is a regular file at the moment it is opened. A FIFO
-// that took a file's place after it was looked at would block in a plain open for ever. Reads
-// block as usual again, so a slow file system is waited for rather than taken as failing.
-bool openRegularFile(QFile &file, const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
-        || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0
-        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-}
+// Room the channels keep beyond the records loaded, for records a log gains while it is
+// followed: a month and a half of a record a minute, or ten minutes at a hundred a second. Address
+// space only until they come; without it the first record added would copy every point.
+const int kFollowRoom = 1 << 16;
 
 // The key of the given record of an open log; kUnknownKey when it cannot be read.
 double keyAt(QFile &log, qint64 record)
@@ -78,6 +64,23 @@ const T *prefixEnd(const T *from, const T *to, Predicate inPrefix)
 }
 
 } // namespace
+
+// A FIFO that took a file's place after it was looked at would block in a plain open for ever.
+// Reads block as usual again, so a slow file system is waited for rather than taken as failing.
+bool openRegularFile(QFile &file, const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
+        || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
 
 // The rest of one ascending run of packed records; order is its place in read order, which
 // decides between equal keys.
@@ -189,7 +192,7 @@ void LogLoader::reserve()
         mPacked = static_cast<Packed *>(mapped);
     }
     for (QVector<QCPGraphData> &channel : mChannels)
-        channel.reserve(int(mPlannedRecords));
+        channel.reserve(int(mPlannedRecords) + kFollowRoom);
 }
 
 void LogLoader::readFile(int index, const std::function<void()> &afterBlock)
@@ -474,6 +477,11 @@ LogLoader::FileRead LogLoader::outcome(int index) const
     if (file.read == FileRead::Whole && file.shown < file.filled)
         return FileRead::Cancelled;
     return file.read;
+}
+
+qint64 LogLoader::recordsTaken(int file) const
+{
+    return outcome(file) == FileRead::Cancelled ? mFiles.at(file).records : mFiles.at(file).filled;
 }
 
 double LogLoader::firstKey() const

@@ -3,6 +3,7 @@
 
 #include "logs/logdecoder.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QVector>
@@ -22,6 +23,9 @@
 // ends. Otherwise the records are kept packed (time stamp and whole degrees, 14 bytes) in read
 // order and merged into the channels afterwards, one ascending run per file, in steps, so that a
 // cancel keeps the channels in order up to where the merge had come.
+// Opens the file at path for reading if it is a regular file at the moment it is opened.
+bool openRegularFile(QFile &file, const QString &path);
+
 class LogLoader
 {
 public:
@@ -38,6 +42,10 @@ public:
     int fileCount() const { return mFiles.size(); }
     QString fileName(int file) const { return mFiles.at(file).info.fileName(); }
     QStringList fileNames() const;
+    // Where the file's records that the load did not take begin: after those read, or, where
+    // the load was cancelled, after all the file had when the load began, so that what the user
+    // cancelled is not taken up by following the file.
+    qint64 recordsTaken(int file) const;
 
     // Whether the load's memory fits in budget bytes; a negative budget is unknown and fits.
     bool fits(qint64 budget) const;

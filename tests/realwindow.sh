@@ -2,10 +2,11 @@
 # Drives the built program in a real X window as a user would: opens the sample log through
 # the file dialog, reads the chart under the mouse, sets two markers through the chart's context
 # menu, opens and closes the About dialog; at last starts it with files named on the command line
-# on a screen of twice the density (an X server of its own). Asserts what the X server and the
+# on a screen of twice the density (an X server of its own); and follows a copy of the sample
+# while tools/follow-writer.py appends to it (another). Asserts what the X server and the
 # screenshots show; keeps the shots in SHOT_DIR.
 # Usage (under an X server without a window manager, e.g. xvfb-run):
-#   realwindow.sh PROGRAM SAMPLE_LOG SHOT_DIR [--twice-the-density]
+#   realwindow.sh PROGRAM SAMPLE_LOG SHOT_DIR [--twice-the-density | --following]
 set -euo pipefail
 # xdotool matches window names by regular expression in the current locale: in the C locale
 # of a bare machine the pattern "^Über$" finds nothing. C.UTF-8 is built into glibc.
@@ -37,6 +38,10 @@ readonly MARKER_A_AT="150 150" MARKER_B_AT="400 150" MARKERS_CHANGED_MIN=5000 OF
 # On a screen of twice the density Qt scales the window and all in it by two.
 readonly HIDPI_SERVER="-screen 0 2000x1400x24 -dpi 192 -noreset"
 readonly HIDPI_GEOMETRY="1084x780+800+500" HIDPI_STATUS_BAR_AREA="1000x40+0+736"
+# The writer appends a record an hour, in halves, this many at this pace; the chart then
+# changes at least so many pixels.
+readonly WRITER="$(dirname "$0")/../tools/follow-writer.py"
+readonly FOLLOW_RECORDS=24 FOLLOW_INTERVAL=0.05 FOLLOW_CHANGED_MIN=5000
 
 passed=0
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -156,12 +161,40 @@ check_twice_the_density() {
     ! status_bar_blank 4-hidpi "$HIDPI_STATUS_BAR_AREA" || fail "the missing file is not named in the status bar"
     pass "at twice the density: $HIDPI_GEOMETRY, the sample named on the command line drawn, the missing one named"
 }
+# A copy of the sample named on the command line, followed from the start as the settings file
+# asks (a folder of its own), while the writer appends a day in records written in halves.
+check_following() {
+    local log=$shots/following.log settings=$shots/following-settings
+    cp "$sample" "$log"
+    mkdir -p "$settings/velkarn"
+    printf '[General]\nfollow=true\n' >"$settings/velkarn/oriq.conf"
+    XDG_CONFIG_HOME=$settings QT_QPA_PLATFORM=xcb "$program" "$log" &
+    program_pid=$!
+    trap 'kill "$program_pid" 2>/dev/null || true' EXIT
+    wait_until "the main window" main_window_found
+    wait_until "the followed log drawn" followed_log_drawn
+    ! status_bar_blank 5-following || fail "no label in the status bar while following"
+    python3 "$WRITER" "$log" --records $FOLLOW_RECORDS --interval $FOLLOW_INTERVAL --step 3600 --halves
+    wait_until "the chart to scroll with the new records" followed_records_drawn
+    pass "following: $FOLLOW_RECORDS records appended by the writer scroll the chart and move the label on"
+}
+followed_log_drawn() { settled 5-following && [ "$coloured" -ge $COLOURED_AFTER_LOAD_MIN ]; }
+followed_records_drawn() {
+    shoot 6-followed >/dev/null
+    local shot
+    for shot in 5-following 6-followed; do
+        convert "$shots/$shot-window.png" -crop "$STATUS_BAR_AREA" +repage "$shots/$shot-status.png"
+    done
+    [ "$(compare -metric AE "$shots/5-following-window.png" "$shots/6-followed-window.png" null: 2>&1)" -ge $FOLLOW_CHANGED_MIN ] \
+        && [ "$(compare -metric AE "$shots/5-following-status.png" "$shots/6-followed-status.png" null: 2>&1)" -gt 0 ]
+}
 curves_drawn_twice_as_large() {
     coloured=$(shoot 4-hidpi "$HIDPI_GEOMETRY") && [ "$coloured" -ge $((4 * COLOURED_AFTER_LOAD_MIN)) ]
 }
 
 mkdir -p "$shots"
 [ "$mode" != --twice-the-density ] || { check_twice_the_density; exit 0; }
+[ "$mode" != --following ] || { check_following; exit 0; }
 rm -f "$shots"/*.png "$shots"/.*.png
 QT_QPA_PLATFORM=xcb "$program" &
 program_pid=$!
@@ -217,5 +250,7 @@ is_viewable "$main_window" || fail "main window vanished with the About dialog"
 pass "OK closes the About dialog and leaves the main window"
 
 xvfb-run -a -s "$HIDPI_SERVER" bash "$0" "$program" "$sample" "$shots" --twice-the-density
+passed=$((passed + 1))
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$program" "$sample" "$shots" --following
 passed=$((passed + 1))
 echo "$passed passed, 0 failed"

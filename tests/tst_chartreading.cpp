@@ -337,7 +337,7 @@ private slots:
         for (const QAction *action : menu->actions())
             entries.append(action->text());
         QCOMPARE(entries, QStringList({"Ansicht zurücksetzen", "Bild speichern...", "Daten exportieren...", "",
-                                       "Marke A hier setzen", "Marke B hier setzen", "Marken entfernen", "", "Statistik..."}));
+                                       "Marke A hier setzen", "Marke B hier setzen", "Marken entfernen", "", "Statistik...", "Logdateien verfolgen"}));
         QCOMPARE(menu->actions().first(), reset);
         reset->trigger();
         QCOMPARE(plot->xAxis->range(), QCPRange(LogBuilder::kEpochOffset, LogBuilder::kEpochOffset + 300));

@@ -423,6 +423,9 @@ void TestEnvelopeGraph::summaryFollowsEveryChangeOfTheData_data()
     QTest::newRow("setData") << 3;
     QTest::newRow("clear and add") << 4;
     QTest::newRow("new container") << 5;
+    // Records a followed log gained, after the last point or among the later ones.
+    QTest::newRow("points added at the end") << 6;
+    QTest::newRow("points added among the later ones") << 7;
 }
 
 // After a first drawing, the data change behind the graph's back; the next drawing must show
@@ -441,9 +444,16 @@ void TestEnvelopeGraph::summaryFollowsEveryChangeOfTheData()
         values.append(point.value);
     }
 
+    // Lifted by 40 degrees: after the last point, or half a step after each from the 30,000th on.
+    QVector<QCPGraphData> added;
+    for (int i = 0; i < 20000 && change >= 6; ++i) {
+        const QCPGraphData &at = before[change == 6 ? i : 30000 + i];
+        added.append(QCPGraphData(at.key + (change == 6 ? before.last().key - kFirstKey + kStep : kStep / 2), at.value + 40));
+    }
+
     Chart stock(false);
     Chart envelope(true);
-    const QCPRange span = keySpan(before);
+    const QCPRange span = keySpan(before + added);
     for (Chart *chart : {&stock, &envelope}) {
         chart->graph->data()->set(before, true);
         chart->image(span);
@@ -460,6 +470,13 @@ void TestEnvelopeGraph::summaryFollowsEveryChangeOfTheData()
             graph->setData(fresh);
             break;
         }
+        case 6:
+        case 7:
+            if (auto *envelopeGraph = qobject_cast<EnvelopeGraph *>(graph))
+                envelopeGraph->addPoints(added);
+            else
+                graph->data()->add(added, true);
+            break;
         }
     }
     const double share = differingShare(stock.image(span), envelope.image(span));

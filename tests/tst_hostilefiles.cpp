@@ -9,6 +9,7 @@
 #include "logs/memorybudget.h"
 #include "opendialog.h"
 
+#include <QAction>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -652,6 +653,10 @@ void TestHostileFiles::cancelKeepsWhatWasRead()
     }
     QCOMPARE(plot()->xAxis->range(), QCPRange(first, last));
     QCOMPARE(status(), QStringLiteral("Abgebrochen: a.log, b.log"));
+    // Following the files does not take up what was cancelled.
+    mWindow->findChild<QAction *>(QStringLiteral("actionFollow"))->setChecked(true);
+    QTest::qWait(1200);
+    QCOMPARE(plot()->graph(0)->dataCount(), read);
 }
 
 void TestHostileFiles::cancelInEachPhase_data()

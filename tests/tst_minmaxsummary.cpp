@@ -62,6 +62,7 @@ private slots:
     void nanValuesAreReportedAsGaps();
     void rebuildingForgetsThePreviousPoints();
     void buildInPartsMatchesAScan();
+    void extendingMatchesAScan();
 };
 
 void TestMinMaxSummary::everyRangeOfAShortRunMatchesAScan()
@@ -157,6 +158,29 @@ void TestMinMaxSummary::buildInPartsMatchesAScan()
     QCOMPARE(parts, 2);
     QVERIFY(matchesScan(summary, points, 0, points.size()));
     QVERIFY(matchesScan(summary, points, 4194000, 8389000));
+}
+
+// Points added in steps, some ending inside a block, some changing points from well before the
+// old end (as records out of order move the later ones): every level matches a scan, as a build
+// of the whole does.
+void TestMinMaxSummary::extendingMatchesAScan()
+{
+    QVector<QCPGraphData> points = randomPoints(70000, 7);
+    MinMaxSummary summary;
+    summary.build(points.constData(), 20);
+    const QVector<QCPGraphData> more = randomPoints(points.size(), 8);
+    struct Step {
+        int from;
+        int count;
+    };
+    for (const Step step : {Step{20, 31}, Step{31, 33}, Step{33, 1100}, Step{1000, 1024}, Step{1024, 33000},
+                            Step{5, 69999}, Step{69999, 70000}}) {
+        for (int i = step.from; i < step.count; ++i)
+            points[i] = more[i];
+        summary.extend(points.constData(), step.from, step.count);
+        QVERIFY2(matchesScan(summary, points, 0, step.count), qPrintable(QString("up to %1").arg(step.count)));
+        QVERIFY(matchesScan(summary, points, step.count / 3, step.count));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestMinMaxSummary)
