@@ -93,7 +93,7 @@ void StatisticsDialog::fill(const QCustomPlot *plot)
         mLabel->setText(tr("Keine Datensätze im Ausschnitt"));
     } else {
         const QSharedPointer<QCPGraphDataContainer> keys = plot->graph(0)->data();
-        const QString records = tr("%1 Datensätze").arg(span.count);
+        const QString records = span.count == 1 ? tr("1 Datensatz") : tr("%1 Datensätze").arg(span.count);
         mLabel->setText(tr("Von %1 bis %2, %3")
                             .arg(ChartReading::timeText(plot, keys->at(span.first)->key),
                                  ChartReading::timeText(plot, keys->at(span.first + span.count - 1)->key), records));
