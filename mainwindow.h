@@ -13,7 +13,9 @@ class ChartControls;
 class ChartMarkers;
 class ChartReadout;
 class LoadProgress;
+class OverviewStrip;
 class QCustomPlot;
+class ViewHistory;
 
 namespace Ui {
 class MainWindow;
@@ -60,6 +62,7 @@ private:
     void readLogFile(int file, LogLoader &loader, LoadProgress &progress) const;
     void showPoints(LogLoader &loader, LoadProgress &progress);
     void setupChartReading();
+    void setupViewFinding();
     void chartReloaded();
     void saveImage();
     void exportData();
@@ -73,6 +76,8 @@ private:
     std::function<void()> mBlockReadHook;
     std::function<void()> mOrderStepHook;
     ChartControls *mChartControls;
+    ViewHistory *mHistory;
+    OverviewStrip *mOverview;
     ChartReadout *mReadout;
     ChartMarkers *mMarkers;
     qint64 mMemoryBudget;

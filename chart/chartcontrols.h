@@ -20,9 +20,15 @@ public:
     ChartControls(QCustomPlot *plot, QMenu *contextMenu);
 
     void rememberHomeView();
+    QCPRange homeKeys() const { return mHomeKeys; }
+    QCPRange homeValues() const { return mHomeValues; }
 
 public slots:
     void resetView();
+
+signals:
+    // The chart went back to the home view; a new view for the history.
+    void viewReset();
 
 private:
     bool inPlotArea(const QPoint &pos) const;

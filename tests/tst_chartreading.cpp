@@ -336,7 +336,8 @@ private slots:
         QStringList entries;
         for (const QAction *action : menu->actions())
             entries.append(action->text());
-        QCOMPARE(entries, QStringList({"Ansicht zurücksetzen", "Bild speichern...", "Daten exportieren...", "",
+        QCOMPARE(entries, QStringList({"Ansicht zurücksetzen", "Vorherige Ansicht", "Nächste Ansicht", "Zeitraum...", "Übersicht",
+                                       "Bild speichern...", "Daten exportieren...", "",
                                        "Marke A hier setzen", "Marke B hier setzen", "Marken entfernen", "", "Statistik..."}));
         QCOMPARE(menu->actions().first(), reset);
         reset->trigger();
