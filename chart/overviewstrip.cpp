@@ -140,10 +140,10 @@ void OverviewStrip::wheelEvent(QWheelEvent *event)
     event->accept();
     if (!hasView() || event->angleDelta().y() == 0)
         return;
+    mHistory->settleLater();
     const double factor = std::pow(mPlot->axisRect()->rangeZoomFactor(Qt::Horizontal), event->angleDelta().y() / kWheelNotch);
     mPlot->xAxis->scaleRange(factor, keyAt(event->position().x()));
     mPlot->replot(QCustomPlot::rpQueuedReplot);
-    mHistory->settleLater();
 }
 
 OverviewStrip::Drawn OverviewStrip::wanted() const

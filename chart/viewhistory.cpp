@@ -35,8 +35,11 @@ void ViewHistory::settle()
     emit changed();
 }
 
+// Called before each notch's change, so that the first of a run settles what came before.
 void ViewHistory::settleLater()
 {
+    if (!mRunEnd.isActive())
+        settle();
     mRunEnd.start();
 }
 

@@ -25,7 +25,8 @@ public slots:
     // Keeps the chart's present view as the newest, dropping those ahead of the current one,
     // unless it is the current one already.
     void settle();
-    // Settles once no further call has come for the run's pause; a wheel notch calls it.
+    // Settles once no further call has come for the run's pause; a wheel notch calls it before
+    // its change.
     void settleLater();
     void back();
     void forward();
