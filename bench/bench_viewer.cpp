@@ -4,6 +4,7 @@
 //
 //   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
+//   bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]
 
 #include "benchreport.h"
 #include "csvbench.h"
@@ -13,6 +14,7 @@
 #include "measuringbench.h"
 #include "readoutbench.h"
 #include "referencepath.h"
+#include "viewfindingbench.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -671,25 +673,29 @@ int main(int argc, char *argv[])
     const QString records = option("--records");
     const QString size = option("--size");
     const QString scale = option("--scale");
+    const QString views = option("--views");
     const QSize window = size.isEmpty() ? kSmallWindow : sizeFrom(size);
     QVector<qint64> recordCounts;
-    for (const QString &count : records.split(QLatin1Char(','), Qt::SkipEmptyParts))
+    for (const QString &count : (views.isEmpty() ? records : views).split(QLatin1Char(','), Qt::SkipEmptyParts))
         recordCounts.append(count.toLongLong());
     if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)) {
         print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]\n"
-                             "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]"));
+                             "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]\n"
+                             "       bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]"));
         return 2;
     }
+    if (!views.isEmpty())
+        return ViewFindingBench::run(recordCounts, window);
     if (window != kSmallWindow) {
         if (recordCounts.isEmpty())
             recordCounts = QVector<qint64>(std::begin(kScreenRecords), std::end(kScreenRecords));
         return runScreenBenchmark(recordCounts, window, scale.isEmpty() ? 1 : scale.toDouble())
-               | ReadoutBench::run(recordCounts, window);
+               | ReadoutBench::run(recordCounts, window) | ViewFindingBench::run(recordCounts, window);
     }
     if (recordCounts.isEmpty())
         recordCounts = QVector<qint64>(std::begin(kDefaultRecords), std::end(kDefaultRecords));
     int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window) | MeasuringBench::run(recordCounts)
-                 | runCsvBenchmark();
+                 | ViewFindingBench::run(recordCounts, window) | runCsvBenchmark();
     // Long loads only in the full run: they need logs of 1M records.
     if (records.isEmpty() && scale.isEmpty())
         result |= LongLoadBench::run();
