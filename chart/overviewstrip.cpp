@@ -22,7 +22,6 @@ const int kTickLabelPointSize = 8;
 const double kEdgeReach = 4;
 const double kShortestSpan = 60;
 const double kWheelNotch = 120;
-const double kSecondsPerDay = 24 * 3600;
 const QColor kBandBackground(Qt::white);
 const QColor kFrame(180, 180, 180);
 const QColor kScale(60, 60, 60);
@@ -219,6 +218,7 @@ void OverviewStrip::drawKept(const Drawn &drawn)
     mKept.setDevicePixelRatio(drawn.ratio);
     mKept.fill(Qt::transparent);
     QPainter painter(&mKept);
+    painter.setFont(font());
     painter.fillRect(drawn.area, kBandBackground);
     if (hasView()) {
         drawBands(painter, drawn);
@@ -266,7 +266,8 @@ void OverviewStrip::drawBands(QPainter &painter, const Drawn &drawn) const
     painter.restore();
 }
 
-// Dates under the bands, a tick at each; times too where the ticks are less than a day apart.
+// Dates under the bands, a tick at each step; where the steps are shorter than a day, the dates
+// stand at the midnights among them, and only a range without one gives times too.
 void OverviewStrip::drawScale(QPainter &painter, const Drawn &drawn) const
 {
     QCPAxisTickerDateTime ticker;
@@ -274,16 +275,22 @@ void OverviewStrip::drawScale(QPainter &painter, const Drawn &drawn) const
     ticker.setTickOrigin(QDateTime(QDateTime::fromMSecsSinceEpoch(qint64(drawn.keys.lower * 1000)).date(), QTime(0, 0)));
     QVector<double> ticks;
     ticker.generate(drawn.keys, locale(), QLatin1Char('g'), 6, ticks, nullptr, nullptr);
-    const double step = ticks.size() > 1 ? ticks.at(1) - ticks.at(0) : kSecondsPerDay;
-    const QString format = step >= kSecondsPerDay - 3600 ? QStringLiteral("dd.MM.yyyy") : QStringLiteral("dd.MM. hh:mm");
+    QVector<QDateTime> times;
+    bool midnights = false;
+    for (double tick : ticks) {
+        times.append(QDateTime::fromMSecsSinceEpoch(qint64(tick * 1000)));
+        midnights = midnights || (drawn.keys.contains(tick) && times.last().time() == QTime(0, 0));
+    }
     painter.setPen(kScale);
     double freeFrom = 0;
-    for (double tick : ticks) {
-        if (tick < drawn.keys.lower || tick > drawn.keys.upper)
+    for (int i = 0; i < ticks.size(); ++i) {
+        if (!drawn.keys.contains(ticks.at(i)))
             continue;
-        const double x = drawn.area.left() + (tick - drawn.keys.lower) / drawn.keys.size() * drawn.area.width();
+        const double x = drawn.area.left() + (ticks.at(i) - drawn.keys.lower) / drawn.keys.size() * drawn.area.width();
         painter.drawLine(QPointF(x, drawn.area.bottom() + 1), QPointF(x, drawn.area.bottom() + kTickLength));
-        const QString label = QDateTime::fromMSecsSinceEpoch(qint64(tick * 1000)).toString(format);
+        if (midnights && times.at(i).time() != QTime(0, 0))
+            continue;
+        const QString label = times.at(i).toString(midnights ? QStringLiteral("dd.MM.yyyy") : QStringLiteral("dd.MM. hh:mm"));
         const double width = fontMetrics().horizontalAdvance(label);
         const double left = qBound(0.0, x - width / 2, drawn.size.width() - width);
         if (left < freeFrom)
