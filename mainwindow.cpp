@@ -357,7 +357,7 @@ void MainWindow::setupViewFinding()
         ui->actionViewBack->setEnabled(mHistory->canGoBack());
         ui->actionViewForward->setEnabled(mHistory->canGoForward());
     });
-    mHistory->restart();
+    mHistory->restart(); // the entries start disabled
     connect(ui->actionTimeRange, &QAction::triggered, this, [this]() {
         if (TimeRangeDialog::changeTimeRange(ui->customPlot, mChartControls->homeKeys(), this))
             mHistory->settle();

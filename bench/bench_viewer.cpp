@@ -36,6 +36,7 @@ namespace {
 
 using BenchReport::median;
 using BenchReport::print;
+using BenchReport::sendMouse;
 using BenchReport::kMillion;
 using BenchReport::kTenMillion;
 using LogGenerator::Shape;
@@ -139,12 +140,6 @@ QCustomPlot *shownChart(MainWindow &window)
     auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
     plot->replot(QCustomPlot::rpImmediateRefresh);
     return plot;
-}
-
-void sendMouse(QCustomPlot *plot, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(plot, &event);
 }
 
 // Seconds from sending an event to the chart to its redraw done, the redraw it queues and the

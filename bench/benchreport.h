@@ -2,11 +2,13 @@
 #define BENCHREPORT_H
 
 // What every part of the benchmark shares: lines printed at once, so that a long run shows its
-// progress, the median of repeated timings, and a shown window with a log loaded.
+// progress, the median of repeated timings, a shown window with a log loaded, and the mouse.
 
 #include "mainwindow.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QString>
 #include <QVector>
 #include <QtTest>
@@ -56,6 +58,13 @@ inline QCustomPlot *loadedChart(MainWindow &window, const QString &log)
     auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
     plot->replot(QCustomPlot::rpImmediateRefresh);
     return plot;
+}
+
+// A press or release of the left button, or a move with the buttons held.
+inline void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
 }
 
 } // namespace BenchReport

@@ -21,6 +21,7 @@ namespace {
 
 using BenchReport::medianMilliseconds;
 using BenchReport::print;
+using BenchReport::sendMouse;
 using BenchReport::kMillion;
 using BenchReport::kTenMillion;
 
@@ -42,12 +43,6 @@ struct Figure {
     QString against; // the figure it is held to, empty for an absolute target
     double most;     // ratio or milliseconds
 };
-
-void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
 
 // An event and all it sets off, the queued redraw and the paints included.
 template <typename Send>

@@ -84,7 +84,8 @@ void ChartKeys::move(const QKeyEvent *key)
     case Qt::Key_Down: pan(mPlot->yAxis, -kStep); break;
     case Qt::Key_Plus: zoomTime(notch); break;
     case Qt::Key_Minus: zoomTime(1 / notch); break;
-    default: mControls->resetView(); break;
+    case Qt::Key_Home: mControls->resetView(); break;
+    default: break;
     }
 }
 
