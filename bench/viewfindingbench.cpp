@@ -41,7 +41,7 @@ struct Figure {
     QString label;
     double ms;
     QString against; // the figure it is held to, empty for an absolute target
-    double most;     // ratio or milliseconds
+    double most;     // ratio or milliseconds; 0 for no target
 };
 
 // An event and all it sets off, the queued redraw and the paints included.

@@ -95,14 +95,12 @@ class TestFindingViews : public QObject
                 send(plot(), QKeyEvent(QEvent::KeyPress, Qt::Key_Right, {}, QString(), true));
             }
             send(plot(), QKeyEvent(QEvent::KeyRelease, Qt::Key_Right, {}));
-        } else if (gesture == "reset") {
-            action("actionResetView")->trigger();
-        } else if (gesture == "back") {
-            QTest::keyClick(plot(), Qt::Key_Left, Qt::AltModifier);
+        } else if (gesture.startsWith("action")) {
+            action(qPrintable(gesture))->trigger();
+        } else if (gesture == "back" || gesture == "forward") {
+            QTest::keyClick(plot(), gesture == "back" ? Qt::Key_Left : Qt::Key_Right, Qt::AltModifier);
         } else if (gesture == "backspace") {
             QTest::keyClick(plot(), Qt::Key_Backspace);
-        } else if (gesture == "forward") {
-            action("actionViewForward")->trigger();
         } else if (gesture == "load") {
             mWindow->loadLogFiles({mDir.filePath("season.log")});
         }
@@ -118,9 +116,12 @@ private slots:
         QTest::addColumn<int>("now");             // the view shown at the end, by the gesture that made it
         QTest::addColumn<QList<int>>("backward"); // the views Back goes through, to the oldest
         QTest::addColumn<bool>("forward");
-        QTest::newRow("drag, wheel run, key run, reset") << QStringList{"drag", "wheel", "keys", "reset"} << 4 << QList<int>{3, 2, 1, 0} << false;
+        QTest::newRow("drag, wheel run, key run, reset")
+            << QStringList{"drag", "wheel", "keys", "actionResetView"} << 4 << QList<int>{3, 2, 1, 0} << false;
         QTest::newRow("nothing: back at the oldest") << QStringList() << 0 << QList<int>() << false;
-        QTest::newRow("back, backspace, forward") << QStringList{"drag", "keys", "back", "backspace", "forward"} << 1 << QList<int>{0} << true;
+        QTest::newRow("back, backspace, forward, by keys and menu")
+            << QStringList{"drag", "keys", "back", "backspace", "forward", "actionViewBack", "actionViewForward"} << 1
+            << QList<int>{0} << true;
         QTest::newRow("a new view after back drops those ahead") << QStringList{"drag", "keys", "back", "wheel"} << 4 << QList<int>{1, 0} << false;
         QTest::newRow("a load starts anew") << QStringList{"drag", "keys", "load"} << 0 << QList<int>() << false;
         QList<int> kept;
