@@ -92,7 +92,7 @@ void OverviewStrip::mousePressEvent(QMouseEvent *event)
         mGrip = Grip::Window;
     }
     mGrabOffset = keyAt(x) - mPlot->xAxis->range().lower;
-    setCursor(mGrip == Grip::Window ? Qt::ClosedHandCursor : Qt::SizeHorCursor);
+    setCursor(mGrip == Grip::Window ? Qt::ClosedHandCursor : cursorOver(mGrip));
 }
 
 void OverviewStrip::mouseMoveEvent(QMouseEvent *event)
@@ -100,11 +100,9 @@ void OverviewStrip::mouseMoveEvent(QMouseEvent *event)
     const double x = event->localPos().x();
     const QCPRange shown = mPlot->xAxis->range();
     switch (mGrip) {
-    case Grip::None: {
-        const Grip over = hasView() ? gripAt(x) : Grip::None;
-        setCursor(over == Grip::Window ? Qt::OpenHandCursor : over == Grip::None ? Qt::ArrowCursor : Qt::SizeHorCursor);
+    case Grip::None:
+        setCursor(cursorOver(hasView() ? gripAt(x) : Grip::None));
         break;
-    }
     case Grip::Window:
         setTimeRange(keyAt(x) - mGrabOffset, keyAt(x) - mGrabOffset + shown.size());
         break;
@@ -123,7 +121,7 @@ void OverviewStrip::mouseReleaseEvent(QMouseEvent *event)
         return;
     mGrip = Grip::None;
     mHistory->settle();
-    setCursor(gripAt(event->localPos().x()) == Grip::Window ? Qt::OpenHandCursor : Qt::ArrowCursor);
+    setCursor(cursorOver(gripAt(event->localPos().x())));
 }
 
 // The chart's own double-click: back to the whole view.
@@ -203,6 +201,15 @@ OverviewStrip::Grip OverviewStrip::gripAt(double x) const
     if (std::abs(x - upper) <= kEdgeReach)
         return Grip::Upper;
     return x > lower && x < upper ? Grip::Window : Grip::None;
+}
+
+Qt::CursorShape OverviewStrip::cursorOver(Grip grip)
+{
+    switch (grip) {
+    case Grip::Window: return Qt::OpenHandCursor;
+    case Grip::Lower: case Grip::Upper: return Qt::SizeHorCursor;
+    default: return Qt::ArrowCursor;
+    }
 }
 
 void OverviewStrip::setTimeRange(double lower, double upper)

@@ -54,6 +54,7 @@ private:
     double xOf(double key) const;
     double keyAt(double x) const;
     Grip gripAt(double x) const;
+    static Qt::CursorShape cursorOver(Grip grip);
     void setTimeRange(double lower, double upper);
 
     void drawKept(const Drawn &drawn);
