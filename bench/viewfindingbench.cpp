@@ -163,17 +163,20 @@ QVector<Figure> measure(const QString &log, const QSize &size)
             QCoreApplication::processEvents();
         });
     };
+    // Its press and release alone: whether it hits a curve, and so redraws, depends on the layout.
     const auto click = [&]() {
         const QPoint at = plot->axisRect()->rect().center();
-        return timedMs([&]() {
+        const double ms = medianMilliseconds(1, [&](int) {
             sendMouse(plot, QEvent::MouseButtonPress, at, Qt::LeftButton);
             sendMouse(plot, QEvent::MouseButtonRelease, at, Qt::NoButton);
         });
+        QCoreApplication::processEvents();
+        return ms;
     };
     const QVector<QPair<QString, std::function<double()>>> earlier{
         {QStringLiteral("redraw of a tenth of the range"), redraw},
         {QStringLiteral("read-out move"), hover},
-        {QStringLiteral("click"), click}};
+        {QStringLiteral("click, press and release"), click}};
     for (const auto &figure : earlier)
         figures.append(byTurns(figure.first + QStringLiteral(", strip shown"),
                                [&](int) { return withStrip(true, figure.second); }, QStringLiteral("without it"),
