@@ -92,4 +92,5 @@ void TimeRangeDialog::check()
     const bool inOrder = ui->rangeTo->dateTime() > ui->rangeFrom->dateTime();
     ui->buttons->button(QDialogButtonBox::Ok)->setEnabled(inOrder);
     ui->rangeProblem->setText(inOrder ? QString() : tr("„Bis“ muss nach „Von“ liegen."));
+    ui->rangeProblem->setVisible(!inOrder);
 }
