@@ -92,6 +92,7 @@ void Following::look()
     if (!news.records.isEmpty()) {
         ChartFollowing::addRecords(mPlot, mControls, news.records);
         showNewest();
+        emit recordsAdded();
     }
 }
 

@@ -40,6 +40,10 @@ public:
     // Looks at every file once, as the timer does.
     void look();
 
+signals:
+    // Records joined the chart's graphs.
+    void recordsAdded();
+
 private:
     void turn(bool on);
     void showNewest();

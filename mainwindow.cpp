@@ -7,13 +7,17 @@
 #include "chart/chartkeys.h"
 #include "chart/chartmarkers.h"
 #include "chart/chartreadout.h"
-#include "graph/envelopegraph.h"
+#include "chart/overviewstrip.h"
 #include "chart/statisticsdialog.h"
+#include "chart/timerangedialog.h"
+#include "chart/viewhistory.h"
 #include "following.h"
+#include "graph/envelopegraph.h"
 #include "loadprogress.h"
 #include "logs/logdecoder.h"
 #include "logs/logfolder.h"
 #include "logs/memorybudget.h"
+#include "logs/usersettings.h"
 
 #include <QColor>
 #include <QDragEnterEvent>
@@ -63,6 +67,7 @@ const qint64 kMachineBudget = -1;
 const QString kNameSeparator = QStringLiteral(", ");
 // What a record takes in the chart: a point in each of the five graphs.
 const qint64 kPointBytesPerRecord = LogDecoder::kChannelCount * qint64(sizeof(QCPGraphData));
+const QString kOverviewSetting = QStringLiteral("overview");
 
 // The local files among a drag's URLs, in its order; other URLs are passed over.
 QStringList localFiles(const QMimeData *data)
@@ -324,11 +329,15 @@ void MainWindow::setupChartReading()
     auto *chartMenu = new QMenu(this);
     chartMenu->setObjectName(QStringLiteral("chartMenu"));
     chartMenu->addAction(ui->actionResetView);
+    chartMenu->addActions({ui->actionViewBack, ui->actionViewForward, ui->actionTimeRange, ui->actionOverview});
     chartMenu->addAction(ui->actionSaveImage);
     chartMenu->addAction(ui->actionExportData);
     mChartControls = new ChartControls(ui->customPlot, chartMenu);
     connect(ui->actionResetView, &QAction::triggered, mChartControls, &ChartControls::resetView);
-    new ChartKeys(ui->customPlot, mChartControls);
+    mHistory = new ViewHistory(ui->customPlot);
+    connect(mChartControls, &ChartControls::viewReset, mHistory, &ViewHistory::settle);
+    new ChartKeys(ui->customPlot, mChartControls, mHistory);
+    setupViewFinding();
     mReadout = new ChartReadout(ui->customPlot);
     mMarkers = new ChartMarkers(ui->customPlot);
     chartMenu->addSeparator();
@@ -347,7 +356,8 @@ void MainWindow::setupFollowing(QMenu *chartMenu)
     mFollowing = new Following(
         ui->customPlot, mChartControls, statusBar(), [this]() { return recordsToAdd(); },
         [this](const QStringList &files) { QTimer::singleShot(0, this, [this, files]() { loadLogFiles(files); }); });
-    chartMenu->addAction(mFollowing->action());
+    chartMenu->insertAction(ui->actionSaveImage, mFollowing->action());
+    connect(mFollowing, &Following::recordsAdded, mOverview, &OverviewStrip::refresh);
 }
 
 // Records the chart may still take: within the record limit and the memory to be had, as a load
@@ -362,10 +372,44 @@ qint64 MainWindow::recordsToAdd() const
     return available < 0 ? withinLimit : qMin(withinLimit, available / kPointBytesPerRecord);
 }
 
-// A new load is the new home view, and the read-out and markers of the old points go.
+// Back and forward through views, a time range by date, and the overview under the chart, shown
+// as the user last left it. The keys the menu shows are the chart's keys; the actions do not
+// take them themselves.
+void MainWindow::setupViewFinding()
+{
+    ui->actionViewBack->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence(Qt::Key_Backspace)});
+    ui->actionViewForward->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
+    for (QAction *action : {ui->actionViewBack, ui->actionViewForward})
+        action->setShortcutContext(Qt::WidgetShortcut);
+    connect(ui->actionViewBack, &QAction::triggered, mHistory, &ViewHistory::back);
+    connect(ui->actionViewForward, &QAction::triggered, mHistory, &ViewHistory::forward);
+    connect(mHistory, &ViewHistory::changed, this, [this]() {
+        ui->actionViewBack->setEnabled(mHistory->canGoBack());
+        ui->actionViewForward->setEnabled(mHistory->canGoForward());
+    });
+    mHistory->restart(); // the entries start disabled
+    connect(ui->actionTimeRange, &QAction::triggered, this, [this]() {
+        if (TimeRangeDialog::changeTimeRange(ui->customPlot, mChartControls->homeKeys(), this))
+            mHistory->settle();
+    });
+    mOverview = new OverviewStrip(ui->customPlot, mChartControls, mHistory, ui->centralWidget);
+    ui->verticalLayout->addWidget(mOverview);
+    const bool overview = UserSettings::flag(kOverviewSetting);
+    ui->actionOverview->setChecked(overview);
+    mOverview->setVisible(overview);
+    connect(ui->actionOverview, &QAction::toggled, this, [this](bool on) {
+        mOverview->setVisible(on);
+        UserSettings::setFlag(kOverviewSetting, on);
+    });
+}
+
+// A new load is the new home view and starts a new history; the read-out and markers of the old
+// points go.
 void MainWindow::chartReloaded()
 {
     mChartControls->rememberHomeView();
+    mHistory->restart();
+    mOverview->refresh();
     mReadout->clear();
     mMarkers->clear();
 }

@@ -14,8 +14,10 @@ class ChartMarkers;
 class ChartReadout;
 class Following;
 class LoadProgress;
+class OverviewStrip;
 class QCustomPlot;
 class QMenu;
+class ViewHistory;
 
 namespace Ui {
 class MainWindow;
@@ -64,6 +66,7 @@ private:
     void setupChartReading();
     void setupFollowing(QMenu *chartMenu);
     qint64 recordsToAdd() const;
+    void setupViewFinding();
     void chartReloaded();
     void saveImage();
     void exportData();
@@ -77,6 +80,8 @@ private:
     std::function<void()> mBlockReadHook;
     std::function<void()> mOrderStepHook;
     ChartControls *mChartControls;
+    ViewHistory *mHistory;
+    OverviewStrip *mOverview;
     ChartReadout *mReadout;
     ChartMarkers *mMarkers;
     Following *mFollowing;

@@ -5,6 +5,7 @@
 //   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
 //   bench_viewer --command-line
+//   bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]
 
 #include "benchreport.h"
 #include "commandlinebench.h"
@@ -16,6 +17,7 @@
 #include "measuringbench.h"
 #include "readoutbench.h"
 #include "referencepath.h"
+#include "viewfindingbench.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -39,6 +41,7 @@ using BenchReport::median;
 using BenchReport::print;
 using BenchReport::Check;
 using BenchReport::printChecks;
+using BenchReport::sendMouse;
 using BenchReport::kMillion;
 using BenchReport::kTenMillion;
 using LogGenerator::Shape;
@@ -135,12 +138,6 @@ QCustomPlot *shownChart(MainWindow &window)
     auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
     plot->replot(QCustomPlot::rpImmediateRefresh);
     return plot;
-}
-
-void sendMouse(QCustomPlot *plot, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(plot, &event);
 }
 
 // Seconds from sending an event to the chart to its redraw done, the redraw it queues and the
@@ -652,26 +649,30 @@ int main(int argc, char *argv[])
     const QString records = option("--records");
     const QString size = option("--size");
     const QString scale = option("--scale");
+    const QString views = option("--views");
     const QSize window = size.isEmpty() ? kSmallWindow : sizeFrom(size);
     QVector<qint64> recordCounts;
-    for (const QString &count : records.split(QLatin1Char(','), Qt::SkipEmptyParts))
+    for (const QString &count : (views.isEmpty() ? records : views).split(QLatin1Char(','), Qt::SkipEmptyParts))
         recordCounts.append(count.toLongLong());
     if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)) {
         print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]\n"
                              "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]\n"
+                             "       bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]\n"
                              "       bench_viewer --command-line"));
         return 2;
     }
+    if (!views.isEmpty())
+        return ViewFindingBench::run(recordCounts, window);
     if (window != kSmallWindow) {
         if (recordCounts.isEmpty())
             recordCounts = QVector<qint64>(std::begin(kScreenRecords), std::end(kScreenRecords));
         return runScreenBenchmark(recordCounts, window, scale.isEmpty() ? 1 : scale.toDouble())
-               | ReadoutBench::run(recordCounts, window);
+               | ReadoutBench::run(recordCounts, window) | ViewFindingBench::run(recordCounts, window);
     }
     if (recordCounts.isEmpty())
         recordCounts = QVector<qint64>(std::begin(kDefaultRecords), std::end(kDefaultRecords));
     int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window) | MeasuringBench::run(recordCounts)
-                 | runCsvBenchmark();
+                 | ViewFindingBench::run(recordCounts, window) | runCsvBenchmark();
     // Long loads and following only in the full run: they need logs of their own.
     if (records.isEmpty() && scale.isEmpty())
         result |= LongLoadBench::run() | FollowBench::run();

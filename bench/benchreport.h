@@ -2,14 +2,15 @@
 #define BENCHREPORT_H
 
 // What every part of the benchmark shares: lines printed at once, so that a long run shows its
-// progress, the median of repeated timings, a shown window with a log loaded, the process's
-// memory, and cases run in child processes of their own.
+// progress, the median of repeated timings, a shown window with a log loaded, the mouse, the
+// process's memory, and cases run in child processes of their own.
 
 #include "mainwindow.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -131,6 +132,13 @@ inline int runFromArguments(const QStringList &arguments, const QString &option,
     if (arguments.size() == 4 && arguments[1] == caseOption)
         return runOne(arguments[2], arguments[3]);
     return -1;
+}
+
+// A press or release of the left button, or a move with the buttons held.
+inline void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
 }
 
 } // namespace BenchReport

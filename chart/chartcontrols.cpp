@@ -41,6 +41,7 @@ void ChartControls::resetView()
     mPlot->xAxis->setRange(mHomeKeys);
     mPlot->yAxis->setRange(mHomeValues);
     mPlot->replot();
+    emit viewReset();
 }
 
 // The legend sits inside the plot area; double-clicks on it belong to its entries.

@@ -24,9 +24,15 @@ public:
     void setChannelShown(int graph, bool shown);
     // Records were added: the home view's time axis spans them all, from the first to the last.
     void reachHomeView(const QCPRange &recordKeys);
+    QCPRange homeKeys() const { return mHomeKeys; }
+    QCPRange homeValues() const { return mHomeValues; }
 
 public slots:
     void resetView();
+
+signals:
+    // The chart went back to the home view; a new view for the history.
+    void viewReset();
 
 private:
     bool inPlotArea(const QPoint &pos) const;

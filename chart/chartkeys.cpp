@@ -1,6 +1,7 @@
 #include "chart/chartkeys.h"
 
 #include "chart/chartcontrols.h"
+#include "chart/viewhistory.h"
 
 #include <qcustomplot.h>
 
@@ -9,17 +10,19 @@
 namespace {
 
 const double kStep = 0.1;
-// Shortcuts with Ctrl, Alt or Meta belong to the window, not to the chart.
+// Shortcuts with Ctrl, Alt or Meta belong to the window, not to the chart; Alt with the arrows
+// goes back and forward through views, as in a browser.
 const Qt::KeyboardModifiers kCommandModifiers = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
 
 } // namespace
 
 // Keys the chart does not take travel on from the focus widget to the window, where they are
 // seen; the window is the chart itself when it stands alone.
-ChartKeys::ChartKeys(QCustomPlot *plot, ChartControls *controls)
+ChartKeys::ChartKeys(QCustomPlot *plot, ChartControls *controls, ViewHistory *history)
     : QObject(plot)
     , mPlot(plot)
     , mControls(controls)
+    , mHistory(history)
 {
     plot->window()->installEventFilter(this);
 }
@@ -28,13 +31,48 @@ bool ChartKeys::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress && act(static_cast<QKeyEvent *>(event)))
         return true;
+    // A moving key held down repeats; the run is one view, settled when the key comes up.
+    if (event->type() == QEvent::KeyRelease) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (moves(key) && !key->isAutoRepeat())
+            mHistory->settle();
+    }
     return QObject::eventFilter(watched, event);
 }
 
 bool ChartKeys::act(const QKeyEvent *key)
 {
+    if ((key->modifiers() & kCommandModifiers) == Qt::AltModifier && key->key() == Qt::Key_Left)
+        mHistory->back();
+    else if ((key->modifiers() & kCommandModifiers) == Qt::AltModifier && key->key() == Qt::Key_Right)
+        mHistory->forward();
+    else if (key->key() == Qt::Key_Backspace && !(key->modifiers() & kCommandModifiers))
+        mHistory->back();
+    else if (moves(key))
+        move(key);
+    else
+        return false;
+    return true;
+}
+
+bool ChartKeys::moves(const QKeyEvent *key) const
+{
     if (key->modifiers() & kCommandModifiers)
         return false;
+    switch (key->key()) {
+    case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_PageUp: case Qt::Key_PageDown:
+    case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Plus: case Qt::Key_Minus: case Qt::Key_Home:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ChartKeys::move(const QKeyEvent *key)
+{
+    // The first press of a run first keeps what an earlier gesture left pending.
+    if (!key->isAutoRepeat())
+        mHistory->settle();
     // The factor of one notch of the mouse wheel, so a key zooms exactly as the wheel does.
     const double notch = mPlot->axisRect()->rangeZoomFactor(Qt::Horizontal);
     switch (key->key()) {
@@ -47,9 +85,8 @@ bool ChartKeys::act(const QKeyEvent *key)
     case Qt::Key_Plus: zoomTime(notch); break;
     case Qt::Key_Minus: zoomTime(1 / notch); break;
     case Qt::Key_Home: mControls->resetView(); break;
-    default: return false;
+    default: break;
     }
-    return true;
 }
 
 // Queued, so that a held key's repeats that arrive during a redraw make one redraw, not many.

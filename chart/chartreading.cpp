@@ -1,5 +1,7 @@
 #include "chart/chartreading.h"
 
+#include "graph/envelopegraph.h"
+
 #include <QFontMetricsF>
 
 #include <algorithm>
@@ -35,6 +37,14 @@ bool recordInEffect(const QCustomPlot *plot, double key, double *recordKey)
         }
     }
     return found;
+}
+
+const MinMaxSummary &summaryOf(const QCPGraph *graph, MinMaxSummary &spare)
+{
+    if (const auto *envelope = qobject_cast<const EnvelopeGraph *>(graph))
+        return envelope->upToDateSummary();
+    spare.build(&*graph->data()->constBegin(), graph->dataCount());
+    return spare;
 }
 
 RecordSpan recordsInView(const QCustomPlot *plot)

@@ -1,6 +1,8 @@
 #ifndef CHARTREADING_H
 #define CHARTREADING_H
 
+#include "graph/minmaxsummary.h"
+
 #include <qcustomplot.h>
 
 #include <QColor>
@@ -33,6 +35,8 @@ const QCPGraphData *pointInEffect(const QCPGraph *graph, double key);
 // The key of the record in effect at key, the latest point at or before it in any graph, hidden
 // ones too (hiding a channel moves nothing); false when there is none.
 bool recordInEffect(const QCustomPlot *plot, double key, double *recordKey);
+// The graph's own summary when it keeps one; otherwise one built into spare.
+const MinMaxSummary &summaryOf(const QCPGraph *graph, MinMaxSummary &spare);
 // The records whose keys lie within the time axis's range, ends included.
 RecordSpan recordsInView(const QCustomPlot *plot);
 

@@ -1,7 +1,7 @@
 #include "chart/statisticsdialog.h"
 
 #include "chart/chartreading.h"
-#include "graph/envelopegraph.h"
+#include "graph/minmaxsummary.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -30,22 +30,13 @@ QString meanText(double sum, qint64 count)
     return ChartReading::degreesText(sign + QStringLiteral("%1,%2").arg(tenths / 10).arg(tenths % 10));
 }
 
-// The graph's own summary when it keeps one; otherwise one built into spare.
-const MinMaxSummary &summaryOf(const QCPGraph *graph, MinMaxSummary &spare)
-{
-    if (const auto *envelope = qobject_cast<const EnvelopeGraph *>(graph))
-        return envelope->upToDateSummary();
-    spare.build(&*graph->data()->constBegin(), graph->dataCount());
-    return spare;
-}
-
 // Kanal, Min, Zeit Min, Max, Zeit Max, Mittel of one graph's records [first, first + count).
 QStringList channelRow(const QCustomPlot *plot, const QCPGraph *graph, const ChartReading::RecordSpan &span)
 {
     if (span.count == 0)
         return {graph->name(), kNoValue, kNoValue, kNoValue, kNoValue, kNoValue};
     MinMaxSummary spare;
-    const MinMaxSummary &summary = summaryOf(graph, spare);
+    const MinMaxSummary &summary = ChartReading::summaryOf(graph, spare);
     const QCPGraphData *points = &*graph->data()->constBegin();
     const int last = span.first + span.count;
     const QCPRange range = summary.valueRange(points, span.first, last);
@@ -93,7 +84,7 @@ void StatisticsDialog::fill(const QCustomPlot *plot)
         mLabel->setText(tr("Keine Datensätze im Ausschnitt"));
     } else {
         const QSharedPointer<QCPGraphDataContainer> keys = plot->graph(0)->data();
-        const QString records = tr("%1 Datensätze").arg(span.count);
+        const QString records = span.count == 1 ? tr("1 Datensatz") : tr("%1 Datensätze").arg(span.count);
         mLabel->setText(tr("Von %1 bis %2, %3")
                             .arg(ChartReading::timeText(plot, keys->at(span.first)->key),
                                  ChartReading::timeText(plot, keys->at(span.first + span.count - 1)->key), records));

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Drives the built program in a real X window as a user would: opens the sample log through
 # the file dialog, reads the chart under the mouse, sets two markers through the chart's context
-# menu, opens and closes the About dialog; at last starts it with files named on the command line
-# on a screen of twice the density (an X server of its own); and follows a copy of the sample
-# while tools/follow-writer.py appends to it (another). Asserts what the X server and the
+# menu, shows the overview strip and drags its window, opens and closes the About dialog; at last
+# starts it with files named on the command line on a screen of twice the density (an X server of
+# its own); and follows a copy of the sample while tools/follow-writer.py appends to it (another).
+# Asserts what the X server and the
 # screenshots show; keeps the shots in SHOT_DIR.
 # Usage (under an X server without a window manager, e.g. xvfb-run):
 #   realwindow.sh PROGRAM SAMPLE_LOG SHOT_DIR [--twice-the-density | --following]
@@ -32,9 +33,15 @@ readonly TIMEOUT_SECONDS=20
 readonly STATUS_BAR_AREA="500x20+0+368"
 # The mouse there (in the main window) brings up the read-out, changing at least so many pixels.
 readonly READOUT_AT="230 240" READOUT_CHANGED_MIN=5000
-# Right-clicks there set marker A and B (the context menu's fourth and fifth entries); their box
-# changes at least so many pixels. Off the chart, the read-out goes.
+# Right-clicks there set marker A and B (the context menu's seventh and eighth enabled entries:
+# with no view to go back or forward to, the keyboard passes over those two); their box changes
+# at least so many pixels. Off the chart, the read-out goes.
 readonly MARKER_A_AT="150 150" MARKER_B_AT="400 150" MARKERS_CHANGED_MIN=5000 OFF_THE_CHART_AT="5 5"
+# "Übersicht", the menu's third enabled entry then, shows the strip under the chart; zoomed in
+# by so many presses of +, a drag from its middle so far to the right moves the window in it,
+# changing at least so many pixels of the strip.
+readonly OVERVIEW_ENTRY=3 ZOOM_PRESSES=8 STRIP_DRAG_AT="295 317" STRIP_DRAG_BY=100
+readonly STRIP_AREA="542x60+0+290" STRIP_CHANGED_MIN=1000
 # On a screen of twice the density Qt scales the window and all in it by two.
 readonly HIDPI_SERVER="-screen 0 2000x1400x24 -dpi 192 -noreset"
 readonly HIDPI_GEOMETRY="1084x780+800+500" HIDPI_STATUS_BAR_AREA="1000x40+0+736"
@@ -120,6 +127,12 @@ readout_drawn() {
 markers_drawn() {
     shoot 2-markers >/dev/null
     [ "$(compare -metric AE "$shots/2-loaded-window.png" "$shots/2-markers-window.png" null: 2>&1)" -ge $MARKERS_CHANGED_MIN ]
+}
+# strip_changed BEFORE AFTER: shoots AFTER; true when the strip's area differs enough from BEFORE.
+strip_changed() {
+    shoot "$2" >/dev/null
+    [ "$(compare -metric AE "$shots/$1-window.png[$STRIP_AREA]" "$shots/$2-window.png[$STRIP_AREA]" null: 2>&1)" \
+        -ge $STRIP_CHANGED_MIN ]
 }
 legend_drawn() { settled 1-started && [ "$coloured" -gt 0 ]; }
 curves_drawn() { settled 2-loaded && [ "$coloured" -ge $COLOURED_AFTER_LOAD_MIN ]; }
@@ -227,12 +240,25 @@ pass "no word in the status bar"
 xdotool mousemove --window "$main_window" $READOUT_AT
 wait_until "the read-out under the mouse" readout_drawn
 pass "the read-out shows under the mouse"
-choose_context_entry "$MARKER_A_AT" 4
-choose_context_entry "$MARKER_B_AT" 5
+choose_context_entry "$MARKER_A_AT" 7
+choose_context_entry "$MARKER_B_AT" 8
 # shellcheck disable=SC2086  # the position is two numbers
 xdotool mousemove --window "$main_window" $OFF_THE_CHART_AT
 wait_until "the markers and their box" markers_drawn
 pass "markers A and B set through the chart's context menu, with their box"
+
+choose_context_entry "$MARKER_A_AT" $OVERVIEW_ENTRY
+# shellcheck disable=SC2046  # one + per press
+xdotool key --window "$main_window" $(printf 'plus %.0s' $(seq $ZOOM_PRESSES))
+wait_until "the strip under the zoomed chart" settled 5-overview
+# shellcheck disable=SC2086  # the position is two numbers
+xdotool mousemove --window "$main_window" $STRIP_DRAG_AT mousedown 1 \
+    mousemove_relative $((STRIP_DRAG_BY / 2)) 0 mousemove_relative $((STRIP_DRAG_BY / 2)) 0 mouseup 1
+wait_until "the strip's window to move" strip_changed 5-overview 5-dragged
+# With views to go back to, the keyboard stops at "Vorherige Ansicht" too.
+choose_context_entry "$MARKER_A_AT" $((OVERVIEW_ENTRY + 1))
+wait_until "the strip to go" strip_changed 5-dragged 5-overview-off
+pass "\"Übersicht\" shows the strip under the chart, a drag moves its window, chosen again it goes"
 
 choose_menu_entry "$HILFE_MENU_AT"
 wait_until "the About dialog" about_found

@@ -280,7 +280,7 @@ private slots:
             << QStringList{"64 °C", noon, "80 °C", last, "71,3 °C", "-10 °C", equalKeys, "7 °C", noon, "-1,3 °C"};
         QTest::newRow("ends included") << 100 << 200 << "Von " + noon + " bis " + equalKeys + ", 3 Datensätze"
                                        << QStringList{"64 °C", noon, "71 °C", equalKeys, "68,3 °C", "-10 °C", equalKeys, "7 °C", noon, "-4,0 °C"};
-        QTest::newRow("one record") << 440 << 500 << "Von " + last + " bis " + last + ", 1 Datensätze"
+        QTest::newRow("one record") << 440 << 500 << "Von " + last + " bis " + last + ", 1 Datensatz"
                                     << QStringList{"80 °C", last, "80 °C", last, "80,0 °C", "7 °C", last, "7 °C", last, "7,0 °C"};
         QTest::newRow("none") << 201 << 449 << "Keine Datensätze im Ausschnitt" << QStringList(QVector<QString>(10, "–").toList());
     }
@@ -336,8 +336,9 @@ private slots:
         QStringList entries;
         for (const QAction *action : menu->actions())
             entries.append(action->text());
-        QCOMPARE(entries, QStringList({"Ansicht zurücksetzen", "Bild speichern...", "Daten exportieren...", "",
-                                       "Marke A hier setzen", "Marke B hier setzen", "Marken entfernen", "", "Statistik...", "Logdateien verfolgen"}));
+        QCOMPARE(entries, QStringList({"Ansicht zurücksetzen", "Vorherige Ansicht", "Nächste Ansicht", "Zeitraum...", "Übersicht",
+                                       "Logdateien verfolgen", "Bild speichern...", "Daten exportieren...", "",
+                                       "Marke A hier setzen", "Marke B hier setzen", "Marken entfernen", "", "Statistik..."}));
         QCOMPARE(menu->actions().first(), reset);
         reset->trigger();
         QCOMPARE(plot->xAxis->range(), QCPRange(LogBuilder::kEpochOffset, LogBuilder::kEpochOffset + 300));
