@@ -1,5 +1,5 @@
 #include "chart/timerangedialog.h"
-#include "ui_timerangedialog.h"
+#include "chart/ui_timerangedialog.h"
 
 #include <QPushButton>
 
