@@ -24,9 +24,6 @@ const double kLastAt = 0.8;
 // A click is answered from the line in the pixel columns within the selection tolerance and this
 // many more on each side, whose segments reach no farther than a column into the tolerance.
 const double kHitColumnsBeyond = 2;
-// The points near a click are visited in blocks of this many, each skipped when its extremes
-// are farther than the nearest point found.
-const int kHitBlockPoints = 64;
 
 // How far beyond the plot area's edges the fill reaches, so that no edge of it shows there.
 const double kBandMargin = 2.0;
@@ -475,9 +472,9 @@ void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSu
 }
 
 // The stock answer is the distance to the nearest of the points within the tolerance and of the
-// line's segments; the points are visited in blocks, skipping those whose extremes (from the
-// summary) lie farther than the nearest found, and the line is sampled only in the whole pixel
-// columns around the mouse. Selections of parts of the data, other line styles and data with
+// line's segments; the points are searched nearest first through the summary, never opening a
+// run whose extremes lie farther than the nearest found, and the line is sampled only in the
+// whole pixel columns around the mouse. Selections of parts of the data, other line styles and data with
 // gaps are answered the stock way.
 bool EnvelopeGraph::answersHitsFromTheSummary() const
 {
@@ -530,29 +527,22 @@ double EnvelopeGraph::squaredDistanceToPoints(const QPointF &pos, double toleran
     const int first = int(mDataContainer->findBegin(std::min(window.lower, window.upper), true) - begin);
     const int end = int(mDataContainer->findEnd(std::max(window.lower, window.upper), true) - begin);
     const QCPGraphData *points = &*begin;
-    const MinMaxSummary &summary = upToDateSummary();
-    double nearest = std::numeric_limits<double>::max();
-    *nearestPoint = first;
-    for (int blockStart = first; blockStart < end; blockStart += kHitBlockPoints) {
-        const int blockEnd = std::min(end, blockStart + kHitBlockPoints);
-        const double x1 = mKeyAxis->coordToPixel(points[blockStart].key);
-        const double x2 = mKeyAxis->coordToPixel(points[blockEnd - 1].key);
-        const QCPRange values = summary.valueRange(points, blockStart, blockEnd);
-        const double y1 = mValueAxis->coordToPixel(values.lower);
-        const double y2 = mValueAxis->coordToPixel(values.upper);
+    // The least squared distance of a run of points: to the rectangle their keys and values span.
+    auto least = [&](int from, int to, double low, double high) {
+        const double x1 = mKeyAxis->coordToPixel(points[from].key);
+        const double x2 = mKeyAxis->coordToPixel(points[to - 1].key);
+        const double y1 = mValueAxis->coordToPixel(low);
+        const double y2 = mValueAxis->coordToPixel(high);
         const double dx = std::max({0.0, std::min(x1, x2) - pos.x(), pos.x() - std::max(x1, x2)});
         const double dy = std::max({0.0, std::min(y1, y2) - pos.y(), pos.y() - std::max(y1, y2)});
-        if (dx * dx + dy * dy >= nearest)
-            continue;
-        for (int i = blockStart; i < blockEnd; ++i) {
-            const QPointF pixel = coordsToPixels(points[i].key, points[i].value);
-            const double squared = QCPVector2D(pixel - pos).lengthSquared();
-            if (squared < nearest) {
-                nearest = squared;
-                *nearestPoint = i;
-            }
-        }
-    }
+        return dx * dx + dy * dy;
+    };
+    auto distance = [&](int index) {
+        return QCPVector2D(coordsToPixels(points[index].key, points[index].value) - pos).lengthSquared();
+    };
+    double nearest = std::numeric_limits<double>::max();
+    const int found = upToDateSummary().nearestPoint(points, first, end, least, distance, &nearest);
+    *nearestPoint = found < end ? found : first;
     return nearest;
 }
 

@@ -310,10 +310,15 @@ void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits_data()
 {
     QTest::addColumn<QVector<QCPGraphData>>("lower");
     QTest::addColumn<QVector<QCPGraphData>>("upper");
-    QTest::newRow("dense spreads overlapping") << jaggedPoints(200000) << smoothPoints(200000);
-    QTest::newRow("dense and sparse") << smoothPoints(300000) << jaggedPoints(300);
-    QTest::newRow("sparse") << smoothPoints(400) << jaggedPoints(250);
-    QTest::newRow("far off, one point") << farOffPoints(1200) << smoothPoints(1);
+    // Pixels between two clicks across and down: the stock graph samples all points for each.
+    QTest::addColumn<QSize>("grid");
+    const QSize fine(7, 5);
+    const QSize coarse(41, 23);
+    QTest::newRow("dense spreads overlapping") << jaggedPoints(200000) << smoothPoints(200000) << fine;
+    QTest::newRow("dense and sparse") << smoothPoints(300000) << jaggedPoints(300) << fine;
+    QTest::newRow("sparse") << smoothPoints(400) << jaggedPoints(250) << fine;
+    QTest::newRow("far off, one point") << farOffPoints(1200) << smoothPoints(1) << fine;
+    QTest::newRow("10M smooth over 10M jagged") << smoothPoints(10000000) << jaggedPoints(10000000) << coarse;
 }
 
 // A grid of clicks over the plot area, each answered by both charts: the graph hit (or none)
@@ -322,6 +327,7 @@ void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits()
 {
     QFETCH(QVector<QCPGraphData>, lower);
     QFETCH(QVector<QCPGraphData>, upper);
+    QFETCH(QSize, grid);
     Chart stock(false);
     Chart envelope(true);
     const QCPRange keys = keySpan(lower);
@@ -337,8 +343,8 @@ void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits()
     }
     const QRect area = stock.plot.axisRect()->rect();
     int hits = 0;
-    for (int x = area.left(); x < area.right(); x += 7) {
-        for (int y = area.top(); y < area.bottom(); y += 5) {
+    for (int x = area.left(); x < area.right(); x += grid.width()) {
+        for (int y = area.top(); y < area.bottom(); y += grid.height()) {
             const QPoint at(x, y);
             const QCPAbstractPlottable *stockHit = stock.plot.plottableAt(at, true);
             const QCPAbstractPlottable *envelopeHit = envelope.plot.plottableAt(at, true);
