@@ -4,6 +4,8 @@
 //
 //   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
+//   --threads N: the threads the program draws (and loads) with, all cores by default; the
+//   redraws are measured at one thread as well, side by side.
 
 #include "benchreport.h"
 #include "csvbench.h"
@@ -24,9 +26,11 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
+#include <QThreadPool>
 #include <QtTest>
 #include <qcustomplot.h>
 
+#include <algorithm>
 #include <functional>
 #include <iterator>
 
@@ -72,6 +76,10 @@ const double kMostViewOverFloor = 2;
 const double kMostSelectedOverUnselected = 1.5;
 const double kMostClickSelectSeconds = 0.005;
 const double kMostWheelOverRedraw = 1.2;
+const double kMostThreadedViewOverFloor = 0.6;
+const double kLeastThreadSpeedUp = 1.6;
+// The threads a case's process draws with, handed down from the parent; unset means all.
+const char kThreadsVariable[] = "VIEWER_BENCH_THREADS";
 
 // A view of the chart, set from the whole range; key is the figure's name in a case's output.
 struct View {
@@ -289,12 +297,17 @@ void redrawCases(QCustomPlot *plot, const QString &prefix)
     goHome();
 }
 
-// A selected curve, the hit tests of a click and a wheel notch, and the floor they are held to.
+// The hit tests of a wheel notch and of a click that selects.
+void hitCases(QCustomPlot *plot)
+{
+    print(QStringLiteral("wheel %1").arg(wheelNotchSeconds(plot)));
+    print(QStringLiteral("click %1").arg(clickSelectSeconds(plot)));
+}
+
+// A selected curve, and the floor the views are held to.
 void screenCases(QCustomPlot *plot)
 {
     print(QStringLiteral("floor %1").arg(floorSeconds(plot)));
-    print(QStringLiteral("wheel %1").arg(wheelNotchSeconds(plot)));
-    print(QStringLiteral("click %1").arg(clickSelectSeconds(plot)));
     if (plot->selectedGraphs().size() != 1) {
         print(QStringLiteral("the click selected no single curve"));
         QCPGraph *graph = plot->graph(plot->graphCount() / 2);
@@ -334,6 +347,7 @@ int runCase(const QString &name, const QString &log, const QSize &size)
     } else if (name == QLatin1String("draw")) {
         window.loadLogFiles(files);
         redrawCases(plot, QString());
+        hitCases(plot);
         if (size != kSmallWindow)
             screenCases(plot);
     } else if (name == QLatin1String("reference-draw")) {
@@ -395,10 +409,16 @@ QString sizeText(const QSize &size)
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
-Results runChild(const QString &caseName, const QString &log, const QSize &size = kSmallWindow)
+// threads, where given, is the case's thread count instead of the run's.
+Results runChild(const QString &caseName, const QString &log, const QSize &size = kSmallWindow, int threads = 0)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (threads > 0) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QLatin1String(kThreadsVariable), QString::number(threads));
+        child.setProcessEnvironment(environment);
+    }
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--case"), caseName, log, sizeText(size)});
     child.waitForFinished(-1);
     Results results;
@@ -527,6 +547,17 @@ int runBenchmark(const QVector<qint64> &recordCounts)
             const double wanted = shape == Shape::Jagged ? kRedrawSpeedUpJagged : kRedrawSpeedUpSmooth;
             checks.append({QStringLiteral("redraw 1M %1, times faster").arg(name), redraw, wanted, true});
         }
+        if (records >= kMillion) {
+            const double click = mine.value(QStringLiteral("click"));
+            const double wheel = mine.value(QStringLiteral("wheel")) / mine.value(QStringLiteral("notch"));
+            print(QStringLiteral("| %1 | %2 | click that selects a curve, press and release | %3 | | |")
+                      .arg(QLocale::c().toString(records), name, figure(click, QStringLiteral("ms"))));
+            print(QStringLiteral("| %1 | %2 | wheel notch, event to redraw done, × the notch's redraw | %3 | | |")
+                      .arg(QLocale::c().toString(records), name)
+                      .arg(wheel, 0, 'f', 2));
+            checks.append({QStringLiteral("click select %1, ms").arg(data), click * 1000, kMostClickSelectSeconds * 1000, false});
+            checks.append({QStringLiteral("wheel notch %1 / its redraw").arg(data), wheel, kMostWheelOverRedraw, false});
+        }
         if (records == kTenMillion) {
             checks.append({QStringLiteral("redraw at 1 % of 10M %1, times faster").arg(name), zoom, kZoomSpeedUp, true});
             checks.append({QStringLiteral("peak memory 10M %1, bytes per record").arg(name), ourBytes,
@@ -575,9 +606,14 @@ int runScreenBenchmark(const QVector<qint64> &recordCounts, const QSize &size, d
     print(QStringLiteral("| records | logs | figure | unselected | × floor | selected | × unselected |"));
     print(QStringLiteral("|---:|---|---|---:|---:|---:|---:|"));
     QVector<Check> checks;
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    QStringList threadRows{
+        QStringLiteral("| records | logs | figure | %1 threads | × floor | 1 thread | × faster |").arg(threads),
+        QStringLiteral("|---:|---|---|---:|---:|---:|---:|")};
     const bool written = forEachLog(recordCounts, [&](Shape shape, qint64 records, const QString &log) {
         const QString name = LogGenerator::shapeName(shape);
         const Results mine = runChild(QStringLiteral("draw"), log, size);
+        const Results single = runChild(QStringLiteral("draw"), log, size, 1);
         const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
         const QString count = QLocale::c().toString(records);
         const double floor = mine.value(QStringLiteral("floor"));
@@ -594,6 +630,21 @@ int runScreenBenchmark(const QVector<qint64> &recordCounts, const QSize &size, d
             checks.append({QStringLiteral("%1 %2 / floor").arg(keys[i], data), plain / floor, kMostViewOverFloor, false});
             checks.append({QStringLiteral("%1 %2 selected / unselected").arg(keys[i], data), selected / plain,
                            kMostSelectedOverUnselected, false});
+            for (const QString &prefix : {QString(), QStringLiteral("selected-")}) {
+                const QString key = prefix + keys[i];
+                const QString label = prefix.isEmpty() ? labels[i] : labels[i] + QStringLiteral(", one curve selected");
+                const double many = mine.value(key);
+                const double one = single.value(key);
+                threadRows.append(QStringLiteral("| %1 | %2 | %3 | %4 | %5× | %6 | %7× |")
+                                      .arg(count, name, label, figure(many, QStringLiteral("ms")))
+                                      .arg(many / floor, 0, 'f', 2)
+                                      .arg(figure(one, QStringLiteral("ms")))
+                                      .arg(one / many, 0, 'f', 2));
+                checks.append({QStringLiteral("%1 %2 at %3 threads / floor").arg(key, data).arg(threads), many / floor,
+                               kMostThreadedViewOverFloor, false});
+                checks.append({QStringLiteral("%1 %2, %3 threads, times faster than 1").arg(key, data).arg(threads),
+                               one / many, kLeastThreadSpeedUp, true});
+            }
         }
         const double drag = mine.value(QStringLiteral("drag"));
         print(QStringLiteral("| %1 | %2 | drag across the whole range in %3 steps, median step | %4 | %5× | | |")
@@ -618,6 +669,9 @@ int runScreenBenchmark(const QVector<qint64> &recordCounts, const QSize &size, d
     });
     if (!written)
         return 1;
+    print(QString());
+    for (const QString &row : threadRows)
+        print(row);
     print(QString());
     bool allMet = true;
     printChecks(checks, &allMet);
@@ -648,6 +702,9 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     takeScale(argc, argv);
     QApplication app(argc, argv);
+    const int threads = qEnvironmentVariableIntValue(kThreadsVariable);
+    if (threads > 0)
+        QThreadPool::globalInstance()->setMaxThreadCount(threads);
     // The program's pictures sit in the static library; this links them in, as main.cpp does.
     Q_INIT_RESOURCE(resources);
     QStringList arguments = app.arguments();
@@ -671,13 +728,21 @@ int main(int argc, char *argv[])
     const QString records = option("--records");
     const QString size = option("--size");
     const QString scale = option("--scale");
+    const QString threadCount = option("--threads");
+    if (!threadCount.isEmpty()) {
+        // Every case's process, and this one, draws and loads with this many.
+        qputenv(kThreadsVariable, threadCount.toLatin1());
+        QThreadPool::globalInstance()->setMaxThreadCount(std::max(1, threadCount.toInt()));
+    }
     const QSize window = size.isEmpty() ? kSmallWindow : sizeFrom(size);
     QVector<qint64> recordCounts;
     for (const QString &count : records.split(QLatin1Char(','), Qt::SkipEmptyParts))
         recordCounts.append(count.toLongLong());
-    if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)) {
+    if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)
+        || (!threadCount.isEmpty() && threadCount.toInt() <= 0)) {
         print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000]\n"
-                             "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]"));
+                             "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]\n"
+                             "       either with [--threads N]"));
         return 2;
     }
     if (window != kSmallWindow) {

@@ -1,11 +1,13 @@
 #include "graph/envelopegraph.h"
 
 #include "graph/devicecanvas.h"
+#include "graph/replotpreparation.h"
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <typeinfo>
 
 namespace {
 
@@ -323,15 +325,19 @@ QVector<QPointF> inKeyOrder(QVector<QPointF> points)
 
 // The area between a line and the zero line: each dense column as one block from the zero line
 // to the farthest the line reaches in it, the sparse stretches between them as polygons.
-void fillAreaByColumns(QCPPainter *painter, DeviceCanvas *canvas, const QVector<QPointF> &points, double zeroY,
-                       const VisibleBand &band)
+// Without a canvas only the polygons are drawn (their blocks were gathered ahead); with
+// paintsPolygons false only the blocks are gathered (the polygons go on when it is put on).
+void fillAreaByColumns(QCPPainter *painter, DeviceCanvas *canvas, bool paintsPolygons, const QVector<QPointF> &points,
+                       double zeroY, const VisibleBand &band)
 {
     const QVector<int> starts = columnStarts(points);
-    for (const SparseStretch &stretch : sparseStretches(points, starts)) {
+    for (const SparseStretch &stretch : paintsPolygons ? sparseStretches(points, starts) : QVector<SparseStretch>()) {
         const QVector<QPointF> piece = stretchBetweenColumns(points, stretch);
         if (piece.size() >= 2)
             painter->drawPolygon(areaToZero(piece, zeroY, band));
     }
+    if (!canvas)
+        return;
     QVector<QRectF> blocks;
     for (int run = 0; run + 1 < starts.size(); ++run) {
         if (!isDenseRun(starts, run))
@@ -362,6 +368,8 @@ void fillAreaByColumns(QCPPainter *painter, DeviceCanvas *canvas, const QVector<
 EnvelopeGraph::EnvelopeGraph(QCPAxis *keyAxis, QCPAxis *valueAxis)
     : QCPGraph(keyAxis, valueAxis)
 {
+    // Listening to the plot's replots from the first on.
+    ReplotPreparation::of(mParentPlot);
 }
 
 void EnvelopeGraph::setPoints(const QVector<QCPGraphData> &points, bool alreadySorted)
@@ -404,9 +412,22 @@ const MinMaxSummary &EnvelopeGraph::upToDateSummary(const std::function<void()> 
     return mSummary;
 }
 
+// A prepared drawing keeps each sampling's result, in order, and hands them back when put on.
 void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
                                          const QCPGraphDataContainer::const_iterator &begin,
                                          const QCPGraphDataContainer::const_iterator &end) const
+{
+    if (mPass == Pass::Replaying && mPrepared->lineDataReplayed < mPrepared->lineData.size()) {
+        *lineData = mPrepared->lineData[mPrepared->lineDataReplayed++];
+        return;
+    }
+    sampleLineData(lineData, begin, end);
+    if (mPass == Pass::Preparing)
+        mPrepared->lineData.append(*lineData);
+}
+
+void EnvelopeGraph::sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
+                                   const QCPGraphDataContainer::const_iterator &end) const
 {
     const QCPAxis *keyAxis = mKeyAxis.data();
     const int count = int(end - begin);
@@ -587,19 +608,24 @@ void EnvelopeGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &li
     const QPen pen = painter->pen();
     const bool wide = strokesSegmentBySegment(painter, lines.size());
     if (DeviceCanvas::suits(painter) && (wide || isDenseHairline(painter, lines.size()))) {
-        DeviceCanvas &canvas = openCanvas(painter);
-        for (const QCPDataRange &segment : getNonNanSegments(&lines, mKeyAxis->orientation())) {
+        // Put on, a prepared drawing has its line on its canvas already.
+        const QVector<QCPDataRange> segments =
+            mPass == Pass::Replaying ? QVector<QCPDataRange>() : getNonNanSegments(&lines, mKeyAxis->orientation());
+        for (const QCPDataRange &segment : segments) {
+            DeviceCanvas &canvas = openCanvas(painter);
             const QPointF *points = lines.constData() + segment.begin();
             if (wide)
                 canvas.strokeWide(points, segment.size(), pen.color(), pen.widthF() * painter->deviceTransform().m11());
             else
                 canvas.strokeHairline(points, segment.size(), pen.color(), pen.capStyle() != Qt::FlatCap);
         }
-        paintCanvas();
+        paintCanvas(painter);
         return;
     }
     // A fill gathered goes under the line drawn the stock way.
-    paintCanvas();
+    paintCanvas(painter);
+    if (mPass == Pass::Preparing)
+        return;
     if (!wide) {
         QCPGraph::drawLinePlot(painter, lines);
         return;
@@ -633,30 +659,106 @@ void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
         if (segment.size() < 2)
             continue;
         const QVector<QPointF> points = inKeyOrder(lines->mid(segment.begin(), segment.size()));
-        if (asPolygon)
+        if (asPolygon && mPass != Pass::Preparing)
             painter->drawPolygon(areaToZero(points, zeroY, band));
-        else
-            fillAreaByColumns(painter, &openCanvas(painter), points, zeroY, band);
+        else if (!asPolygon)
+            fillAreaByColumns(painter, mPass == Pass::Replaying ? nullptr : &openCanvas(painter),
+                              mPass != Pass::Preparing, points, zeroY, band);
     }
 }
 
-// The fill's canvas stays open for the line drawn next over it: one image drawn per graph.
+// The fill's canvas stays open for the line drawn next over it: one image drawn per graph. A
+// drawing prepared ahead opens it in the scratch it was given; put on, it has it already.
 DeviceCanvas &EnvelopeGraph::openCanvas(QCPPainter *painter) const
 {
-    if (!mCanvas)
+    if (mPass == Pass::Preparing && mPrepared->canvas) {
+        // A second canvas would need a second point at which to go on.
+        mPrepared->failed = true;
+        mCanvas = std::move(mPrepared->canvas);
+    }
+    if (!mCanvas && mPass == Pass::Preparing) {
+        const Frame &frame = mPrepared->frame;
+        mCanvas.reset(new DeviceCanvas(painter, frame.area, frame.device, *mPrepared->scratch));
+    } else if (!mCanvas) {
         mCanvas.reset(new DeviceCanvas(painter));
+    }
     return *mCanvas;
 }
 
-void EnvelopeGraph::paintCanvas() const
+void EnvelopeGraph::paintCanvas(QCPPainter *painter) const
 {
-    if (mCanvas)
-        mCanvas->paint();
-    mCanvas.reset();
+    switch (mPass) {
+    case Pass::Direct:
+        if (mCanvas)
+            mCanvas->paint();
+        mCanvas.reset();
+        break;
+    case Pass::Preparing:
+        if (mCanvas) {
+            mCanvas->resolveCells();
+            mPrepared->canvas = std::move(mCanvas);
+        }
+        break;
+    case Pass::Replaying:
+        if (mPrepared->canvas && !mPrepared->painted)
+            mPrepared->canvas->paintOnto(painter);
+        mPrepared->painted = true;
+        break;
+    }
 }
 
 void EnvelopeGraph::draw(QCPPainter *painter)
 {
+    ReplotPreparation *preparation = ReplotPreparation::of(mParentPlot);
+    if (Prepared *prepared = preparation->preparedFor(this, painter)) {
+        replay(painter, prepared);
+        preparation->drawn(this);
+        return;
+    }
     QCPGraph::draw(painter);
-    paintCanvas();
+    paintCanvas(painter);
+}
+
+// Whether the graph's drawing can be prepared with the first graph's of a replot and put on at
+// one point: a line with its fill of its own, one kind of segment (all selected or none), the
+// plain selection decoration, the same clip.
+bool EnvelopeGraph::preparesAlongside(const EnvelopeGraph *first) const
+{
+    QList<QCPDataRange> selected;
+    QList<QCPDataRange> unselected;
+    getDataSegments(selected, unselected);
+    const bool plainDecoration = !mSelectionDecorator || typeid(*mSelectionDecorator) == typeid(QCPSelectionDecorator);
+    return drawsOwnFill() && mLineStyle == lsLine && mScatterStyle.isNone() && plainDecoration
+           && selected.size() + unselected.size() <= 1 && layer() == first->layer()
+           && clipRect() == first->clipRect();
+}
+
+// Runs the graph's drawing on a painter that only mirrors the replot's transform: the sampling
+// and the canvas are done here, whatever goes onto the painter itself waits for the replay.
+void EnvelopeGraph::prepare(Prepared *prepared)
+{
+    QImage stand(1, 1, QImage::Format_ARGB32_Premultiplied);
+    stand.setDevicePixelRatio(prepared->frame.ratio);
+    QCPPainter painter(&stand);
+    painter.setModes(prepared->frame.modes);
+    painter.setWorldTransform(prepared->frame.world);
+    applyDefaultAntialiasingHint(&painter);
+    mPass = Pass::Preparing;
+    mPrepared = prepared;
+    QCPGraph::draw(&painter);
+    paintCanvas(&painter);
+    mPass = Pass::Direct;
+    mPrepared = nullptr;
+}
+
+// The graph's drawing once more, on the replot's painter, with the sampling and the canvas
+// prepared: what it paints goes on in the order it always did.
+void EnvelopeGraph::replay(QCPPainter *painter, Prepared *prepared)
+{
+    mPass = Pass::Replaying;
+    mPrepared = prepared;
+    QCPGraph::draw(painter);
+    paintCanvas(painter);
+    mPass = Pass::Direct;
+    mPrepared = nullptr;
 }

@@ -144,6 +144,8 @@ private slots:
     void viewsDrawLikeTheStockGraph();
     void linesDrawLikeTheStockStrokes_data();
     void linesDrawLikeTheStockStrokes();
+    void threadsDrawWhatOneThreadDraws_data();
+    void threadsDrawWhatOneThreadDraws();
     void clickHitsTheGraphTheStockGraphHits_data();
     void clickHitsTheGraphTheStockGraphHits();
     void fillCoversExactlyTheAreaToTheZeroLine_data();
@@ -304,6 +306,77 @@ void TestEnvelopeGraph::linesDrawLikeTheStockStrokes()
                                         envelope.imageAtPixelRatio(keys, kMaximisedChartSize, ratio),
                                         selected ? ImageCompare::kChannelSlack : roundingSlack);
     QVERIFY2(share <= (selected ? kDifferingShare : 0), qPrintable(QString::number(share)));
+}
+
+void TestEnvelopeGraph::threadsDrawWhatOneThreadDraws_data()
+{
+    QTest::addColumn<QSize>("size");
+    // Across, shares of the time span; down, °C.
+    QTest::addColumn<QRectF>("view");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<double>("ratio");
+    const QPair<const char *, QRectF> views[] = {{"whole", QRectF(0, -10, 1, 110)},
+                                                 {"pan by a tenth", QRectF(0.1, -10, 1, 110)},
+                                                 {"wheel notch", QRectF(0.075, -1.75, 0.85, 93.5)},
+                                                 {"20..60 °C", QRectF(0, 20, 1, 40)},
+                                                 {"across the gap", QRectF(0.35, -10, 0.3, 110)},
+                                                 {"deep zoom", QRectF(0.3, -10, 0.0005, 110)}};
+    for (const QSize &size : {kChartSize, kMaximisedChartSize}) {
+        for (const auto &view : views) {
+            for (bool selected : {false, true}) {
+                for (double ratio : {1.0, 2.0})
+                    QTest::addRow("%dx%d, %s%s, ratio %g", size.width(), size.height(), view.first,
+                                  selected ? ", selected" : "", ratio)
+                        << size << view.second << selected << ratio;
+            }
+        }
+    }
+}
+
+// Five graphs replotted as the window's chart is, their drawings prepared on threads and put on
+// in order, and replotted with one thread: the same picture, pixel for pixel. The data have a
+// gap in the middle (sparse stretches beside dense columns) and values far off the chart.
+void TestEnvelopeGraph::threadsDrawWhatOneThreadDraws()
+{
+    QFETCH(QSize, size);
+    QFETCH(QRectF, view);
+    QFETCH(bool, selected);
+    QFETCH(double, ratio);
+    const int records = 200000;
+    const QVector<QCPGraphData> channels[] = {smoothPoints(records), jaggedPoints(records), farOffPoints(records),
+                                              duplicateKeyPoints(records / 3), smoothPoints(records)};
+    QCustomPlot plot;
+    plot.resize(size);
+    plot.setBufferDevicePixelRatio(ratio);
+    for (int channel = 0; channel < 5; ++channel) {
+        auto *graph = new EnvelopeGraph(plot.xAxis, plot.yAxis);
+        QVector<QCPGraphData> points = channels[channel];
+        points.erase(points.begin() + points.size() * 2 / 5, points.begin() + points.size() * 3 / 5);
+        graph->setPoints(points, true);
+        graph->setPen(QPen(QColor::fromHsv(channel * 70, 255, 200)));
+        graph->setBrush(QColor::fromHsv(channel * 70, 200, 230, 60));
+        graph->setSelectable(QCP::stWhole);
+        if (selected && channel == 1)
+            graph->setSelection(QCPDataSelection(graph->data()->dataRange()));
+    }
+    const QCPRange span = keySpan(channels[0]);
+    plot.xAxis->setRange(span.lower + view.left() * span.size(), span.lower + view.right() * span.size());
+    plot.yAxis->setRange(view.top(), view.bottom());
+    auto replotted = [&](int threads) {
+        QThreadPool::globalInstance()->setMaxThreadCount(threads);
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+        QImage image(size * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::white);
+        plot.render(&image);
+        return image;
+    };
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    const QImage one = replotted(1);
+    const QImage many = replotted(4);
+    QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    QCOMPARE(many.size(), size * ratio);
+    QVERIFY(many == one);
 }
 
 void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits_data()
