@@ -3,10 +3,17 @@
 #include "graph/devicecanvas.h"
 #include "graph/replotpreparation.h"
 
+#include <QThreadPool>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <functional>
 #include <limits>
+#include <mutex>
+#include <thread>
 #include <typeinfo>
 
 namespace {
@@ -26,6 +33,9 @@ const double kLastAt = 0.8;
 // A click is answered from the line in the pixel columns within the selection tolerance and this
 // many more on each side, whose segments reach no farther than a column into the tolerance.
 const double kHitColumnsBeyond = 2;
+
+// How often the window has its turn while summaries are built on other threads.
+const std::chrono::milliseconds kTurnWhileSummarising(10);
 
 // How far beyond the plot area's edges the fill reaches, so that no edge of it shows there.
 const double kBandMargin = 2.0;
@@ -413,6 +423,55 @@ const MinMaxSummary &EnvelopeGraph::upToDateSummary(const std::function<void()> 
 }
 
 // A prepared drawing keeps each sampling's result, in order, and hands them back when put on.
+void EnvelopeGraph::summariseSideBySide(const QVector<EnvelopeGraph *> &graphs,
+                                        const std::function<void()> &whileWaiting)
+{
+    const int threads = std::min(QThreadPool::globalInstance()->maxThreadCount(), graphs.size());
+    if (threads < 2) {
+        for (const EnvelopeGraph *graph : graphs)
+            graph->upToDateSummary(whileWaiting);
+        return;
+    }
+    // Each built aside from its points, as upToDateSummary builds one, and handed over at the end.
+    std::vector<DataStamp> stamps;
+    for (const EnvelopeGraph *graph : graphs)
+        stamps.push_back(graph->currentStamp());
+    std::vector<MinMaxSummary> built(size_t(graphs.size()));
+    std::atomic<int> next(0);
+    std::mutex mutex;
+    std::condition_variable progressed;
+    int finished = 0;
+    auto work = [&]() {
+        for (int i = next++; i < graphs.size(); i = next++) {
+            if (!(stamps[size_t(i)] == graphs[i]->mSummaryStamp))
+                built[size_t(i)].build(stamps[size_t(i)].storage, stamps[size_t(i)].size);
+            const std::lock_guard<std::mutex> lock(mutex);
+            ++finished;
+            progressed.notify_one();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back(work);
+    for (;;) {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (progressed.wait_for(lock, kTurnWhileSummarising, [&]() { return finished == graphs.size(); }))
+            break;
+        lock.unlock();
+        whileWaiting();
+    }
+    for (std::thread &worker : workers)
+        worker.join();
+    for (int i = 0; i < graphs.size(); ++i) {
+        const EnvelopeGraph *graph = graphs[i];
+        // Points changed while waiting are summarised when next drawn.
+        if (!(stamps[size_t(i)] == graph->mSummaryStamp) && stamps[size_t(i)] == graph->currentStamp()) {
+            graph->mSummary = std::move(built[size_t(i)]);
+            graph->mSummaryStamp = stamps[size_t(i)];
+        }
+    }
+}
+
 void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
                                          const QCPGraphDataContainer::const_iterator &begin,
                                          const QCPGraphDataContainer::const_iterator &end) const

@@ -29,6 +29,10 @@ public:
     // they changed since, so a load may build it ahead of the first drawing, with afterPart
     // between parts of the build.
     const MinMaxSummary &upToDateSummary(const std::function<void()> &afterPart = {}) const;
+    // Brings the graphs' summaries up to date side by side, on as many threads as the global
+    // thread pool's maximum, with whileWaiting called on this thread every few milliseconds;
+    // at one thread, one after the other, whileWaiting between their parts.
+    static void summariseSideBySide(const QVector<EnvelopeGraph *> &graphs, const std::function<void()> &whileWaiting);
 
     // The stock graph's distance to pos, found from the summary and the few pixel columns within
     // the selection tolerance, not from every point there: a click or a wheel notch costs

@@ -1,6 +1,9 @@
 #include "graph/replotpreparation.h"
 
+#include <QThreadPool>
+
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -30,6 +33,29 @@ ReplotPreparation::ReplotPreparation(QCustomPlot *plot)
 ReplotPreparation::~ReplotPreparation()
 {
     finish();
+    {
+        const std::lock_guard<std::mutex> lock(mJobsMutex);
+        mStopping = true;
+    }
+    mJobsWaiting.notify_all();
+    for (std::thread &worker : mWorkers)
+        worker.join();
+}
+
+void ReplotPreparation::work()
+{
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock<std::mutex> lock(mJobsMutex);
+            mJobsWaiting.wait(lock, [this]() { return mStopping || !mJobs.empty(); });
+            if (mJobs.empty())
+                return;
+            job = std::move(mJobs.front());
+            mJobs.pop_front();
+        }
+        job();
+    }
 }
 
 EnvelopeGraph::Prepared *ReplotPreparation::preparedFor(EnvelopeGraph *graph, QCPPainter *painter)
@@ -85,17 +111,18 @@ void ReplotPreparation::start(EnvelopeGraph *first, QCPPainter *painter)
         graph->upToDateSummary();
         mSlots.push_back(Slot{graph, nullptr, {}, false});
     }
-    mThreads.setMaxThreadCount(threads);
+    while (int(mWorkers.size()) < threads)
+        mWorkers.emplace_back([this]() { work(); });
     const int canvases = std::min(threads, mostCanvases(mFrame.area));
     for (int i = 0; i < canvases && i < int(mSlots.size()); ++i)
         launch(mSlots[size_t(i)]);
 }
 
 // One canvas a thread, as long as those beyond the first stay within the memory allowed them.
-int ReplotPreparation::mostCanvases(const QRect &area) const
+int ReplotPreparation::mostCanvases(const QRect &area)
 {
     const qint64 canvasBytes = std::max<qint64>(1, kCanvasBytesPerPixel * area.width() * area.height());
-    return int(std::min<qint64>(1 + kMostExtraCanvasBytes / canvasBytes, mThreads.maxThreadCount()));
+    return int(std::min<qint64>(1 + kMostExtraCanvasBytes / canvasBytes, std::numeric_limits<int>::max()));
 }
 
 void ReplotPreparation::launch(Slot &slot)
@@ -113,10 +140,14 @@ void ReplotPreparation::launch(Slot &slot)
     slot.launched = true;
     EnvelopeGraph *graph = slot.graph;
     EnvelopeGraph::Prepared *prepared = slot.prepared.get();
-    mThreads.start([graph, prepared, done]() {
-        graph->prepare(prepared);
-        done->set_value();
-    });
+    {
+        const std::lock_guard<std::mutex> lock(mJobsMutex);
+        mJobs.push_back([graph, prepared, done]() {
+            graph->prepare(prepared);
+            done->set_value();
+        });
+    }
+    mJobsWaiting.notify_one();
 }
 
 void ReplotPreparation::launchNext()

@@ -4,10 +4,14 @@
 #include "graph/envelopegraph.h"
 
 #include <QObject>
-#include <QThreadPool>
 
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 class QCustomPlot;
@@ -48,9 +52,16 @@ private:
     void release(Slot &slot);
     void finish();
     Slot *slotOf(const EnvelopeGraph *graph);
-    int mostCanvases(const QRect &area) const;
+    static int mostCanvases(const QRect &area);
+    void work();
 
-    QThreadPool mThreads;
+    // Threads that prepare, made as they are needed and kept for the next replots; plain
+    // threads and locks, whose hand-overs a thread checker sees.
+    std::vector<std::thread> mWorkers;
+    std::mutex mJobsMutex;
+    std::condition_variable mJobsWaiting;
+    std::deque<std::function<void()>> mJobs;
+    bool mStopping = false;
     bool mReplotting = false;
     bool mStarted = false;
     QCPPainter *mPainter = nullptr;

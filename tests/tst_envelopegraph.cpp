@@ -386,7 +386,7 @@ void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits_data()
     // Pixels between two clicks across and down: the stock graph samples all points for each.
     QTest::addColumn<QSize>("grid");
     const QSize fine(7, 5);
-    const QSize coarse(41, 23);
+    const QSize coarse(61, 37);
     QTest::newRow("dense spreads overlapping") << jaggedPoints(200000) << smoothPoints(200000) << fine;
     QTest::newRow("dense and sparse") << smoothPoints(300000) << jaggedPoints(300) << fine;
     QTest::newRow("sparse") << smoothPoints(400) << jaggedPoints(250) << fine;
