@@ -31,8 +31,13 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <iterator>
+#include <limits>
+#include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -78,6 +83,7 @@ const double kMostClickSelectSeconds = 0.005;
 const double kMostWheelOverRedraw = 1.2;
 const double kMostThreadedViewOverFloor = 0.6;
 const double kLeastThreadSpeedUp = 1.6;
+const double kMostOpenOverFirstTouch = 1.3;
 // The threads a case's process draws with, handed down from the parent; unset means all.
 const char kThreadsVariable[] = "VIEWER_BENCH_THREADS";
 
@@ -211,6 +217,31 @@ double floorSeconds(QCustomPlot *plot)
     });
 }
 
+// What merely having the points costs: the bytes of as many points as the chart holds taken
+// fresh and written once, a slice per thread; the better of two.
+double firstTouchSeconds(QCustomPlot *plot)
+{
+    const size_t bytes = size_t(plot->graph(0)->dataCount()) * sizeof(QCPGraphData) * size_t(plot->graphCount());
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    double best = std::numeric_limits<double>::max();
+    for (int run = 0; run < 2; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        std::unique_ptr<char[]> memory(new char[bytes]);
+        std::vector<std::thread> writers;
+        for (int t = 0; t < threads; ++t) {
+            writers.emplace_back([&memory, bytes, threads, t]() {
+                std::memset(memory.get() + bytes * size_t(t) / size_t(threads), t + 1,
+                            bytes * size_t(t + 1) / size_t(threads) - bytes * size_t(t) / size_t(threads));
+            });
+        }
+        for (std::thread &writer : writers)
+            writer.join();
+        best = std::min(best, timer.nsecsElapsed() / 1e9);
+    }
+    return best;
+}
+
 // Where a click lands on the middle graph's line, halfway across the plot area.
 QPoint pointOnMiddleGraph(QCustomPlot *plot)
 {
@@ -336,6 +367,7 @@ int runCase(const QString &name, const QString &log, const QSize &size)
             QCoreApplication::processEvents();
         }, 2);
         print(QStringLiteral("open %1").arg(qMin(first, more)));
+        print(QStringLiteral("touch %1").arg(firstTouchSeconds(window.findChild<QCustomPlot *>(QStringLiteral("customPlot")))));
     } else if (name == QLatin1String("reference-open")) {
         ReferencePath::useStockGraphs(plot);
         QElapsedTimer timer;
@@ -515,6 +547,24 @@ int runBenchmark(const QVector<qint64> &recordCounts)
             return b / a;
         };
         const double open = row(QStringLiteral("open, file list to chart drawn"), QStringLiteral("open"), QStringLiteral("s"));
+        if (records == kTenMillion) {
+            const double single = runChild(QStringLiteral("open"), log, kSmallWindow, 1).value(QStringLiteral("open"));
+            const double touch = mine.value(QStringLiteral("touch"));
+            const int threads = QThreadPool::globalInstance()->maxThreadCount();
+            print(QStringLiteral("| %1 | %2 | open at %3 threads / 1 thread; first touch of its points | %4 | %5 | %6× |")
+                      .arg(QLocale::c().toString(records), name)
+                      .arg(threads)
+                      .arg(figure(mine.value(QStringLiteral("open")), QStringLiteral("s")), figure(single, QStringLiteral("s")))
+                      .arg(single / mine.value(QStringLiteral("open")), 0, 'f', 2));
+            print(QStringLiteral("| %1 | %2 | first touch of the points' bytes, %3 threads | %4 | | |")
+                      .arg(QLocale::c().toString(records), name)
+                      .arg(threads)
+                      .arg(figure(touch, QStringLiteral("s"))));
+            checks.append({QStringLiteral("open 10M %1 / first touch").arg(name), mine.value(QStringLiteral("open")) / touch,
+                           kMostOpenOverFirstTouch, false});
+            checks.append({QStringLiteral("open 10M %1, %2 threads, times faster than 1").arg(name).arg(threads),
+                           single / mine.value(QStringLiteral("open")), kLeastThreadSpeedUp, true});
+        }
         const double redraw = row(QStringLiteral("redraw, whole range"), QStringLiteral("redraw"), QStringLiteral("ms"));
         const double zoom = row(QStringLiteral("redraw, 1 % of the range"), QStringLiteral("zoom"), QStringLiteral("ms"));
         // The views' targets are set at 1M jagged and 10M smooth.
