@@ -422,7 +422,6 @@ const MinMaxSummary &EnvelopeGraph::upToDateSummary(const std::function<void()> 
     return mSummary;
 }
 
-// A prepared drawing keeps each sampling's result, in order, and hands them back when put on.
 void EnvelopeGraph::summariseSideBySide(const QVector<EnvelopeGraph *> &graphs,
                                         const std::function<void()> &whileWaiting)
 {
@@ -432,10 +431,14 @@ void EnvelopeGraph::summariseSideBySide(const QVector<EnvelopeGraph *> &graphs,
             graph->upToDateSummary(whileWaiting);
         return;
     }
-    // Each built aside from its points, as upToDateSummary builds one, and handed over at the end.
+    // Each built aside from its points, as upToDateSummary builds one, and handed over at the end;
+    // a drawing in the window's turn meanwhile builds its own.
     std::vector<DataStamp> stamps;
-    for (const EnvelopeGraph *graph : graphs)
+    std::vector<bool> outdated;
+    for (const EnvelopeGraph *graph : graphs) {
         stamps.push_back(graph->currentStamp());
+        outdated.push_back(!(stamps.back() == graph->mSummaryStamp));
+    }
     std::vector<MinMaxSummary> built(size_t(graphs.size()));
     std::atomic<int> next(0);
     std::mutex mutex;
@@ -443,7 +446,7 @@ void EnvelopeGraph::summariseSideBySide(const QVector<EnvelopeGraph *> &graphs,
     int finished = 0;
     auto work = [&]() {
         for (int i = next++; i < graphs.size(); i = next++) {
-            if (!(stamps[size_t(i)] == graphs[i]->mSummaryStamp))
+            if (outdated[size_t(i)])
                 built[size_t(i)].build(stamps[size_t(i)].storage, stamps[size_t(i)].size);
             const std::lock_guard<std::mutex> lock(mutex);
             ++finished;
@@ -472,6 +475,7 @@ void EnvelopeGraph::summariseSideBySide(const QVector<EnvelopeGraph *> &graphs,
     }
 }
 
+// A prepared drawing keeps each sampling's result, in order, and hands them back when put on.
 void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
                                          const QCPGraphDataContainer::const_iterator &begin,
                                          const QCPGraphDataContainer::const_iterator &end) const
@@ -554,8 +558,8 @@ void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSu
 // The stock answer is the distance to the nearest of the points within the tolerance and of the
 // line's segments; the points are searched nearest first through the summary, never opening a
 // run whose extremes lie farther than the nearest found, and the line is sampled only in the
-// whole pixel columns around the mouse. Selections of parts of the data, other line styles and data with
-// gaps are answered the stock way.
+// whole pixel columns around the mouse. Selections of parts of the data, other line styles and
+// data with gaps are answered the stock way.
 bool EnvelopeGraph::answersHitsFromTheSummary() const
 {
     return mLineStyle == lsLine && mScatterStyle.isNone() && mSelectable == QCP::stWhole && mKeyAxis && mValueAxis
