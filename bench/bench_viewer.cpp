@@ -551,7 +551,7 @@ int runBenchmark(const QVector<qint64> &recordCounts)
             const double single = runChild(QStringLiteral("open"), log, kSmallWindow, 1).value(QStringLiteral("open"));
             const double touch = mine.value(QStringLiteral("touch"));
             const int threads = QThreadPool::globalInstance()->maxThreadCount();
-            print(QStringLiteral("| %1 | %2 | open at %3 threads / 1 thread; first touch of its points | %4 | %5 | %6× |")
+            print(QStringLiteral("| %1 | %2 | open, at %3 threads (ours) and at 1 thread (reference) | %4 | %5 | %6× |")
                       .arg(QLocale::c().toString(records), name)
                       .arg(threads)
                       .arg(figure(mine.value(QStringLiteral("open")), QStringLiteral("s")), figure(single, QStringLiteral("s")))
