@@ -43,8 +43,9 @@ build_sanitized() {
 }
 
 # The program and the tests of what runs on several threads (drawing, loading) with
-# ThreadSanitizer.
-THREADED_TESTS=(tst_envelopegraph tst_minmaxsummary tst_fastload tst_openlogs)
+# ThreadSanitizer. Tests that drive Qt's file dialog stay out: its file-info thread is Qt's own,
+# and what Qt hands over inside itself is not seen there.
+THREADED_TESTS=(tst_envelopegraph tst_minmaxsummary tst_fastload)
 build_thread_sanitized() {
     cmake -S "$ROOT" -B "$TSAN_BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIEWER_THREAD_SANITIZE=ON "$@"
     cmake --build "$TSAN_BUILD_DIR" -j "$(nproc)" --target "${THREADED_TESTS[@]}"
