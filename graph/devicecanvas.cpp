@@ -301,9 +301,9 @@ void DeviceCanvas::strokeSteep(const HairlineWalk &walk)
         const int column = x >> 16;
         int rows = std::min(walk.last - row, driftRows);
         if (xinc > 0)
-            rows = std::min(rows, int((((qint64(column) + 1) << 16) - x + xinc - 1) / xinc));
+            rows = std::min(rows, int(((qint64(column) + 1) * 65536 - x + xinc - 1) / xinc));
         else if (xinc < 0)
-            rows = std::min(rows, int((x - (qint64(column) << 16)) / -xinc + 1));
+            rows = std::min(rows, int((x - qint64(column) * 65536) / -xinc + 1));
         const int share = ((x + (rows - 1) * xinc / 2) >> 8) & 0xff;
         coverRun(column, row, rows, 255 - share);
         coverRun(column + 1, row, rows, share);
