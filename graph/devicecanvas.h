@@ -13,8 +13,9 @@ class QPainter;
 // Dense drawing gathered in device pixels and put onto the painter's device in one image draw.
 // The raster engine pays a call for every row of a narrow fill and for every pixel of a
 // hairline; a dense chart column has hundreds of each, in every one of thousands of columns.
-// Here they are plain writes into memory, and one draw blends them all. Only one canvas is open
-// at a time in a thread: they share their memory.
+// Here they are plain writes into memory, and one draw blends them all. Only one canvas opened on
+// a painter is open at a time in a thread: they share their memory; one opened on a scratch of
+// its own, for a drawing prepared on another thread, has that scratch to itself.
 class DeviceCanvas
 {
 public:
