@@ -304,20 +304,22 @@ void MainWindow::readLogFile(int file, LogLoader &loader, LoadProgress &progress
 }
 
 // Hands the points to the graphs and fits the time span to the first and last record read.
-// Each graph summarises its points at once, in parts with the window's turn between, so that
-// the first drawing does not do it for all five in one go.
+// The graphs summarise their points at once, side by side on the machine's cores, with the
+// window's turn while they do, so that the first drawing does not do it for all five in one go.
 void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress)
 {
     if (loader.recordCount() > 0) {
         mStartTime = loader.firstKey();
         mEndTime = loader.lastKey();
     }
+    QVector<EnvelopeGraph *> graphs;
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
         auto *graph = qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel));
         graph->setPoints(loader.takeChannel(channel), true);
-        graph->upToDateSummary([&progress] { progress.update(1); });
-        progress.update(1);
+        graphs.append(graph);
     }
+    EnvelopeGraph::summariseSideBySide(graphs, [&progress] { progress.update(1); });
+    progress.update(1);
 }
 
 // The read-out, the way back to the whole view, channels on and off, the chart's context menu

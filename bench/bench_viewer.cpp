@@ -4,8 +4,10 @@
 //
 //   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
-//   bench_viewer --command-line
 //   bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]
+//   --threads N with any of the above: the threads the program draws (and loads) with, all
+//   cores by default; the redraws are measured at one thread as well, side by side.
+//   bench_viewer --command-line
 
 #include "benchreport.h"
 #include "commandlinebench.h"
@@ -29,11 +31,18 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
+#include <QThreadPool>
 #include <QtTest>
 #include <qcustomplot.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <iterator>
+#include <limits>
+#include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -80,6 +89,11 @@ const double kMostViewOverFloor = 2;
 const double kMostSelectedOverUnselected = 1.5;
 const double kMostClickSelectSeconds = 0.005;
 const double kMostWheelOverRedraw = 1.2;
+const double kMostThreadedViewOverFloor = 0.6;
+const double kLeastThreadSpeedUp = 1.6;
+const double kMostOpenOverFirstTouch = 1.3;
+// The threads a case's process draws with, handed down from the parent; unset means all.
+const char kThreadsVariable[] = "VIEWER_BENCH_THREADS";
 
 // A view of the chart, set from the whole range; key is the figure's name in a case's output.
 struct View {
@@ -198,6 +212,31 @@ double floorSeconds(QCustomPlot *plot)
     });
 }
 
+// What merely having the points costs: the bytes of as many points as the chart holds taken
+// fresh and written once, a slice per thread; the better of two.
+double firstTouchSeconds(QCustomPlot *plot)
+{
+    const size_t bytes = size_t(plot->graph(0)->dataCount()) * sizeof(QCPGraphData) * size_t(plot->graphCount());
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    double best = std::numeric_limits<double>::max();
+    for (int run = 0; run < 2; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        std::unique_ptr<char[]> memory(new char[bytes]);
+        std::vector<std::thread> writers;
+        for (int t = 0; t < threads; ++t) {
+            writers.emplace_back([&memory, bytes, threads, t]() {
+                std::memset(memory.get() + bytes * size_t(t) / size_t(threads), t + 1,
+                            bytes * size_t(t + 1) / size_t(threads) - bytes * size_t(t) / size_t(threads));
+            });
+        }
+        for (std::thread &writer : writers)
+            writer.join();
+        best = std::min(best, timer.nsecsElapsed() / 1e9);
+    }
+    return best;
+}
+
 // Where a click lands on the middle graph's line, halfway across the plot area.
 QPoint pointOnMiddleGraph(QCustomPlot *plot)
 {
@@ -284,12 +323,17 @@ void redrawCases(QCustomPlot *plot, const QString &prefix)
     goHome();
 }
 
-// A selected curve, the hit tests of a click and a wheel notch, and the floor they are held to.
+// The hit tests of a wheel notch and of a click that selects.
+void hitCases(QCustomPlot *plot)
+{
+    print(QStringLiteral("wheel %1").arg(wheelNotchSeconds(plot)));
+    print(QStringLiteral("click %1").arg(clickSelectSeconds(plot)));
+}
+
+// A selected curve, and the floor the views are held to.
 void screenCases(QCustomPlot *plot)
 {
     print(QStringLiteral("floor %1").arg(floorSeconds(plot)));
-    print(QStringLiteral("wheel %1").arg(wheelNotchSeconds(plot)));
-    print(QStringLiteral("click %1").arg(clickSelectSeconds(plot)));
     if (plot->selectedGraphs().size() != 1) {
         print(QStringLiteral("the click selected no single curve"));
         QCPGraph *graph = plot->graph(plot->graphCount() / 2);
@@ -318,6 +362,7 @@ int runCase(const QString &name, const QString &log, const QSize &size)
             QCoreApplication::processEvents();
         }, 2);
         print(QStringLiteral("open %1").arg(qMin(first, more)));
+        print(QStringLiteral("touch %1").arg(firstTouchSeconds(window.findChild<QCustomPlot *>(QStringLiteral("customPlot")))));
     } else if (name == QLatin1String("reference-open")) {
         ReferencePath::useStockGraphs(plot);
         QElapsedTimer timer;
@@ -329,6 +374,7 @@ int runCase(const QString &name, const QString &log, const QSize &size)
     } else if (name == QLatin1String("draw")) {
         window.loadLogFiles(files);
         redrawCases(plot, QString());
+        hitCases(plot);
         if (size != kSmallWindow)
             screenCases(plot);
     } else if (name == QLatin1String("reference-draw")) {
@@ -390,10 +436,16 @@ QString sizeText(const QSize &size)
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
-Results runChild(const QString &caseName, const QString &log, const QSize &size = kSmallWindow)
+// threads, where given, is the case's thread count instead of the run's.
+Results runChild(const QString &caseName, const QString &log, const QSize &size = kSmallWindow, int threads = 0)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (threads > 0) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QLatin1String(kThreadsVariable), QString::number(threads));
+        child.setProcessEnvironment(environment);
+    }
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--case"), caseName, log, sizeText(size)});
     child.waitForFinished(-1);
     Results results;
@@ -467,6 +519,24 @@ int runBenchmark(const QVector<qint64> &recordCounts)
             return b / a;
         };
         const double open = row(QStringLiteral("open, file list to chart drawn"), QStringLiteral("open"), QStringLiteral("s"));
+        if (records == kTenMillion) {
+            const double single = runChild(QStringLiteral("open"), log, kSmallWindow, 1).value(QStringLiteral("open"));
+            const double touch = mine.value(QStringLiteral("touch"));
+            const int threads = QThreadPool::globalInstance()->maxThreadCount();
+            print(QStringLiteral("| %1 | %2 | open, at %3 threads (ours) and at 1 thread (reference) | %4 | %5 | %6× |")
+                      .arg(QLocale::c().toString(records), name)
+                      .arg(threads)
+                      .arg(figure(mine.value(QStringLiteral("open")), QStringLiteral("s")), figure(single, QStringLiteral("s")))
+                      .arg(single / mine.value(QStringLiteral("open")), 0, 'f', 2));
+            print(QStringLiteral("| %1 | %2 | first touch of the points' bytes, %3 threads | %4 | | |")
+                      .arg(QLocale::c().toString(records), name)
+                      .arg(threads)
+                      .arg(figure(touch, QStringLiteral("s"))));
+            checks.append({QStringLiteral("open 10M %1 / first touch").arg(name), mine.value(QStringLiteral("open")) / touch,
+                           kMostOpenOverFirstTouch, false});
+            checks.append({QStringLiteral("open 10M %1, %2 threads, times faster than 1").arg(name).arg(threads),
+                           single / mine.value(QStringLiteral("open")), kLeastThreadSpeedUp, true});
+        }
         const double redraw = row(QStringLiteral("redraw, whole range"), QStringLiteral("redraw"), QStringLiteral("ms"));
         const double zoom = row(QStringLiteral("redraw, 1 % of the range"), QStringLiteral("zoom"), QStringLiteral("ms"));
         // The views' targets are set at 1M jagged and 10M smooth.
@@ -498,6 +568,17 @@ int runBenchmark(const QVector<qint64> &recordCounts)
             checks.append({QStringLiteral("open 1M %1, times faster").arg(name), open, kOpenSpeedUp, true});
             const double wanted = shape == Shape::Jagged ? kRedrawSpeedUpJagged : kRedrawSpeedUpSmooth;
             checks.append({QStringLiteral("redraw 1M %1, times faster").arg(name), redraw, wanted, true});
+        }
+        if (records >= kMillion) {
+            const double click = mine.value(QStringLiteral("click"));
+            const double wheel = mine.value(QStringLiteral("wheel")) / mine.value(QStringLiteral("notch"));
+            print(QStringLiteral("| %1 | %2 | click that selects a curve, press and release | %3 | | |")
+                      .arg(QLocale::c().toString(records), name, figure(click, QStringLiteral("ms"))));
+            print(QStringLiteral("| %1 | %2 | wheel notch, event to redraw done, × the notch's redraw | %3 | | |")
+                      .arg(QLocale::c().toString(records), name)
+                      .arg(wheel, 0, 'f', 2));
+            checks.append({QStringLiteral("click select %1, ms").arg(data), click * 1000, kMostClickSelectSeconds * 1000, false});
+            checks.append({QStringLiteral("wheel notch %1 / its redraw").arg(data), wheel, kMostWheelOverRedraw, false});
         }
         if (records == kTenMillion) {
             checks.append({QStringLiteral("redraw at 1 % of 10M %1, times faster").arg(name), zoom, kZoomSpeedUp, true});
@@ -547,9 +628,14 @@ int runScreenBenchmark(const QVector<qint64> &recordCounts, const QSize &size, d
     print(QStringLiteral("| records | logs | figure | unselected | × floor | selected | × unselected |"));
     print(QStringLiteral("|---:|---|---|---:|---:|---:|---:|"));
     QVector<Check> checks;
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    QStringList threadRows{
+        QStringLiteral("| records | logs | figure | %1 threads | × floor | 1 thread | × faster |").arg(threads),
+        QStringLiteral("|---:|---|---|---:|---:|---:|---:|")};
     const bool written = forEachLog(recordCounts, [&](Shape shape, qint64 records, const QString &log) {
         const QString name = LogGenerator::shapeName(shape);
         const Results mine = runChild(QStringLiteral("draw"), log, size);
+        const Results single = runChild(QStringLiteral("draw"), log, size, 1);
         const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
         const QString count = QLocale::c().toString(records);
         const double floor = mine.value(QStringLiteral("floor"));
@@ -566,6 +652,21 @@ int runScreenBenchmark(const QVector<qint64> &recordCounts, const QSize &size, d
             checks.append({QStringLiteral("%1 %2 / floor").arg(keys[i], data), plain / floor, kMostViewOverFloor, false});
             checks.append({QStringLiteral("%1 %2 selected / unselected").arg(keys[i], data), selected / plain,
                            kMostSelectedOverUnselected, false});
+            for (const QString &prefix : {QString(), QStringLiteral("selected-")}) {
+                const QString key = prefix + keys[i];
+                const QString label = prefix.isEmpty() ? labels[i] : labels[i] + QStringLiteral(", one curve selected");
+                const double many = mine.value(key);
+                const double one = single.value(key);
+                threadRows.append(QStringLiteral("| %1 | %2 | %3 | %4 | %5× | %6 | %7× |")
+                                      .arg(count, name, label, figure(many, QStringLiteral("ms")))
+                                      .arg(many / floor, 0, 'f', 2)
+                                      .arg(figure(one, QStringLiteral("ms")))
+                                      .arg(one / many, 0, 'f', 2));
+                checks.append({QStringLiteral("%1 %2 at %3 threads / floor").arg(key, data).arg(threads), many / floor,
+                               kMostThreadedViewOverFloor, false});
+                checks.append({QStringLiteral("%1 %2, %3 threads, times faster than 1").arg(key, data).arg(threads),
+                               one / many, kLeastThreadSpeedUp, true});
+            }
         }
         const double drag = mine.value(QStringLiteral("drag"));
         print(QStringLiteral("| %1 | %2 | drag across the whole range in %3 steps, median step | %4 | %5× | | |")
@@ -590,6 +691,9 @@ int runScreenBenchmark(const QVector<qint64> &recordCounts, const QSize &size, d
     });
     if (!written)
         return 1;
+    print(QString());
+    for (const QString &row : threadRows)
+        print(row);
     print(QString());
     bool allMet = true;
     printChecks(checks, &allMet);
@@ -620,6 +724,9 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     takeScale(argc, argv);
     QApplication app(argc, argv);
+    const int threads = qEnvironmentVariableIntValue(kThreadsVariable);
+    if (threads > 0)
+        QThreadPool::globalInstance()->setMaxThreadCount(threads);
     // The program's pictures sit in the static library; this links them in, as main.cpp does.
     Q_INIT_RESOURCE(resources);
     QStringList arguments = app.arguments();
@@ -650,14 +757,22 @@ int main(int argc, char *argv[])
     const QString size = option("--size");
     const QString scale = option("--scale");
     const QString views = option("--views");
+    const QString threadCount = option("--threads");
+    if (!threadCount.isEmpty()) {
+        // Every case's process, and this one, draws and loads with this many.
+        qputenv(kThreadsVariable, threadCount.toLatin1());
+        QThreadPool::globalInstance()->setMaxThreadCount(std::max(1, threadCount.toInt()));
+    }
     const QSize window = size.isEmpty() ? kSmallWindow : sizeFrom(size);
     QVector<qint64> recordCounts;
     for (const QString &count : (views.isEmpty() ? records : views).split(QLatin1Char(','), Qt::SkipEmptyParts))
         recordCounts.append(count.toLongLong());
-    if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)) {
+    if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)
+        || (!threadCount.isEmpty() && threadCount.toInt() <= 0)) {
         print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]\n"
                              "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]\n"
                              "       bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]\n"
+                             "       any of these with [--threads N]\n"
                              "       bench_viewer --command-line"));
         return 2;
     }

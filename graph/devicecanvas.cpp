@@ -64,19 +64,6 @@ QRgb over(QRgb source, QRgb destination)
 
 } // namespace
 
-// What a canvas draws into, kept between drawings: the image all transparent and the cells all
-// zero whenever no canvas is open.
-struct DeviceCanvas::Scratch {
-    QImage image;
-    // One cell per pixel, column after column, so that a fill's span or a steep line runs
-    // through it in order: which fill colour covers the pixel (the high byte) and how much the
-    // line covers it (the low byte).
-    std::vector<quint16> cells;
-    // Per column of the area, the rows [top, bottom) whose cells may be non-zero.
-    std::vector<int> top;
-    std::vector<int> bottom;
-};
-
 DeviceCanvas::Scratch &DeviceCanvas::scratch()
 {
     thread_local Scratch shared;
@@ -130,16 +117,25 @@ bool DeviceCanvas::suits(const QPainter *painter)
            && painter->compositionMode() == QPainter::CompositionMode_SourceOver;
 }
 
-DeviceCanvas::DeviceCanvas(QPainter *painter)
-    : mPainter(painter)
-    , mDevice(painter->device()->width(), painter->device()->height())
-    , mScratch(scratch())
+QRect DeviceCanvas::clipArea(const QPainter *painter)
 {
     // As the raster engine clips: the clip's rectangle mapped to device pixels and rounded.
-    const QRect device(QPoint(0, 0), mDevice);
-    mArea = painter->hasClipping()
-                ? painter->deviceTransform().mapRect(painter->clipBoundingRect()).toRect() & device
-                : device;
+    const QRect device(0, 0, painter->device()->width(), painter->device()->height());
+    return painter->hasClipping() ? painter->deviceTransform().mapRect(painter->clipBoundingRect()).toRect() & device
+                                  : device;
+}
+
+DeviceCanvas::DeviceCanvas(QPainter *painter)
+    : DeviceCanvas(painter, clipArea(painter), QSize(painter->device()->width(), painter->device()->height()), scratch())
+{
+}
+
+DeviceCanvas::DeviceCanvas(QPainter *painter, const QRect &area, const QSize &device, Scratch &scratch)
+    : mPainter(painter)
+    , mArea(area)
+    , mDevice(device)
+    , mScratch(scratch)
+{
     Scratch &s = mScratch;
     if (s.image.size() != mArea.size()) {
         s.image = QImage(mArea.size(), QImage::Format_ARGB32_Premultiplied);
@@ -305,9 +301,9 @@ void DeviceCanvas::strokeSteep(const HairlineWalk &walk)
         const int column = x >> 16;
         int rows = std::min(walk.last - row, driftRows);
         if (xinc > 0)
-            rows = std::min(rows, int((((qint64(column) + 1) << 16) - x + xinc - 1) / xinc));
+            rows = std::min(rows, int(((qint64(column) + 1) * 65536 - x + xinc - 1) / xinc));
         else if (xinc < 0)
-            rows = std::min(rows, int((x - (qint64(column) << 16)) / -xinc + 1));
+            rows = std::min(rows, int((x - qint64(column) * 65536) / -xinc + 1));
         const int share = ((x + (rows - 1) * xinc / 2) >> 8) & 0xff;
         coverRun(column, row, rows, 255 - share);
         coverRun(column + 1, row, rows, share);
@@ -549,14 +545,19 @@ void DeviceCanvas::resolveCells()
 void DeviceCanvas::paint()
 {
     resolveCells();
+    paintOnto(mPainter);
+}
+
+void DeviceCanvas::paintOnto(QPainter *painter)
+{
     if (mTouched.isEmpty())
         return;
-    mPainter->save();
+    painter->save();
     // The image is in device pixels; the painter scales what it is given by the device's ratio.
-    const qreal ratio = mPainter->device()->devicePixelRatioF();
-    mPainter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
-    mPainter->drawImage(mTouched.topLeft() + mArea.topLeft(), mScratch.image, mTouched);
-    mPainter->restore();
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    painter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
+    painter->drawImage(mTouched.topLeft() + mArea.topLeft(), mScratch.image, mTouched);
+    painter->restore();
     clearImage();
 }
 

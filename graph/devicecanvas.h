@@ -2,25 +2,47 @@
 #define DEVICECANVAS_H
 
 #include <QColor>
+#include <QImage>
 #include <QPointF>
 #include <QRect>
+
+#include <vector>
 
 class QPainter;
 
 // Dense drawing gathered in device pixels and put onto the painter's device in one image draw.
 // The raster engine pays a call for every row of a narrow fill and for every pixel of a
 // hairline; a dense chart column has hundreds of each, in every one of thousands of columns.
-// Here they are plain writes into memory, and one draw blends them all. Only one canvas is open
-// at a time in a thread: they share their memory.
+// Here they are plain writes into memory, and one draw blends them all. Only one canvas opened on
+// a painter is open at a time in a thread: they share their memory; one opened on a scratch of
+// its own, for a drawing prepared on another thread, has that scratch to itself.
 class DeviceCanvas
 {
 public:
+    // What a canvas draws into, kept between canvases: the image all transparent and the cells
+    // all zero whenever no canvas is open on it. 6 bytes per device pixel of the area.
+    struct Scratch {
+        QImage image;
+        // One cell per pixel, column after column, so that a fill's span or a steep line runs
+        // through it in order: which fill colour covers the pixel (the high byte) and how much
+        // the line covers it (the low byte).
+        std::vector<quint16> cells;
+        // Per column of the area, the rows [top, bottom) whose cells may be non-zero.
+        std::vector<int> top;
+        std::vector<int> bottom;
+    };
+
     // Whether a painter's drawing can be gathered: pixels of a raster device, reached by a
     // transform that only scales and moves, blended plainly.
     static bool suits(const QPainter *painter);
+    // What a canvas on the painter covers: its clip, in device pixels.
+    static QRect clipArea(const QPainter *painter);
 
     // A canvas over what the painter may paint of its device: its clip, in device pixels.
     explicit DeviceCanvas(QPainter *painter);
+    // A canvas over area of a device of the given size, in a scratch of its own, for a drawing
+    // prepared away from the device: the painter only gives the transform to device pixels.
+    DeviceCanvas(QPainter *painter, const QRect &area, const QSize &device, Scratch &scratch);
     ~DeviceCanvas();
     DeviceCanvas(const DeviceCanvas &) = delete;
     DeviceCanvas &operator=(const DeviceCanvas &) = delete;
@@ -37,10 +59,13 @@ public:
     void strokeWide(const QPointF *points, int count, const QColor &colour, double width);
     // Blends what was gathered onto the device and leaves the canvas empty.
     void paint();
+    // Puts what was gathered into the image, ready to be painted.
+    void resolveCells();
+    // Blends the image resolved onto the painter's device, the one the canvas covers.
+    void paintOnto(QPainter *painter);
 
 private:
-    // What a canvas draws into, one set a thread, kept between canvases.
-    struct Scratch;
+    // The scratch of canvases opened on the painter: one a thread.
     static Scratch &scratch();
     // One segment of a hairline, walked along its major axis.
     struct HairlineWalk;
@@ -62,7 +87,6 @@ private:
     void markCells(int x, int top, int bottom);
     void clearCells(int x);
     quint16 *cellsOfColumn(int x) const;
-    void resolveCells();
     void clearImage();
 
     static const int kMostFillColours = 3;

@@ -1,11 +1,20 @@
 #include "graph/envelopegraph.h"
 
 #include "graph/devicecanvas.h"
+#include "graph/replotpreparation.h"
+
+#include <QThreadPool>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <functional>
 #include <limits>
+#include <mutex>
+#include <thread>
+#include <typeinfo>
 
 namespace {
 
@@ -24,9 +33,9 @@ const double kLastAt = 0.8;
 // A click is answered from the line in the pixel columns within the selection tolerance and this
 // many more on each side, whose segments reach no farther than a column into the tolerance.
 const double kHitColumnsBeyond = 2;
-// The points near a click are visited in blocks of this many, each skipped when its extremes
-// are farther than the nearest point found.
-const int kHitBlockPoints = 64;
+
+// How often the window has its turn while summaries are built on other threads.
+const std::chrono::milliseconds kTurnWhileSummarising(10);
 
 // How far beyond the plot area's edges the fill reaches, so that no edge of it shows there.
 const double kBandMargin = 2.0;
@@ -326,15 +335,19 @@ QVector<QPointF> inKeyOrder(QVector<QPointF> points)
 
 // The area between a line and the zero line: each dense column as one block from the zero line
 // to the farthest the line reaches in it, the sparse stretches between them as polygons.
-void fillAreaByColumns(QCPPainter *painter, DeviceCanvas *canvas, const QVector<QPointF> &points, double zeroY,
-                       const VisibleBand &band)
+// Without a canvas only the polygons are drawn (their blocks were gathered ahead); with
+// paintsPolygons false only the blocks are gathered (the polygons go on when it is put on).
+void fillAreaByColumns(QCPPainter *painter, DeviceCanvas *canvas, bool paintsPolygons, const QVector<QPointF> &points,
+                       double zeroY, const VisibleBand &band)
 {
     const QVector<int> starts = columnStarts(points);
-    for (const SparseStretch &stretch : sparseStretches(points, starts)) {
+    for (const SparseStretch &stretch : paintsPolygons ? sparseStretches(points, starts) : QVector<SparseStretch>()) {
         const QVector<QPointF> piece = stretchBetweenColumns(points, stretch);
         if (piece.size() >= 2)
             painter->drawPolygon(areaToZero(piece, zeroY, band));
     }
+    if (!canvas)
+        return;
     QVector<QRectF> blocks;
     for (int run = 0; run + 1 < starts.size(); ++run) {
         if (!isDenseRun(starts, run))
@@ -365,6 +378,8 @@ void fillAreaByColumns(QCPPainter *painter, DeviceCanvas *canvas, const QVector<
 EnvelopeGraph::EnvelopeGraph(QCPAxis *keyAxis, QCPAxis *valueAxis)
     : QCPGraph(keyAxis, valueAxis)
 {
+    // Listening to the plot's replots from the first on.
+    ReplotPreparation::of(mParentPlot);
 }
 
 void EnvelopeGraph::setPoints(const QVector<QCPGraphData> &points, bool alreadySorted)
@@ -435,9 +450,75 @@ const MinMaxSummary &EnvelopeGraph::upToDateSummary(const std::function<void()> 
     return mSummary;
 }
 
+void EnvelopeGraph::summariseSideBySide(const QVector<EnvelopeGraph *> &graphs,
+                                        const std::function<void()> &whileWaiting)
+{
+    const int threads = std::min(QThreadPool::globalInstance()->maxThreadCount(), graphs.size());
+    if (threads < 2) {
+        for (const EnvelopeGraph *graph : graphs)
+            graph->upToDateSummary(whileWaiting);
+        return;
+    }
+    // Each built aside from its points, as upToDateSummary builds one, and handed over at the end;
+    // a drawing in the window's turn meanwhile builds its own.
+    std::vector<DataStamp> stamps;
+    std::vector<bool> outdated;
+    for (const EnvelopeGraph *graph : graphs) {
+        stamps.push_back(graph->currentStamp());
+        outdated.push_back(!(stamps.back() == graph->mSummaryStamp));
+    }
+    std::vector<MinMaxSummary> built(size_t(graphs.size()));
+    std::atomic<int> next(0);
+    std::mutex mutex;
+    std::condition_variable progressed;
+    int finished = 0;
+    auto work = [&]() {
+        for (int i = next++; i < graphs.size(); i = next++) {
+            if (outdated[size_t(i)])
+                built[size_t(i)].build(stamps[size_t(i)].storage, stamps[size_t(i)].size);
+            const std::lock_guard<std::mutex> lock(mutex);
+            ++finished;
+            progressed.notify_one();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back(work);
+    for (;;) {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (progressed.wait_for(lock, kTurnWhileSummarising, [&]() { return finished == graphs.size(); }))
+            break;
+        lock.unlock();
+        whileWaiting();
+    }
+    for (std::thread &worker : workers)
+        worker.join();
+    for (int i = 0; i < graphs.size(); ++i) {
+        const EnvelopeGraph *graph = graphs[i];
+        // Points changed while waiting are summarised when next drawn.
+        if (!(stamps[size_t(i)] == graph->mSummaryStamp) && stamps[size_t(i)] == graph->currentStamp()) {
+            graph->mSummary = std::move(built[size_t(i)]);
+            graph->mSummaryStamp = stamps[size_t(i)];
+        }
+    }
+}
+
+// A prepared drawing keeps each sampling's result, in order, and hands them back when put on.
 void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
                                          const QCPGraphDataContainer::const_iterator &begin,
                                          const QCPGraphDataContainer::const_iterator &end) const
+{
+    if (mPass == Pass::Replaying && mPrepared->lineDataReplayed < mPrepared->lineData.size()) {
+        *lineData = mPrepared->lineData[mPrepared->lineDataReplayed++];
+        return;
+    }
+    sampleLineData(lineData, begin, end);
+    if (mPass == Pass::Preparing)
+        mPrepared->lineData.append(*lineData);
+}
+
+void EnvelopeGraph::sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
+                                   const QCPGraphDataContainer::const_iterator &end) const
 {
     const QCPAxis *keyAxis = mKeyAxis.data();
     const int count = int(end - begin);
@@ -503,10 +584,10 @@ void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSu
 }
 
 // The stock answer is the distance to the nearest of the points within the tolerance and of the
-// line's segments; the points are visited in blocks, skipping those whose extremes (from the
-// summary) lie farther than the nearest found, and the line is sampled only in the whole pixel
-// columns around the mouse. Selections of parts of the data, other line styles and data with
-// gaps are answered the stock way.
+// line's segments; the points are searched nearest first through the summary, never opening a
+// run whose extremes lie farther than the nearest found, and the line is sampled only in the
+// whole pixel columns around the mouse. Selections of parts of the data, other line styles and
+// data with gaps are answered the stock way.
 bool EnvelopeGraph::answersHitsFromTheSummary() const
 {
     return mLineStyle == lsLine && mScatterStyle.isNone() && mSelectable == QCP::stWhole && mKeyAxis && mValueAxis
@@ -558,29 +639,22 @@ double EnvelopeGraph::squaredDistanceToPoints(const QPointF &pos, double toleran
     const int first = int(mDataContainer->findBegin(std::min(window.lower, window.upper), true) - begin);
     const int end = int(mDataContainer->findEnd(std::max(window.lower, window.upper), true) - begin);
     const QCPGraphData *points = &*begin;
-    const MinMaxSummary &summary = upToDateSummary();
-    double nearest = std::numeric_limits<double>::max();
-    *nearestPoint = first;
-    for (int blockStart = first; blockStart < end; blockStart += kHitBlockPoints) {
-        const int blockEnd = std::min(end, blockStart + kHitBlockPoints);
-        const double x1 = mKeyAxis->coordToPixel(points[blockStart].key);
-        const double x2 = mKeyAxis->coordToPixel(points[blockEnd - 1].key);
-        const QCPRange values = summary.valueRange(points, blockStart, blockEnd);
-        const double y1 = mValueAxis->coordToPixel(values.lower);
-        const double y2 = mValueAxis->coordToPixel(values.upper);
+    // The least squared distance of a run of points: to the rectangle their keys and values span.
+    auto least = [&](int from, int to, double low, double high) {
+        const double x1 = mKeyAxis->coordToPixel(points[from].key);
+        const double x2 = mKeyAxis->coordToPixel(points[to - 1].key);
+        const double y1 = mValueAxis->coordToPixel(low);
+        const double y2 = mValueAxis->coordToPixel(high);
         const double dx = std::max({0.0, std::min(x1, x2) - pos.x(), pos.x() - std::max(x1, x2)});
         const double dy = std::max({0.0, std::min(y1, y2) - pos.y(), pos.y() - std::max(y1, y2)});
-        if (dx * dx + dy * dy >= nearest)
-            continue;
-        for (int i = blockStart; i < blockEnd; ++i) {
-            const QPointF pixel = coordsToPixels(points[i].key, points[i].value);
-            const double squared = QCPVector2D(pixel - pos).lengthSquared();
-            if (squared < nearest) {
-                nearest = squared;
-                *nearestPoint = i;
-            }
-        }
-    }
+        return dx * dx + dy * dy;
+    };
+    auto distance = [&](int index) {
+        return QCPVector2D(coordsToPixels(points[index].key, points[index].value) - pos).lengthSquared();
+    };
+    double nearest = std::numeric_limits<double>::max();
+    const int found = upToDateSummary().nearestPoint(points, first, end, least, distance, &nearest);
+    *nearestPoint = found < end ? found : first;
     return nearest;
 }
 
@@ -625,19 +699,24 @@ void EnvelopeGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &li
     const QPen pen = painter->pen();
     const bool wide = strokesSegmentBySegment(painter, lines.size());
     if (DeviceCanvas::suits(painter) && (wide || isDenseHairline(painter, lines.size()))) {
-        DeviceCanvas &canvas = openCanvas(painter);
-        for (const QCPDataRange &segment : getNonNanSegments(&lines, mKeyAxis->orientation())) {
+        // Put on, a prepared drawing has its line on its canvas already.
+        const QVector<QCPDataRange> segments =
+            mPass == Pass::Replaying ? QVector<QCPDataRange>() : getNonNanSegments(&lines, mKeyAxis->orientation());
+        for (const QCPDataRange &segment : segments) {
+            DeviceCanvas &canvas = openCanvas(painter);
             const QPointF *points = lines.constData() + segment.begin();
             if (wide)
                 canvas.strokeWide(points, segment.size(), pen.color(), pen.widthF() * painter->deviceTransform().m11());
             else
                 canvas.strokeHairline(points, segment.size(), pen.color(), pen.capStyle() != Qt::FlatCap);
         }
-        paintCanvas();
+        paintCanvas(painter);
         return;
     }
     // A fill gathered goes under the line drawn the stock way.
-    paintCanvas();
+    paintCanvas(painter);
+    if (mPass == Pass::Preparing)
+        return;
     if (!wide) {
         QCPGraph::drawLinePlot(painter, lines);
         return;
@@ -671,30 +750,106 @@ void EnvelopeGraph::drawFill(QCPPainter *painter, QVector<QPointF> *lines) const
         if (segment.size() < 2)
             continue;
         const QVector<QPointF> points = inKeyOrder(lines->mid(segment.begin(), segment.size()));
-        if (asPolygon)
+        if (asPolygon && mPass != Pass::Preparing)
             painter->drawPolygon(areaToZero(points, zeroY, band));
-        else
-            fillAreaByColumns(painter, &openCanvas(painter), points, zeroY, band);
+        else if (!asPolygon)
+            fillAreaByColumns(painter, mPass == Pass::Replaying ? nullptr : &openCanvas(painter),
+                              mPass != Pass::Preparing, points, zeroY, band);
     }
 }
 
-// The fill's canvas stays open for the line drawn next over it: one image drawn per graph.
+// The fill's canvas stays open for the line drawn next over it: one image drawn per graph. A
+// drawing prepared ahead opens it in the scratch it was given; put on, it has it already.
 DeviceCanvas &EnvelopeGraph::openCanvas(QCPPainter *painter) const
 {
-    if (!mCanvas)
+    if (mPass == Pass::Preparing && mPrepared->canvas) {
+        // A second canvas would need a second point at which to go on.
+        mPrepared->failed = true;
+        mCanvas = std::move(mPrepared->canvas);
+    }
+    if (!mCanvas && mPass == Pass::Preparing) {
+        const Frame &frame = mPrepared->frame;
+        mCanvas.reset(new DeviceCanvas(painter, frame.area, frame.device, *mPrepared->scratch));
+    } else if (!mCanvas) {
         mCanvas.reset(new DeviceCanvas(painter));
+    }
     return *mCanvas;
 }
 
-void EnvelopeGraph::paintCanvas() const
+void EnvelopeGraph::paintCanvas(QCPPainter *painter) const
 {
-    if (mCanvas)
-        mCanvas->paint();
-    mCanvas.reset();
+    switch (mPass) {
+    case Pass::Direct:
+        if (mCanvas)
+            mCanvas->paint();
+        mCanvas.reset();
+        break;
+    case Pass::Preparing:
+        if (mCanvas) {
+            mCanvas->resolveCells();
+            mPrepared->canvas = std::move(mCanvas);
+        }
+        break;
+    case Pass::Replaying:
+        if (mPrepared->canvas && !mPrepared->painted)
+            mPrepared->canvas->paintOnto(painter);
+        mPrepared->painted = true;
+        break;
+    }
 }
 
 void EnvelopeGraph::draw(QCPPainter *painter)
 {
+    ReplotPreparation *preparation = ReplotPreparation::of(mParentPlot);
+    if (Prepared *prepared = preparation->preparedFor(this, painter)) {
+        replay(painter, prepared);
+        preparation->drawn(this);
+        return;
+    }
     QCPGraph::draw(painter);
-    paintCanvas();
+    paintCanvas(painter);
+}
+
+// Whether the graph's drawing can be prepared with the first graph's of a replot and put on at
+// one point: a line with its fill of its own, one kind of segment (all selected or none), the
+// plain selection decoration, the same clip.
+bool EnvelopeGraph::preparesAlongside(const EnvelopeGraph *first) const
+{
+    QList<QCPDataRange> selected;
+    QList<QCPDataRange> unselected;
+    getDataSegments(selected, unselected);
+    const bool plainDecoration = !mSelectionDecorator || typeid(*mSelectionDecorator) == typeid(QCPSelectionDecorator);
+    return drawsOwnFill() && mLineStyle == lsLine && mScatterStyle.isNone() && plainDecoration
+           && selected.size() + unselected.size() <= 1 && layer() == first->layer()
+           && clipRect() == first->clipRect();
+}
+
+// Runs the graph's drawing on a painter that only mirrors the replot's transform: the sampling
+// and the canvas are done here, whatever goes onto the painter itself waits for the replay.
+void EnvelopeGraph::prepare(Prepared *prepared)
+{
+    QImage stand(1, 1, QImage::Format_ARGB32_Premultiplied);
+    stand.setDevicePixelRatio(prepared->frame.ratio);
+    QCPPainter painter(&stand);
+    painter.setModes(prepared->frame.modes);
+    painter.setWorldTransform(prepared->frame.world);
+    applyDefaultAntialiasingHint(&painter);
+    mPass = Pass::Preparing;
+    mPrepared = prepared;
+    QCPGraph::draw(&painter);
+    paintCanvas(&painter);
+    mPass = Pass::Direct;
+    mPrepared = nullptr;
+}
+
+// The graph's drawing once more, on the replot's painter, with the sampling and the canvas
+// prepared: what it paints goes on in the order it always did.
+void EnvelopeGraph::replay(QCPPainter *painter, Prepared *prepared)
+{
+    mPass = Pass::Replaying;
+    mPrepared = prepared;
+    QCPGraph::draw(painter);
+    paintCanvas(painter);
+    mPass = Pass::Direct;
+    mPrepared = nullptr;
 }

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+class ReplotPreparation;
+
 // A line graph whose redraw cost follows the pixels rather than the points: where many points
 // share a pixel column, the line visits only their lowest and highest value, read from a
 // min/max summary instead of every point, and the fill covers each such column from the zero
@@ -32,6 +34,10 @@ public:
     // they changed since, so a load may build it ahead of the first drawing, with afterPart
     // between parts of the build.
     const MinMaxSummary &upToDateSummary(const std::function<void()> &afterPart = {}) const;
+    // Brings the graphs' summaries up to date side by side, on as many threads as the global
+    // thread pool's maximum, with whileWaiting called on this thread every few milliseconds;
+    // at one thread, one after the other, whileWaiting between their parts.
+    static void summariseSideBySide(const QVector<EnvelopeGraph *> &graphs, const std::function<void()> &whileWaiting);
 
     // The stock graph's distance to pos, found from the summary and the few pixel columns within
     // the selection tolerance, not from every point there: a click or a wheel notch costs
@@ -47,6 +53,40 @@ protected:
     void drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const override;
 
 private:
+    friend class ReplotPreparation;
+
+    // What a replot's painter gives the graphs prepared for it: the area of the device they
+    // cover and how it is reached, in device pixels; the world transform without the half pixel
+    // of antialiasing.
+    struct Frame {
+        QRect area;
+        QSize device;
+        qreal ratio = 1;
+        QTransform world;
+        QCPPainter::PainterModes modes;
+    };
+    // A drawing of the graph prepared on another thread for one replot: what its sampling found
+    // and its canvas, resolved into its image; the painter's thread then only puts it on.
+    struct Prepared {
+        Frame frame;
+        DeviceCanvas::Scratch *scratch = nullptr;
+        QVector<QVector<QCPGraphData>> lineData;
+        int lineDataReplayed = 0;
+        std::unique_ptr<DeviceCanvas> canvas;
+        bool painted = false;
+        // Drawn in a way a single canvas put on at one point cannot hold: drawn directly instead.
+        bool failed = false;
+    };
+    // Drawing straight onto the painter; gathering a prepared drawing without one; putting a
+    // prepared drawing onto the painter.
+    enum class Pass { Direct, Preparing, Replaying };
+
+    bool preparesAlongside(const EnvelopeGraph *first) const;
+    void prepare(Prepared *prepared);
+    void replay(QCPPainter *painter, Prepared *prepared);
+    void sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
+                        const QCPGraphDataContainer::const_iterator &end) const;
+
     // What identifies the data the summary was built from. Whoever holds data() may change the
     // points: setting, adding, removing or clearing them, or a new container, moves the
     // container, its storage, its size or its ends, and the next drawing rebuilds the summary.
@@ -74,12 +114,14 @@ private:
                       double column, bool gapBefore, bool gapAfter) const;
 
     DeviceCanvas &openCanvas(QCPPainter *painter) const;
-    void paintCanvas() const;
+    void paintCanvas(QCPPainter *painter) const;
 
     mutable MinMaxSummary mSummary;
     mutable DataStamp mSummaryStamp;
     // Dense drawing gathered for one drawing of the graph, put onto the device at its end.
     mutable std::unique_ptr<DeviceCanvas> mCanvas;
+    mutable Pass mPass = Pass::Direct;
+    mutable Prepared *mPrepared = nullptr;
 };
 
 #endif // ENVELOPEGRAPH_H

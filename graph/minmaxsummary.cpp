@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <queue>
 
 void MinMaxSummary::build(const QCPGraphData *points, int count, const std::function<void()> &afterPart)
 {
@@ -164,4 +165,56 @@ int MinMaxSummary::firstReaching(const QCPGraphData *points, int first, int last
         }
     }
     return last;
+}
+
+int MinMaxSummary::pointsPerEntry(int level)
+{
+    int points = 1;
+    for (int i = 0; i <= level; ++i)
+        points *= kFanout;
+    return points;
+}
+
+int MinMaxSummary::nearestPoint(const QCPGraphData *points, int first, int last,
+                                const std::function<double(int, int, double, double)> &least,
+                                const std::function<double(int)> &distance, double *nearest) const
+{
+    struct Candidate {
+        double least;
+        int level;
+        int index;
+        // The heap's top is the nearest, of equals the lowest entry.
+        bool operator<(const Candidate &other) const
+        {
+            return least != other.least ? least > other.least : index > other.index;
+        }
+    };
+    std::priority_queue<Candidate> candidates;
+    auto push = [&](int level, int index) {
+        if (level < 0) {
+            candidates.push(Candidate{distance(index), level, index});
+            return;
+        }
+        const Block &block = mLevels[size_t(level)][size_t(index)];
+        const int from = index * pointsPerEntry(level);
+        candidates.push(Candidate{least(from, from + pointsPerEntry(level), block.low, block.high), level, index});
+    };
+    forEachPiece(first, last, [&](const Piece &piece) {
+        for (int i = piece.from; i < piece.to; ++i)
+            push(piece.level, i);
+    });
+    *nearest = std::numeric_limits<double>::max();
+    int found = last;
+    while (!candidates.empty() && candidates.top().least <= *nearest) {
+        const Candidate candidate = candidates.top();
+        candidates.pop();
+        if (candidate.level >= 0) {
+            for (int i = candidate.index * kFanout; i < (candidate.index + 1) * kFanout; ++i)
+                push(candidate.level - 1, i);
+        } else if (candidate.least < *nearest || candidate.index < found) {
+            *nearest = candidate.least;
+            found = candidate.index;
+        }
+    }
+    return found;
 }

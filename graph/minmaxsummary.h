@@ -31,6 +31,13 @@ public:
     // The first index in [first, last) whose value is at or below bound (Lowest) or at or above
     // it (Highest); last when there is none.
     int firstReaching(const QCPGraphData *points, int first, int last, double bound, End end) const;
+    // The index in [first, last) of the point nearest by distance(index), the lowest of equals,
+    // searched nearest first: an entry is opened only while least(from, to, low, high), the
+    // least distance any point of points[from, to) with values in [low, high] can have, does not
+    // exceed the nearest found. *nearest holds the distance found (max() when last is empty).
+    int nearestPoint(const QCPGraphData *points, int first, int last,
+                     const std::function<double(int from, int to, double low, double high)> &least,
+                     const std::function<double(int index)> &distance, double *nearest) const;
 
 private:
     struct Block {
@@ -53,6 +60,8 @@ private:
     template <typename Visit>
     void forEachPiece(int first, int last, Visit visit) const;
     bool reaches(const QCPGraphData *points, int level, int index, double bound, End end) const;
+    // How many points an entry of a level summarises.
+    static int pointsPerEntry(int level);
 
     std::vector<std::vector<Block>> mLevels;
     bool mHasGaps = false;

@@ -144,6 +144,8 @@ private slots:
     void viewsDrawLikeTheStockGraph();
     void linesDrawLikeTheStockStrokes_data();
     void linesDrawLikeTheStockStrokes();
+    void threadsDrawWhatOneThreadDraws_data();
+    void threadsDrawWhatOneThreadDraws();
     void clickHitsTheGraphTheStockGraphHits_data();
     void clickHitsTheGraphTheStockGraphHits();
     void fillCoversExactlyTheAreaToTheZeroLine_data();
@@ -306,14 +308,90 @@ void TestEnvelopeGraph::linesDrawLikeTheStockStrokes()
     QVERIFY2(share <= (selected ? kDifferingShare : 0), qPrintable(QString::number(share)));
 }
 
+void TestEnvelopeGraph::threadsDrawWhatOneThreadDraws_data()
+{
+    QTest::addColumn<QSize>("size");
+    // Across, shares of the time span; down, °C.
+    QTest::addColumn<QRectF>("view");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<double>("ratio");
+    const QPair<const char *, QRectF> views[] = {{"whole", QRectF(0, -10, 1, 110)},
+                                                 {"pan by a tenth", QRectF(0.1, -10, 1, 110)},
+                                                 {"wheel notch", QRectF(0.075, -1.75, 0.85, 93.5)},
+                                                 {"20..60 °C", QRectF(0, 20, 1, 40)},
+                                                 {"across the gap", QRectF(0.35, -10, 0.3, 110)},
+                                                 {"deep zoom", QRectF(0.3, -10, 0.0005, 110)}};
+    for (const QSize &size : {kChartSize, kMaximisedChartSize}) {
+        for (const auto &view : views) {
+            for (bool selected : {false, true}) {
+                for (double ratio : {1.0, 2.0})
+                    QTest::addRow("%dx%d, %s%s, ratio %g", size.width(), size.height(), view.first,
+                                  selected ? ", selected" : "", ratio)
+                        << size << view.second << selected << ratio;
+            }
+        }
+    }
+}
+
+// Five graphs replotted as the window's chart is, their drawings prepared on threads and put on
+// in order, and replotted with one thread: the same picture, pixel for pixel. The data have a
+// gap in the middle (sparse stretches beside dense columns) and values far off the chart.
+void TestEnvelopeGraph::threadsDrawWhatOneThreadDraws()
+{
+    QFETCH(QSize, size);
+    QFETCH(QRectF, view);
+    QFETCH(bool, selected);
+    QFETCH(double, ratio);
+    const int records = 200000;
+    const QVector<QCPGraphData> channels[] = {smoothPoints(records), jaggedPoints(records), farOffPoints(records),
+                                              duplicateKeyPoints(records / 3), smoothPoints(records)};
+    QCustomPlot plot;
+    plot.resize(size);
+    plot.setBufferDevicePixelRatio(ratio);
+    for (int channel = 0; channel < 5; ++channel) {
+        auto *graph = new EnvelopeGraph(plot.xAxis, plot.yAxis);
+        QVector<QCPGraphData> points = channels[channel];
+        points.erase(points.begin() + points.size() * 2 / 5, points.begin() + points.size() * 3 / 5);
+        graph->setPoints(points, true);
+        graph->setPen(QPen(QColor::fromHsv(channel * 70, 255, 200)));
+        graph->setBrush(QColor::fromHsv(channel * 70, 200, 230, 60));
+        graph->setSelectable(QCP::stWhole);
+        if (selected && channel == 1)
+            graph->setSelection(QCPDataSelection(graph->data()->dataRange()));
+    }
+    const QCPRange span = keySpan(channels[0]);
+    plot.xAxis->setRange(span.lower + view.left() * span.size(), span.lower + view.right() * span.size());
+    plot.yAxis->setRange(view.top(), view.bottom());
+    auto replotted = [&](int threads) {
+        QThreadPool::globalInstance()->setMaxThreadCount(threads);
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+        QImage image(size * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::white);
+        plot.render(&image);
+        return image;
+    };
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    const QImage one = replotted(1);
+    const QImage many = replotted(4);
+    QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    QCOMPARE(many.size(), size * ratio);
+    QVERIFY(many == one);
+}
+
 void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits_data()
 {
     QTest::addColumn<QVector<QCPGraphData>>("lower");
     QTest::addColumn<QVector<QCPGraphData>>("upper");
-    QTest::newRow("dense spreads overlapping") << jaggedPoints(200000) << smoothPoints(200000);
-    QTest::newRow("dense and sparse") << smoothPoints(300000) << jaggedPoints(300);
-    QTest::newRow("sparse") << smoothPoints(400) << jaggedPoints(250);
-    QTest::newRow("far off, one point") << farOffPoints(1200) << smoothPoints(1);
+    // Pixels between two clicks across and down: the stock graph samples all points for each.
+    QTest::addColumn<QSize>("grid");
+    const QSize fine(7, 5);
+    const QSize coarse(61, 37);
+    QTest::newRow("dense spreads overlapping") << jaggedPoints(200000) << smoothPoints(200000) << fine;
+    QTest::newRow("dense and sparse") << smoothPoints(300000) << jaggedPoints(300) << fine;
+    QTest::newRow("sparse") << smoothPoints(400) << jaggedPoints(250) << fine;
+    QTest::newRow("far off, one point") << farOffPoints(1200) << smoothPoints(1) << fine;
+    QTest::newRow("10M smooth under 2M jagged") << smoothPoints(10000000) << jaggedPoints(2000000) << coarse;
 }
 
 // A grid of clicks over the plot area, each answered by both charts: the graph hit (or none)
@@ -322,6 +400,7 @@ void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits()
 {
     QFETCH(QVector<QCPGraphData>, lower);
     QFETCH(QVector<QCPGraphData>, upper);
+    QFETCH(QSize, grid);
     Chart stock(false);
     Chart envelope(true);
     const QCPRange keys = keySpan(lower);
@@ -337,8 +416,8 @@ void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits()
     }
     const QRect area = stock.plot.axisRect()->rect();
     int hits = 0;
-    for (int x = area.left(); x < area.right(); x += 7) {
-        for (int y = area.top(); y < area.bottom(); y += 5) {
+    for (int x = area.left(); x < area.right(); x += grid.width()) {
+        for (int y = area.top(); y < area.bottom(); y += grid.height()) {
             const QPoint at(x, y);
             const QCPAbstractPlottable *stockHit = stock.plot.plottableAt(at, true);
             const QCPAbstractPlottable *envelopeHit = envelope.plot.plottableAt(at, true);

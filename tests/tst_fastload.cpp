@@ -1,6 +1,7 @@
 // The program's loader and drawing against the straightforward way of reading logs (41-byte
 // reads, one addData per point, stock graphs): the same points in the same order, the same axis
 // ranges, and drawings that match, on the inputs where a fast path could cut corners.
+#include "graph/envelopegraph.h"
 #include "imagecompare.h"
 #include "logbuilder.h"
 #include "mainwindow.h"
@@ -52,6 +53,8 @@ class TestFastLoad : public QObject
 private slots:
     void samePointsRangesAndDrawing_data();
     void samePointsRangesAndDrawing();
+    void threadsLoadWhatOneThreadLoads_data();
+    void threadsLoadWhatOneThreadLoads();
     void reopeningGivesTheSameAsOpeningOnce();
     void reopeningALookAlikeDrawsItsOwnPoints();
 
@@ -114,6 +117,58 @@ void TestFastLoad::samePointsRangesAndDrawing()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     compareWithReference(writeFiles(dir, files));
+}
+
+void TestFastLoad::threadsLoadWhatOneThreadLoads_data()
+{
+    using LogBuilder::logBytes;
+    QTest::addColumn<QVector<LogFile>>("files");
+    const QByteArray log = logBytes(walk(kJune2015, 300000, 15));
+    QTest::newRow("in time order") << QVector<LogFile>{{"a.log", log}, {"b.log", logBytes(walk(kJune2015 + 300000 * kStep, 1000, 16))}};
+    QTest::newRow("copies") << QVector<LogFile>{{"a.log", log}, {"b.log", log}, {"c.log", log}};
+    QVector<Record> shuffled = walk(kJune2015, 100000, 17);
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(18));
+    QTest::newRow("out of order within a file") << QVector<LogFile>{{"shuffled.log", logBytes(shuffled)}};
+}
+
+// Loaded with one thread and with several, the graphs hold the same points, and the summaries
+// each has when loading ends (built on threads, or one after the other) answer as a scan does.
+void TestFastLoad::threadsLoadWhatOneThreadLoads()
+{
+    QFETCH(QVector<LogFile>, files);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QStringList names = writeFiles(dir, files);
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    MainWindow one;
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
+    one.loadLogFiles(names);
+    MainWindow many;
+    QThreadPool::globalInstance()->setMaxThreadCount(4);
+    many.loadLogFiles(names);
+    QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    std::mt19937 random(19);
+    for (int channel = 0; channel < 5; ++channel) {
+        const auto *graph = qobject_cast<EnvelopeGraph *>(many.findChild<QCustomPlot *>("customPlot")->graph(channel));
+        const auto *alone = qobject_cast<EnvelopeGraph *>(one.findChild<QCustomPlot *>("customPlot")->graph(channel));
+        const QCPGraphDataContainer &points = *graph->data();
+        QCOMPARE(points.size(), alone->data()->size());
+        const QCPGraphData *first = &*points.constBegin();
+        QVERIFY(std::equal(points.constBegin(), points.constEnd(), alone->data()->constBegin(),
+                           [](const QCPGraphData &a, const QCPGraphData &b) { return a.key == b.key && a.value == b.value; }));
+        for (int i = 0; i < 20; ++i) {
+            std::uniform_int_distribution<int> at(0, points.size() - 1);
+            const int from = i == 0 ? 0 : at(random);
+            const int to = i == 0 ? points.size() : from + 1 + at(random) % (points.size() - from);
+            const auto byValue = [](const QCPGraphData &a, const QCPGraphData &b) { return a.value < b.value; };
+            const auto scan = std::minmax_element(first + from, first + to, byValue);
+            for (const EnvelopeGraph *loaded : {graph, alone}) {
+                const QCPRange range = loaded->upToDateSummary().valueRange(&*loaded->data()->constBegin(), from, to);
+                QCOMPARE(range.lower, scan.first->value);
+                QCOMPARE(range.upper, scan.second->value);
+            }
+        }
+    }
 }
 
 // A second Open replaces the first: its result must not depend on what was shown before.

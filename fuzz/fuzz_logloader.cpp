@@ -1,0 +1,79 @@
+// libFuzzer target for the loader. The input is a stream of records and a plan that cuts it into
+// one to four log files: each a stretch of the stream, which may overlap the others, come out of
+// time order or end in a partial record. The files are loaded as the window loads them; the
+// points must be a stable sort by time of every whole record of the files in the order chosen.
+#include "logs/logloader.h"
+#include "logreference.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+using LogBuilder::kHeaderSize;
+using LogBuilder::kRecordSize;
+
+const int kMostFiles = 4;
+// The plan: a byte for the number of files, then for each file where its stretch starts (in
+// records) and how many bytes it holds, two bytes each.
+const int kPlanBytes = 1 + kMostFiles * 4;
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+int twoBytesAt(const uint8_t *at)
+{
+    return at[0] | at[1] << 8;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < size_t(kPlanBytes))
+        return 0;
+    static QTemporaryDir folder;
+    const QByteArray stream(reinterpret_cast<const char *>(data) + kPlanBytes, int(size) - kPlanBytes);
+    const int files = 1 + data[0] % kMostFiles;
+    QStringList names;
+    QVector<LogReference::Point> expected;
+    for (int f = 0; f < files; ++f) {
+        const uint8_t *plan = data + 1 + f * 4;
+        const int start = std::min(stream.size(), twoBytesAt(plan) % (stream.size() / kRecordSize + 1) * kRecordSize);
+        const QByteArray log = QByteArray(kHeaderSize, '\0') + stream.mid(start, twoBytesAt(plan + 2));
+        names.append(folder.filePath(QStringLiteral("%1.log").arg(f)));
+        QFile file(names.last());
+        require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(log) == log.size());
+        expected += LogReference::points(log);
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const LogReference::Point &a, const LogReference::Point &b) { return a.key < b.key; });
+
+    LogLoader loader(names, std::numeric_limits<qint64>::max());
+    require(loader.fits(-1));
+    loader.reserve();
+    for (int f = 0; f < files; ++f)
+        loader.readFile(f, [] {});
+    loader.finish([] {});
+    require(loader.recordCount() == expected.size());
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+        const QVector<QCPGraphData> points = loader.takeChannel(channel);
+        require(points.size() == expected.size());
+        for (int i = 0; i < points.size(); ++i)
+            require(points[i].key == expected[i].key && points[i].value == expected[i].values[size_t(channel)]);
+    }
+    for (int f = 0; f < files; ++f)
+        require(loader.outcome(f) == LogLoader::FileRead::Whole);
+    return 0;
+}

@@ -1,0 +1,185 @@
+#include "graph/replotpreparation.h"
+
+#include <QThreadPool>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// Canvases held at once beyond the one a drawing on a single thread holds, in bytes: each costs
+// 6 bytes per device pixel of the plot area, 41 MB maximised on a 4K screen.
+const qint64 kMostExtraCanvasBytes = qint64(64) << 20;
+const qint64 kCanvasBytesPerPixel = 6;
+
+} // namespace
+
+ReplotPreparation *ReplotPreparation::of(QCustomPlot *plot)
+{
+    auto *preparation = plot->findChild<ReplotPreparation *>(QString(), Qt::FindDirectChildrenOnly);
+    return preparation ? preparation : new ReplotPreparation(plot);
+}
+
+ReplotPreparation::ReplotPreparation(QCustomPlot *plot)
+    : QObject(plot)
+{
+    connect(plot, &QCustomPlot::beforeReplot, this, [this]() { mReplotting = true; });
+    connect(plot, &QCustomPlot::afterReplot, this, [this]() {
+        finish();
+        mReplotting = false;
+    });
+}
+
+ReplotPreparation::~ReplotPreparation()
+{
+    finish();
+    {
+        const std::lock_guard<std::mutex> lock(mJobsMutex);
+        mStopping = true;
+    }
+    mJobsWaiting.notify_all();
+    for (std::thread &worker : mWorkers)
+        worker.join();
+}
+
+void ReplotPreparation::work()
+{
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock<std::mutex> lock(mJobsMutex);
+            mJobsWaiting.wait(lock, [this]() { return mStopping || !mJobs.empty(); });
+            if (mJobs.empty())
+                return;
+            job = std::move(mJobs.front());
+            mJobs.pop_front();
+        }
+        job();
+    }
+}
+
+EnvelopeGraph::Prepared *ReplotPreparation::preparedFor(EnvelopeGraph *graph, QCPPainter *painter)
+{
+    if (!mReplotting)
+        return nullptr;
+    if (!mStarted)
+        start(graph, painter);
+    Slot *slot = painter == mPainter ? slotOf(graph) : nullptr;
+    if (!slot)
+        return nullptr;
+    if (!slot->launched)
+        launch(*slot);
+    slot->done.wait();
+    if (slot->prepared->failed) {
+        drawn(graph);
+        return nullptr;
+    }
+    return slot->prepared.get();
+}
+
+void ReplotPreparation::drawn(EnvelopeGraph *graph)
+{
+    if (Slot *slot = slotOf(graph))
+        release(*slot);
+    launchNext();
+}
+
+// Takes what the painter gives now, in the first graph's drawing, and sets the graphs from it
+// on going, as many at once as canvases may be held.
+void ReplotPreparation::start(EnvelopeGraph *first, QCPPainter *painter)
+{
+    mStarted = true;
+    mPainter = painter;
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    if (threads < 2 || !DeviceCanvas::suits(painter) || painter->modes().testFlag(QCPPainter::pmVectorized))
+        return;
+    const bool antialiased = painter->antialiasing();
+    painter->setAntialiasing(false);
+    mFrame.world = painter->worldTransform();
+    painter->setAntialiasing(antialiased);
+    mFrame.area = DeviceCanvas::clipArea(painter);
+    mFrame.device = QSize(painter->device()->width(), painter->device()->height());
+    mFrame.ratio = painter->device()->devicePixelRatioF();
+    mFrame.modes = painter->modes();
+
+    const QList<QCPLayerable *> layerables = first->layer()->children();
+    for (int i = layerables.indexOf(first); i >= 0 && i < layerables.size(); ++i) {
+        auto *graph = qobject_cast<EnvelopeGraph *>(layerables[i]);
+        if (!graph || !graph->realVisibility() || !graph->preparesAlongside(first))
+            continue;
+        // Built here: two threads never build one summary.
+        graph->upToDateSummary();
+        mSlots.push_back(Slot{graph, nullptr, {}, false});
+    }
+    while (int(mWorkers.size()) < threads)
+        mWorkers.emplace_back([this]() { work(); });
+    const int canvases = std::min(threads, mostCanvases(mFrame.area));
+    for (int i = 0; i < canvases && i < int(mSlots.size()); ++i)
+        launch(mSlots[size_t(i)]);
+}
+
+// One canvas a thread, as long as those beyond the first stay within the memory allowed them.
+int ReplotPreparation::mostCanvases(const QRect &area)
+{
+    const qint64 canvasBytes = std::max<qint64>(1, kCanvasBytesPerPixel * area.width() * area.height());
+    return int(std::min<qint64>(1 + kMostExtraCanvasBytes / canvasBytes, std::numeric_limits<int>::max()));
+}
+
+void ReplotPreparation::launch(Slot &slot)
+{
+    if (mFreeScratches.empty()) {
+        mScratches.push_back(std::make_unique<DeviceCanvas::Scratch>());
+        mFreeScratches.push_back(mScratches.back().get());
+    }
+    slot.prepared = std::make_unique<EnvelopeGraph::Prepared>();
+    slot.prepared->frame = mFrame;
+    slot.prepared->scratch = mFreeScratches.back();
+    mFreeScratches.pop_back();
+    auto done = std::make_shared<std::promise<void>>();
+    slot.done = done->get_future();
+    slot.launched = true;
+    EnvelopeGraph *graph = slot.graph;
+    EnvelopeGraph::Prepared *prepared = slot.prepared.get();
+    {
+        const std::lock_guard<std::mutex> lock(mJobsMutex);
+        mJobs.push_back([graph, prepared, done]() {
+            graph->prepare(prepared);
+            done->set_value();
+        });
+    }
+    mJobsWaiting.notify_one();
+}
+
+void ReplotPreparation::launchNext()
+{
+    const auto next = std::find_if(mSlots.begin(), mSlots.end(), [](const Slot &slot) { return !slot.launched; });
+    if (next != mSlots.end() && !mFreeScratches.empty())
+        launch(*next);
+}
+
+// Waits for the slot's preparation and gives its scratch back, cleared by the canvas's end.
+void ReplotPreparation::release(Slot &slot)
+{
+    if (!slot.prepared)
+        return;
+    slot.done.wait();
+    DeviceCanvas::Scratch *scratch = slot.prepared->scratch;
+    slot.prepared.reset();
+    mFreeScratches.push_back(scratch);
+}
+
+// At the replot's end: nothing prepared is left running or holding a canvas.
+void ReplotPreparation::finish()
+{
+    for (Slot &slot : mSlots)
+        release(slot);
+    mSlots.clear();
+    mStarted = false;
+    mPainter = nullptr;
+}
+
+ReplotPreparation::Slot *ReplotPreparation::slotOf(const EnvelopeGraph *graph)
+{
+    const auto slot = std::find_if(mSlots.begin(), mSlots.end(), [graph](const Slot &s) { return s.graph == graph; });
+    return slot == mSlots.end() ? nullptr : &*slot;
+}

@@ -1,0 +1,75 @@
+#ifndef REPLOTPREPARATION_H
+#define REPLOTPREPARATION_H
+
+#include "graph/envelopegraph.h"
+
+#include <QObject>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class QCustomPlot;
+
+// The envelope graphs of a replot prepared side by side on threads: the first one drawn starts
+// the sampling and canvases of itself and those drawn after it on its layer, and each graph's
+// drawing then waits for its own and puts it onto the painter, in the graphs' order, so the
+// picture is the one drawn a graph at a time. How many threads: the global thread pool's
+// maximum; at one, and for any painter outside a replot (an export), graphs draw as they always
+// have.
+class ReplotPreparation : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The plot's, made on first use.
+    static ReplotPreparation *of(QCustomPlot *plot);
+    ~ReplotPreparation() override;
+
+    // The graph's drawing prepared for this painter, waited for; null where the graph draws
+    // directly.
+    EnvelopeGraph::Prepared *preparedFor(EnvelopeGraph *graph, QCPPainter *painter);
+    // The graph's prepared drawing is on the painter: its canvas goes to the next one.
+    void drawn(EnvelopeGraph *graph);
+
+private:
+    struct Slot {
+        EnvelopeGraph *graph;
+        std::unique_ptr<EnvelopeGraph::Prepared> prepared;
+        std::future<void> done;
+        bool launched = false;
+    };
+
+    explicit ReplotPreparation(QCustomPlot *plot);
+    void start(EnvelopeGraph *first, QCPPainter *painter);
+    void launch(Slot &slot);
+    void launchNext();
+    void release(Slot &slot);
+    void finish();
+    Slot *slotOf(const EnvelopeGraph *graph);
+    static int mostCanvases(const QRect &area);
+    void work();
+
+    // Threads that prepare, made as they are needed and kept for the next replots; plain
+    // threads and locks, whose hand-overs a thread checker sees.
+    std::vector<std::thread> mWorkers;
+    std::mutex mJobsMutex;
+    std::condition_variable mJobsWaiting;
+    std::deque<std::function<void()>> mJobs;
+    bool mStopping = false;
+    bool mReplotting = false;
+    bool mStarted = false;
+    QCPPainter *mPainter = nullptr;
+    EnvelopeGraph::Frame mFrame;
+    std::vector<Slot> mSlots;
+    // Scratches made so far, each either free or lent to one slot's canvas.
+    std::vector<std::unique_ptr<DeviceCanvas::Scratch>> mScratches;
+    std::vector<DeviceCanvas::Scratch *> mFreeScratches;
+};
+
+#endif // REPLOTPREPARATION_H
