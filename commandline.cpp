@@ -198,6 +198,7 @@ bool CommandLine::takeRange()
 int CommandLine::writeOutputs()
 {
     MainWindow window;
+    window.setDrawnAfterLoad(mParser.isSet(mPicture));
     auto *plot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
     auto *controls = plot->findChild<ChartControls *>();
     for (const QString &name : mParser.value(mHide).split(QLatin1Char(','), Qt::SkipEmptyParts)) {

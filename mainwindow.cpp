@@ -217,6 +217,11 @@ void MainWindow::setMemoryBudget(qint64 bytes)
     mMemoryBudget = bytes;
 }
 
+void MainWindow::setDrawnAfterLoad(bool drawn)
+{
+    mDrawnAfterLoad = drawn;
+}
+
 QString MainWindow::loadLogFiles(const QStringList &fileNames)
 {
     // Events are handled while a load runs: a drop or a queued load must not start a second one
@@ -248,7 +253,8 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
         statusBar()->clearMessage();
     else
         statusBar()->showMessage(problems);
-    ui->customPlot->replot();
+    if (mDrawnAfterLoad)
+        ui->customPlot->replot();
     chartReloaded();
     LogFolder::remember(fileNames);
     mFollowing->loadEnded(fileNames, loader);
@@ -318,7 +324,8 @@ void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress)
         graph->setPoints(loader.takeChannel(channel), true);
         graphs.append(graph);
     }
-    EnvelopeGraph::summariseSideBySide(graphs, [&progress] { progress.update(1); });
+    if (mDrawnAfterLoad)
+        EnvelopeGraph::summariseSideBySide(graphs, [&progress] { progress.update(1); });
     progress.update(1);
 }
 

@@ -49,6 +49,9 @@ public:
     // Bytes a load may take; a load that needs more is refused before it takes any. Negative:
     // the memory the machine can still give, learnt at each load.
     void setMemoryBudget(qint64 bytes);
+    // Whether a load readies the chart for drawing and draws it: off for a window that is never
+    // shown and whose chart is only read, not drawn.
+    void setDrawnAfterLoad(bool drawn);
 
 protected:
     // Local files dropped onto the window load as if chosen in the Open dialog.
@@ -87,6 +90,7 @@ private:
     Following *mFollowing;
     qint64 mMemoryBudget;
     bool mLoading = false;
+    bool mDrawnAfterLoad = true;
 };
 
 #endif // MAINWINDOW_H
