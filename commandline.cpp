@@ -3,6 +3,7 @@
 #include "chart/chartcontrols.h"
 #include "chart/chartexport.h"
 #include "mainwindow.h"
+#include "statuswords.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -68,11 +69,6 @@ double keyOf(const QString &text)
 QString optionText(const QString &name)
 {
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
-}
-
-QString notSaved(const QString &fileName)
-{
-    return QCoreApplication::translate("MainWindow", "Nicht gespeichert: ") + QFileInfo(fileName).fileName();
 }
 
 } // namespace
@@ -224,12 +220,12 @@ int CommandLine::writeOutputs()
         if (QFileInfo(fileName).suffix().isEmpty())
             fileName += kPictureSuffix;
         if (!ChartExport::savePicture(plot, fileName)) {
-            printLine(stderr, notSaved(fileName));
+            printLine(stderr, StatusWords::notSaved(fileName));
             status = 1;
         }
     }
     if (mParser.isSet(mCsv) && !ChartExport::saveRecords(plot, mParser.value(mCsv))) {
-        printLine(stderr, notSaved(mParser.value(mCsv)));
+        printLine(stderr, StatusWords::notSaved(mParser.value(mCsv)));
         status = 1;
     }
     return status;

@@ -3,6 +3,7 @@
 #include "chart/chartfollowing.h"
 #include "logs/logloader.h"
 #include "logs/usersettings.h"
+#include "statuswords.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -16,7 +17,6 @@ const QString kSettingKey = QStringLiteral("follow");
 // Twice a second, so that a record appears within a second of being written.
 const int kLookMilliseconds = 500;
 const QString kNewestFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
-const QString kNameSeparator = QStringLiteral(", ");
 
 } // namespace
 
@@ -85,7 +85,7 @@ void Following::look()
     }
     if (news.tooMany) {
         mAction->setChecked(false);
-        mStatusBar->showMessage(tr("Zu groß für den Speicher: ") + news.fileNames.join(kNameSeparator));
+        mStatusBar->showMessage(StatusWords::tooLarge(news.fileNames));
         return;
     }
     reportUnreadable(news.unreadable);
@@ -100,7 +100,7 @@ void Following::look()
 // unless another message took its place meanwhile.
 void Following::reportUnreadable(const QStringList &names)
 {
-    const QString message = names.isEmpty() ? QString() : tr("Nicht lesbar: ") + names.join(kNameSeparator);
+    const QString message = names.isEmpty() ? QString() : StatusWords::unreadable(names);
     if (message == mUnreadableMessage)
         return;
     if (!message.isEmpty())

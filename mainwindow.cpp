@@ -18,13 +18,13 @@
 #include "logs/logfolder.h"
 #include "logs/memorybudget.h"
 #include "logs/usersettings.h"
+#include "statuswords.h"
 
 #include <QColor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QFont>
 #include <QLocale>
 #include <QMenu>
@@ -64,7 +64,6 @@ const double kTemperatureUpper = 100;
 // Five graphs of 16-byte points: 50 million records take 4 GB, from a log of about 2 GB.
 const qint64 kDefaultRecordLimit = 50000000;
 const qint64 kMachineBudget = -1;
-const QString kNameSeparator = QStringLiteral(", ");
 // What a record takes in the chart: a point in each of the five graphs.
 const qint64 kPointBytesPerRecord = LogDecoder::kChannelCount * qint64(sizeof(QCPGraphData));
 const QString kOverviewSetting = QStringLiteral("overview");
@@ -190,10 +189,9 @@ QString MainWindow::askSaveName(const QStringList &nameFilters, const QStringLis
 // leaves any other message standing.
 void MainWindow::reportIfNotSaved(bool saved, const QString &fileName)
 {
-    const QString notSaved = tr("Nicht gespeichert: ");
     if (!saved)
-        statusBar()->showMessage(notSaved + QFileInfo(fileName).fileName());
-    else if (statusBar()->currentMessage().startsWith(notSaved))
+        statusBar()->showMessage(StatusWords::notSaved(fileName));
+    else if (StatusWords::isNotSaved(statusBar()->currentMessage()))
         statusBar()->clearMessage();
 }
 
@@ -265,7 +263,7 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
 // every file was read to its end.
 QString MainWindow::readLogFiles(LogLoader &loader, LoadProgress &progress)
 {
-    const QString tooLarge = tr("Zu groß für den Speicher: ") + loader.fileNames().join(kNameSeparator);
+    const QString tooLarge = StatusWords::tooLarge(loader.fileNames());
     const qint64 budget = mMemoryBudget < 0 ? MemoryBudget::available() : mMemoryBudget;
     if (!loader.fits(budget))
         return tooLarge;
@@ -294,9 +292,9 @@ QString MainWindow::readLogFiles(LogLoader &loader, LoadProgress &progress)
     }
     QStringList problems;
     if (!unreadable.isEmpty())
-        problems.append(tr("Nicht lesbar: ") + unreadable.join(kNameSeparator));
+        problems.append(StatusWords::unreadable(unreadable));
     if (!cancelled.isEmpty())
-        problems.append(tr("Abgebrochen: ") + cancelled.join(kNameSeparator));
+        problems.append(StatusWords::cancelled(cancelled));
     return problems.join(QStringLiteral("; "));
 }
 
