@@ -1,26 +1,28 @@
 #include "logs/logloader.h"
 
 #include <QFile>
+#include <QThreadPool>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
+#include <thread>
 
 namespace {
 
-// Records merged into the channels between two turns of the window: a few milliseconds, and
-// still under a tenth of a second where the system is slow to give the pages they fill.
+// Records merged into the channels between two turns of the window, a thread: a few
+// milliseconds, and still under a tenth of a second where the system is slow to give the pages
+// they fill.
 const qint64 kMergeStep = 1 << 17;
 // Records sorted in a file whose records do not ascend between two turns: some tens of
 // milliseconds.
 const qint64 kSortChunk = 1 << 18;
 const double kUnknownKey = std::numeric_limits<double>::infinity();
-// Points the channels grow by just ahead of being written: their zeroing stays in the cache, and
-// the points are then written in place.
-const int kGrowth = 1 << 16;
 // Packed records given back between two turns of the window: unmapping 64 MiB of written pages
 // takes some milliseconds, the whole of a big load's most of a tenth of a second.
 const size_t kReleaseSlice = size_t(64) << 20;
@@ -63,6 +65,46 @@ const T *prefixEnd(const T *from, const T *to, Predicate inPrefix)
     return std::partition_point(from, from + qMin<ptrdiff_t>(step - 1, to - from), inPrefix);
 }
 
+// Asks for the pages of [start, start + bytes) in large pages where the system gives them on
+// request: a fault then brings 2 MiB instead of 4 KiB, and a big load spends most of its time in
+// faults.
+void askForLargePages(void *start, size_t bytes)
+{
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(start) + page - 1) / page * page;
+    const uintptr_t to = (reinterpret_cast<uintptr_t>(start) + bytes) / page * page;
+    if (to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+}
+
+// Runs job(0) to job(count - 1) side by side, job(0) on this thread.
+void runSideBySide(int count, const std::function<void(int)> &job)
+{
+    std::vector<std::thread> helpers;
+    for (int index = 1; index < count; ++index)
+        helpers.emplace_back(job, index);
+    if (count > 0)
+        job(0);
+    for (std::thread &helper : helpers)
+        helper.join();
+}
+
+// Reads size bytes at offset, or as many as the file gives: fewer only at its end or where a
+// read fails.
+qint64 readAt(int descriptor, char *buffer, qint64 size, qint64 offset)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(descriptor, buffer + done, size_t(size - done), off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
 } // namespace
 
 // A FIFO that took a file's place after it was looked at would block in a plain open for ever.
@@ -81,6 +123,16 @@ bool openRegularFile(QFile &file, const QString &path)
     }
     return true;
 }
+
+// Records of a file read in one round by one thread, and what decoding found in them.
+struct LogLoader::Block {
+    qint64 first;       // among the file's records
+    qint64 count;
+    qint64 got = 0;     // whole records read
+    qint64 descent = 0; // the first record whose key is below the one before it; got if none
+    double firstKey = 0;
+    double lastKey = 0;
+};
 
 // The rest of one ascending run of packed records; order is its place in read order, which
 // decides between equal keys.
@@ -136,6 +188,7 @@ quint64 rivalHead(const std::vector<Head> &heap)
 } // namespace
 
 LogLoader::LogLoader(const QStringList &fileNames, qint64 recordLimit)
+    : mThreads(qMax(1, QThreadPool::globalInstance()->maxThreadCount()))
 {
     std::vector<std::pair<double, double>> edges;
     for (const QString &fileName : fileNames) {
@@ -191,14 +244,18 @@ void LogLoader::reserve()
         }
         mPacked = static_cast<Packed *>(mapped);
     }
-    for (QVector<QCPGraphData> &channel : mChannels)
-        channel.reserve(int(mPlannedRecords) + kFollowRoom);
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+        mChannels[channel] = Channels::allocate(size_t(mPlannedRecords + kFollowRoom), QArrayData::CapacityReserved);
+        if (!mChannels[channel])
+            throw std::bad_alloc();
+        mPoints[channel] = mChannels[channel]->data();
+        askForLargePages(mPoints[channel], size_t(mPlannedRecords) * sizeof(QCPGraphData));
+    }
 }
 
 void LogLoader::readFile(int index, const std::function<void()> &afterBlock)
 {
     File &file = mFiles[index];
-    mReading = &file;
     mCountBefore = mCount;
     file.read = [&] {
         if (mCancelled)
@@ -209,23 +266,124 @@ void LogLoader::readFile(int index, const std::function<void()> &afterBlock)
         QFile log;
         if (!openRegularFile(log, file.info.filePath()))
             return FileRead::Failed;
-        if (file.records == 0)
-            return FileRead::Whole;
-        if (!log.seek(LogDecoder::kHeaderSize))
-            return FileRead::Failed;
-        const qint64 read = LogDecoder::readRecords(
-            log, file.planned, [this](const LogDecoder::LogRecord &record) { append(record); },
-            [&] {
-                afterBlock();
-                return !mCancelled;
-            });
-        if (read == file.records)
+        readRounds(log.handle(), file, afterBlock);
+        if (file.filled == file.records)
             return FileRead::Whole;
         return mCancelled ? FileRead::Cancelled : FileRead::Failed;
     }();
-    mReading = nullptr;
     mPlannedBefore += file.planned;
     mCountBefore = mCount;
+}
+
+// Rounds of one block a thread, each decoded straight to its place: into the channels while
+// everything read ascends, packed where a merge follows. A round ends at its first block short
+// of its records, where the file ended early or a read failed.
+void LogLoader::readRounds(int descriptor, File &file, const std::function<void()> &afterBlock)
+{
+    std::vector<std::unique_ptr<char[]>> buffers;
+    std::vector<Block> round;
+    while (file.filled < file.planned && !mCancelled) {
+        round.clear();
+        for (qint64 first = file.filled; first < file.planned && int(round.size()) < mThreads;
+             first += LogDecoder::kBlockRecords)
+            round.push_back(Block{first, qMin(LogDecoder::kBlockRecords, file.planned - first)});
+        while (buffers.size() < round.size())
+            buffers.emplace_back(new char[size_t(LogDecoder::kBlockRecords * LogDecoder::kRecordSize)]);
+        // While every record read is shown, the file's records follow the points shown so far.
+        const qint64 pointBase = mShown - file.filled;
+        const bool toPoints = mReadInOrder;
+        const bool toPacked = !mReadInOrder || mMergeExpected;
+        runSideBySide(int(round.size()), [&](int at) {
+            decodeBlock(descriptor, file, round[size_t(at)], buffers[size_t(at)].get(), pointBase, toPoints, toPacked);
+        });
+        const bool whole = takeRound(file, round, pointBase);
+        afterBlock();
+        if (!whole)
+            return;
+    }
+}
+
+void LogLoader::decodeBlock(int descriptor, const File &file, Block &block, char *buffer, qint64 pointBase,
+                            bool toPoints, bool toPacked)
+{
+    const qint64 bytes = readAt(descriptor, buffer, block.count * LogDecoder::kRecordSize,
+                                LogDecoder::kHeaderSize + block.first * LogDecoder::kRecordSize);
+    block.got = bytes / LogDecoder::kRecordSize;
+    block.descent = block.got;
+    double previous = -std::numeric_limits<double>::infinity();
+    for (qint64 i = 0; i < block.got; ++i) {
+        const LogDecoder::LogRecord record = LogDecoder::decodeRecord(buffer + i * LogDecoder::kRecordSize);
+        if (record.key < previous && block.descent == block.got)
+            block.descent = i;
+        if (i == 0)
+            block.firstKey = record.key;
+        previous = record.key;
+        const qint64 index = block.first + i;
+        if (toPoints) {
+            for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+                QCPGraphData &point = mPoints[channel][pointBase + index];
+                point.key = record.key;
+                point.value = record.values[channel];
+            }
+        }
+        if (toPacked) {
+            Packed &packed = mPacked[file.begin + index];
+            packed.stamp = qint32(record.key - LogDecoder::kKeyOffset);
+            for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+                packed.degrees[channel] = qint16(record.values[channel]);
+        }
+    }
+    block.lastKey = previous;
+}
+
+// Takes the round's blocks in read order up to the first one short of its records; false when
+// one was. Records decoded into the channels past where their order broke are packed from there,
+// as reading packs every record after such a break.
+bool LogLoader::takeRound(File &file, const std::vector<Block> &round, qint64 pointBase)
+{
+    const bool wasInOrder = mReadInOrder;
+    bool whole = true;
+    for (const Block &block : round) {
+        if (block.got > 0)
+            takeBlock(file, block);
+        if (block.got < block.count) {
+            whole = false;
+            break;
+        }
+    }
+    if (wasInOrder && !mReadInOrder && !mMergeExpected) {
+        for (qint64 record = file.shown; record < file.filled; ++record)
+            packRecord(file.begin + record, mPoints, pointBase + record);
+    }
+    return whole;
+}
+
+// A record goes to the channels while everything read ascends, and is packed for the merge
+// where one is expected or the order broke; records shown are packed only when a merge that
+// nobody expected needs them.
+void LogLoader::takeBlock(File &file, const Block &block)
+{
+    if (block.descent < block.got || (file.filled > 0 && block.firstKey < mLastKey))
+        file.ascending = false;
+    if (mReadInOrder) {
+        const qint64 inOrder = mCount > 0 && block.firstKey < mLastKey ? 0 : block.descent;
+        mShown += inOrder;
+        file.shown += inOrder;
+        mReadInOrder = inOrder == block.got;
+    }
+    if (mCount == 0)
+        mFirstKey = block.firstKey;
+    mLastKey = block.lastKey;
+    file.filled += block.got;
+    mCount += block.got;
+}
+
+void LogLoader::packRecord(qint64 place, const QCPGraphData *const points[], qint64 index)
+{
+    Packed &packed = mPacked[place];
+    packed.stamp = qint32(points[0][index].key - LogDecoder::kKeyOffset);
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+        packed.degrees[channel] = qint16(points[channel][index].value);
 }
 
 double LogLoader::shareDone() const
@@ -237,66 +395,11 @@ double LogLoader::shareDone() const
     return qMin(1.0, double(read + mMerged) / double(work));
 }
 
-// A record goes to the channels while everything read ascends, and is packed for the merge
-// where one is expected or the order broke; records shown are packed only when a merge that
-// nobody expected needs them.
-void LogLoader::append(const LogDecoder::LogRecord &record)
-{
-    File &file = *mReading;
-    // Reads stop at the sizes taken at the start; this only guards the places.
-    if (file.filled == file.planned)
-        return;
-    if (file.filled > 0 && record.key < mLastKey)
-        file.ascending = false;
-    mReadInOrder = mReadInOrder && (mShown == 0 || mPoints[0][mShown - 1].key <= record.key);
-    if (mReadInOrder)
-        show(record, file);
-    if (!mReadInOrder || mMergeExpected) {
-        Packed &packed = mPacked[file.begin + file.filled];
-        packed.stamp = qint32(record.key - LogDecoder::kKeyOffset);
-        for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-            packed.degrees[channel] = qint16(record.values[channel]);
-    }
-    if (mCount == 0)
-        mFirstKey = record.key;
-    mLastKey = record.key;
-    ++file.filled;
-    ++mCount;
-}
-
-void LogLoader::show(const LogDecoder::LogRecord &record, File &file)
-{
-    if (mShown == mChannels[0].size())
-        growChannels();
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        QCPGraphData &point = mPoints[channel][mShown];
-        point.key = record.key;
-        point.value = record.values[channel];
-    }
-    ++mShown;
-    ++file.shown;
-}
-
-// Grows by filling with copies of one point: resize() would call QCPGraphData's constructor,
-// which is not inline, once for every point.
-void LogLoader::growChannels()
-{
-    const QCPGraphData filler;
-    const int growth = int(qMin<qint64>(kGrowth, mPlannedRecords - mShown));
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        QVector<QCPGraphData> &points = mChannels[channel];
-        points.insert(points.end(), growth, filler);
-        mPoints[channel] = points.data();
-    }
-}
-
 void LogLoader::finish(const std::function<void()> &afterStep)
 {
     if (!mReadInOrder && !mCancelled && packShown(afterStep) && sortFilesOutOfOrder(afterStep))
         mergeRuns(afterStep);
     releasePacked(afterStep);
-    for (QVector<QCPGraphData> &channel : mChannels)
-        channel.resize(int(mShown));
 }
 
 // Gives the packed records back from their end, a slice a step; with no step, all at once.
@@ -312,48 +415,56 @@ void LogLoader::releasePacked(const std::function<void()> &afterStep)
     mPacked = nullptr;
 }
 
+// Runs job(0) to job(jobs - 1), a round of one a thread between two calls of afterStep; false
+// when cancelled meanwhile.
+bool LogLoader::inRounds(size_t jobs, const std::function<void(size_t)> &job, const std::function<void()> &afterStep)
+{
+    for (size_t first = 0; first < jobs; first += size_t(mThreads)) {
+        runSideBySide(int(qMin(jobs - first, size_t(mThreads))), [&](int at) { job(first + size_t(at)); });
+        afterStep();
+        if (mCancelled)
+            return false;
+    }
+    return true;
+}
+
 // Packs the records that went to the channels while reading, where that was not done at once;
 // false when cancelled meanwhile.
 bool LogLoader::packShown(const std::function<void()> &afterStep)
 {
     if (mMergeExpected)
         return true;
-    qint64 at = 0; // in the channels
+    struct Piece {
+        qint64 place; // among the packed records
+        qint64 index; // in the channels
+        qint64 count;
+    };
+    std::vector<Piece> pieces;
+    qint64 at = 0;
     for (const File &file : qAsConst(mFiles)) {
-        for (qint64 from = 0; from < file.shown; from += kMergeStep) {
-            const qint64 until = qMin(file.shown, from + kMergeStep);
-            for (qint64 record = from; record < until; ++record) {
-                Packed &packed = mPacked[file.begin + record];
-                packed.stamp = qint32(mPoints[0][at + record].key - LogDecoder::kKeyOffset);
-                for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-                    packed.degrees[channel] = qint16(mPoints[channel][at + record].value);
-            }
-            afterStep();
-            if (mCancelled)
-                return false;
-        }
+        for (qint64 from = 0; from < file.shown; from += kMergeStep)
+            pieces.push_back({file.begin + from, at + from, qMin(kMergeStep, file.shown - from)});
         at += file.shown;
     }
-    return true;
+    return inRounds(pieces.size(), [&](size_t piece) {
+        for (qint64 record = 0; record < pieces[piece].count; ++record)
+            packRecord(pieces[piece].place + record, mPoints, pieces[piece].index + record);
+    }, afterStep);
 }
 
 // Sorts each file whose records do not ascend in chunks, stably, each chunk then a run of the
 // merge; false when cancelled meanwhile.
 bool LogLoader::sortFilesOutOfOrder(const std::function<void()> &afterStep)
 {
-    const auto byKey = [](const Packed &a, const Packed &b) { return a.stamp < b.stamp; };
+    std::vector<std::pair<Packed *, qint64>> chunks;
     for (const File &file : qAsConst(mFiles)) {
-        if (file.ascending)
-            continue;
-        for (qint64 chunk = 0; chunk < file.filled; chunk += kSortChunk) {
-            Packed *from = mPacked + file.begin + chunk;
-            std::stable_sort(from, from + qMin(kSortChunk, file.filled - chunk), byKey);
-            afterStep();
-            if (mCancelled)
-                return false;
-        }
+        for (qint64 chunk = 0; !file.ascending && chunk < file.filled; chunk += kSortChunk)
+            chunks.push_back({mPacked + file.begin + chunk, qMin(kSortChunk, file.filled - chunk)});
     }
-    return true;
+    const auto byKey = [](const Packed &a, const Packed &b) { return a.stamp < b.stamp; };
+    return inRounds(chunks.size(), [&](size_t chunk) {
+        std::stable_sort(chunks[chunk].first, chunks[chunk].first + chunks[chunk].second, byKey);
+    }, afterStep);
 }
 
 // One run per file that ascends, one per sorted chunk of the others, in read order.
@@ -383,40 +494,107 @@ void LogLoader::clearChannels()
 void LogLoader::mergeRuns(const std::function<void()> &afterStep)
 {
     std::vector<Run> all = runs();
-    std::vector<Head> heap;
-    for (Run &run : all)
-        heap.push_back({run.rank(*run.next), &run});
     clearChannels();
-    for (size_t index = heap.size() / 2; index-- > 0;)
-        siftDown(heap, index);
-    while (!heap.empty()) {
-        mergeStep(heap);
+    for (;;) {
+        all.erase(std::remove_if(all.begin(), all.end(), [](const Run &run) { return run.next == run.end; }), all.end());
+        if (all.empty())
+            return;
+        mergeStep(all, kMergeStep * mThreads);
         afterStep();
         if (mCancelled)
             return;
     }
 }
 
-// Moves up to kMergeStep records into the channels, in stretches that fit the points grown.
-void LogLoader::mergeStep(std::vector<Head> &heap)
+// Merges about wanted records, the next ones by key, cut by time stamp into one stretch a thread,
+// each merged on its own: a stretch ends where a time stamp ends, so every record of one stamp
+// lands in one stretch, in read order. Where one stamp holds many more records than wanted, as
+// one copied a hundred times, exactly wanted are merged on this thread instead.
+void LogLoader::mergeStep(std::vector<Run> &runs, qint64 wanted)
 {
-    qint64 room = kMergeStep;
-    while (!heap.empty() && room > 0) {
-        if (mShown == mChannels[0].size())
-            growChannels();
-        room -= mergeStretches(heap, qMin<qint64>(room, mChannels[0].size() - mShown));
+    qint64 left = 0;
+    qint64 lowest = std::numeric_limits<qint64>::max();
+    qint64 highest = std::numeric_limits<qint64>::min();
+    for (const Run &run : runs) {
+        left += run.end - run.next;
+        lowest = qMin<qint64>(lowest, run.next->stamp);
+        highest = qMax<qint64>(highest, qint64((run.end - 1)->stamp) + 1);
+    }
+    const auto countBefore = [&](const std::vector<const Packed *> &cut) {
+        qint64 count = 0;
+        for (size_t run = 0; run < runs.size(); ++run)
+            count += cut[run] - runs[run].next;
+        return count;
+    };
+    std::vector<std::vector<const Packed *>> cuts;
+    for (int part = 1; part <= mThreads; ++part) {
+        // The least stamp with at least this part's share of the step before it.
+        const qint64 share = qMin(left, wanted * part / mThreads);
+        qint64 low = lowest;
+        qint64 high = highest;
+        while (low < high) {
+            const qint64 middle = low + (high - low) / 2;
+            if (countBefore(cutBefore(runs, middle)) >= share)
+                high = middle;
+            else
+                low = middle + 1;
+        }
+        cuts.push_back(cutBefore(runs, low));
+    }
+    std::vector<const Packed *> starts;
+    for (const Run &run : runs)
+        starts.push_back(run.next);
+    const qint64 total = countBefore(cuts.back());
+    if (total > 2 * wanted) {
+        mShown += mergeStretch(runs, mShown, wanted);
+    } else {
+        std::vector<std::vector<Run>> stretches(cuts.size(), runs);
+        std::vector<qint64> at(cuts.size(), mShown);
+        for (size_t part = 0; part < cuts.size(); ++part) {
+            for (size_t run = 0; run < runs.size(); ++run) {
+                stretches[part][run].next = part == 0 ? starts[run] : cuts[part - 1][run];
+                stretches[part][run].end = cuts[part][run];
+            }
+            if (part > 0)
+                at[part] = mShown + countBefore(cuts[part - 1]);
+        }
+        runSideBySide(int(cuts.size()), [&](int part) {
+            mergeStretch(stretches[size_t(part)], at[size_t(part)], std::numeric_limits<qint64>::max());
+        });
+        for (size_t run = 0; run < runs.size(); ++run)
+            runs[run].next = cuts.back()[run];
+        mShown += total;
+    }
+    for (size_t run = 0; run < runs.size(); ++run) {
+        runs[run].file->shown += runs[run].next - starts[run];
+        mMerged += runs[run].next - starts[run];
     }
 }
 
-// Moves up to limit records into points already grown, always from the run on top of the heap,
-// and returns how many. Where runs overlap little, whole stretches of a run go over at once.
-// The loop writes through local pointers and counts: it runs once a record where runs
-// alternate record by record.
-qint64 LogLoader::mergeStretches(std::vector<Head> &heap, qint64 limit)
+// Where each run's records with a time stamp below stamp end.
+std::vector<const LogLoader::Packed *> LogLoader::cutBefore(const std::vector<Run> &runs, qint64 stamp) const
 {
+    std::vector<const Packed *> cut;
+    for (const Run &run : runs)
+        cut.push_back(std::partition_point(run.next, run.end, [stamp](const Packed &record) { return record.stamp < stamp; }));
+    return cut;
+}
+
+// Merges up to limit records of the runs into the channels from point at on, and returns how
+// many. Where runs overlap little, whole stretches of a run go over at once. The loop writes
+// through local pointers and counts: it runs once a record where runs alternate record by record.
+qint64 LogLoader::mergeStretch(std::vector<Run> &runs, qint64 at, qint64 limit)
+{
+    std::vector<Head> heap;
+    for (Run &run : runs) {
+        if (run.next != run.end)
+            heap.push_back({run.rank(*run.next), &run});
+    }
+    for (size_t index = heap.size() / 2; index-- > 0;)
+        siftDown(heap, index);
     QCPGraphData *points[LogDecoder::kChannelCount];
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-        points[channel] = mPoints[channel] + mShown;
+        points[channel] = mPoints[channel] + at;
     qint64 written = 0;
     while (!heap.empty() && written < limit) {
         Head &top = heap.front();
@@ -432,7 +610,6 @@ qint64 LogLoader::mergeStretches(std::vector<Head> &heap, qint64 limit)
                 until = prefixEnd(until, run.end, [&](const Packed &record) { return run.rank(record) < rival; });
         }
         until = run.next + qMin<qint64>(until - run.next, limit - written);
-        run.file->shown += until - run.next;
         // The runs' records were written long before: fetched ahead, they are in the cache
         // when their turn comes.
         __builtin_prefetch(until + qMin<ptrdiff_t>(kPrefetchAhead, run.end - until));
@@ -452,23 +629,30 @@ qint64 LogLoader::mergeStretches(std::vector<Head> &heap, qint64 limit)
         if (!heap.empty())
             siftDown(heap, 0);
     }
-    mShown += written;
-    mMerged += written;
     return written;
 }
 
 LogLoader::~LogLoader()
 {
     releasePacked({});
+    releaseChannels();
 }
 
 void LogLoader::discard()
 {
     releasePacked({});
-    for (QVector<QCPGraphData> &channel : mChannels)
-        channel = QVector<QCPGraphData>();
+    releaseChannels();
     mCount = 0;
     mShown = 0;
+}
+
+void LogLoader::releaseChannels()
+{
+    for (Channels *&channel : mChannels) {
+        if (channel)
+            Channels::deallocate(channel);
+        channel = nullptr;
+    }
 }
 
 LogLoader::FileRead LogLoader::outcome(int index) const
@@ -496,7 +680,10 @@ double LogLoader::lastKey() const
 
 QVector<QCPGraphData> LogLoader::takeChannel(int channel)
 {
-    QVector<QCPGraphData> points;
-    points.swap(mChannels[channel]);
-    return points;
+    Channels *points = mChannels[channel];
+    if (!points)
+        return QVector<QCPGraphData>();
+    mChannels[channel] = nullptr;
+    points->size = int(mShown);
+    return QVector<QCPGraphData>(QArrayDataPointerRef<QCPGraphData>{points});
 }

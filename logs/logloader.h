@@ -13,19 +13,23 @@
 #include <limits>
 #include <vector>
 
+// Opens the file at path for reading if it is a regular file at the moment it is opened.
+bool openRegularFile(QFile &file, const QString &path);
+
 // One load of log files into the five channels' points, without a widget: it looks at the files
 // and takes their sizes once, weighs the load against a memory budget before taking any memory,
-// reads file by file in blocks with a call between blocks that may cancel the load, and at the
-// end orders the points by key, stably. The window reads the finished channels out of it.
+// reads file by file in rounds of blocks with a call between rounds that may cancel the load, and
+// at the end orders the points by key, stably. The window reads the finished channels out of it.
 //
 // While everything read so far ascends, as files that follow each other in time do, each record
 // goes straight into the channels, so such a load is done, or cancelled, the moment reading
 // ends. Otherwise the records are kept packed (time stamp and whole degrees, 14 bytes) in read
 // order and merged into the channels afterwards, one ascending run per file, in steps, so that a
 // cancel keeps the channels in order up to where the merge had come.
-// Opens the file at path for reading if it is a regular file at the moment it is opened.
-bool openRegularFile(QFile &file, const QString &path);
-
+//
+// The work is shared by as many threads as the global thread pool's maximum: a round reads and
+// decodes one block a thread straight into place, a step of the merge is cut by time into one
+// stretch a thread, and chunks are sorted side by side. The points are the same at any count.
 class LogLoader
 {
 public:
@@ -53,9 +57,9 @@ public:
     // written by decoding, so there is nothing to make ready before reading. Throws
     // std::bad_alloc when memory runs out.
     void reserve();
-    // Reads one file's whole records after those read before; afterBlock runs after each block.
-    // Once cancel() was called, reading stops after the current block, and a later file is not
-    // read at all. How the file's load ended tells outcome().
+    // Reads one file's whole records after those read before; afterBlock runs after each round
+    // of blocks. Once cancel() was called, reading stops after the current round, and a later
+    // file is not read at all. How the file's load ended tells outcome().
     void readFile(int file, const std::function<void()> &afterBlock);
     void cancel() { mCancelled = true; }
     // Share of the load's work done, 0 to 1: reading, then merging where files overlap.
@@ -98,23 +102,32 @@ private:
         bool ascending = true; // equal keys count as ascending
         FileRead read = FileRead::Cancelled;
     };
+    struct Block;
     struct Run;
     struct Head;
+    using Channels = QTypedArrayData<QCPGraphData>;
 
     void expectMerge(const std::vector<std::pair<double, double>> &edges);
-    void append(const LogDecoder::LogRecord &record);
-    void show(const LogDecoder::LogRecord &record, File &file);
-    void growChannels();
+    void readRounds(int descriptor, File &file, const std::function<void()> &afterBlock);
+    void decodeBlock(int descriptor, const File &file, Block &block, char *buffer, qint64 pointBase, bool toPoints,
+                     bool toPacked);
+    bool takeRound(File &file, const std::vector<Block> &round, qint64 pointBase);
+    void takeBlock(File &file, const Block &block);
+    void packRecord(qint64 place, const QCPGraphData *const points[], qint64 index);
+    bool inRounds(size_t jobs, const std::function<void(size_t)> &job, const std::function<void()> &afterStep);
     void clearChannels();
     bool packShown(const std::function<void()> &afterStep);
     bool sortFilesOutOfOrder(const std::function<void()> &afterStep);
     std::vector<Run> runs();
     void mergeRuns(const std::function<void()> &afterStep);
-    void mergeStep(std::vector<Head> &heap);
-    qint64 mergeStretches(std::vector<Head> &heap, qint64 limit);
+    void mergeStep(std::vector<Run> &runs, qint64 wanted);
+    std::vector<const Packed *> cutBefore(const std::vector<Run> &runs, qint64 stamp) const;
+    qint64 mergeStretch(std::vector<Run> &runs, qint64 at, qint64 limit);
     void releasePacked(const std::function<void()> &afterStep);
+    void releaseChannels();
 
     QVector<File> mFiles;
+    int mThreads = 1;
     qint64 mPlannedRecords = 0;
     bool mMergeExpected = false;
     bool mCancelled = false;
@@ -123,10 +136,12 @@ private:
 
     Packed *mPacked = nullptr;
     size_t mPackedBytes = 0;
-    QVector<QCPGraphData> mChannels[LogDecoder::kChannelCount];
+    // Each channel's points, written in place by the threads that decode or merge, and given
+    // their size only when handed over: growing them on the way would write every point twice,
+    // the first time on one thread.
+    Channels *mChannels[LogDecoder::kChannelCount] = {};
     QCPGraphData *mPoints[LogDecoder::kChannelCount] = {};
     qint64 mShown = 0; // points written to each channel
-    File *mReading = nullptr;
     bool mReadInOrder = true; // every record read so far went to the channels
     qint64 mCount = 0;
     qint64 mMerged = 0;

@@ -129,6 +129,10 @@ void TestFastLoad::threadsLoadWhatOneThreadLoads_data()
     QVector<Record> shuffled = walk(kJune2015, 100000, 17);
     std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(18));
     QTest::newRow("out of order within a file") << QVector<LogFile>{{"shuffled.log", logBytes(shuffled)}};
+    const QByteArray later = logBytes(walk(kJune2015 + 300000 * kStep, 200000, 20));
+    QTest::newRow("newest first") << QVector<LogFile>{{"later.log", later}, {"a.log", log}};
+    QTest::newRow("back in time between ascending ends, and a partial record")
+        << QVector<LogFile>{{"a.log", later + log.mid(LogBuilder::kHeaderSize) + logBytes(walk(kJune2015 + 900000 * kStep, 1, 21)).mid(LogBuilder::kHeaderSize) + "part"}};
 }
 
 // Loaded with one thread and with several, the graphs hold the same points, and the summaries

@@ -15,6 +15,7 @@
 #include <QRandomGenerator>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -116,6 +117,8 @@ private:
 
 void TestHostileFiles::init()
 {
+    // Block by block: these cases count the blocks read. Cancelling runs at four threads as well.
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
     mDir = new QTemporaryDir;
     QVERIFY(mDir->isValid());
     mWindow = new MainWindow;
@@ -125,6 +128,7 @@ void TestHostileFiles::init()
 
 void TestHostileFiles::cleanup()
 {
+    QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount());
     delete mWindow;
     mWindow = nullptr;
     delete mDir;
@@ -661,33 +665,46 @@ void TestHostileFiles::cancelKeepsWhatWasRead()
 
 void TestHostileFiles::cancelInEachPhase_data()
 {
+    QTest::addColumn<int>("threads");
     QTest::addColumn<QVector<QByteArray>>("logs"); // named l0.log, l1.log, ...
     QTest::addColumn<bool>("inMerge");             // cancelled after a step of ordering, else of reading
-    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("step");                 // a round of one block a thread, or a step
     QTest::addColumn<QVector<QByteArray>>("ordered"); // the chart shows these, ordered
     QTest::addColumn<bool>("part");                   // only the start of them, where the merge came
     QTest::addColumn<QString>("words");
     const QByteArray twoBlocks = minuteLog(2 * kBlock);
     const QByteArray longer = minuteLog(600000);
     const QByteArray later = minuteLog(300000, kMarch2015 + 86400);
-    QTest::newRow("reading, the very last block")
-        << QVector<QByteArray>{minuteLog(2 * kBlock + 5), minuteLog(10, kMarch2015 + 86400 * 365)} << false << 4
-        << QVector<QByteArray>{minuteLog(2 * kBlock + 5), minuteLog(10, kMarch2015 + 86400 * 365)} << false << QString();
-    QTest::newRow("reading, the second of two overlapping files: the first is shown")
-        << QVector<QByteArray>{twoBlocks, twoBlocks} << false << 3 << QVector<QByteArray>{twoBlocks} << false
-        << "Abgebrochen: l1.log";
-    QTest::newRow("merging: the shorter of two cumulative exports merged, the longer not")
-        << QVector<QByteArray>{minuteLog(1000), longer} << true << 1 << QVector<QByteArray>{minuteLog(1000), longer}
-        << true << "Abgebrochen: l1.log";
-    QTest::newRow("sorting a file that goes back in time: its start read in order is shown")
-        << QVector<QByteArray>{later + minuteLog(10).mid(kHeaderSize)} << true << 1 << QVector<QByteArray>{later}
-        << false << "Abgebrochen: l0.log";
+    for (int threads : {1, 4}) {
+        // At four threads a file of up to four blocks is read in one round.
+        const bool one = threads == 1;
+        const auto row = [threads](const char *name) -> QTestData & {
+            return QTest::addRow("%s, %d thread%s", name, threads, threads == 1 ? "" : "s") << threads;
+        };
+        row("reading, the very last block")
+            << QVector<QByteArray>{minuteLog(2 * kBlock + 5), minuteLog(10, kMarch2015 + 86400 * 365)} << false << (one ? 4 : 2)
+            << QVector<QByteArray>{minuteLog(2 * kBlock + 5), minuteLog(10, kMarch2015 + 86400 * 365)} << false << QString();
+        row("reading, the second of two overlapping files: the first is shown")
+            << QVector<QByteArray>{twoBlocks, twoBlocks} << false << (one ? 3 : 2) << QVector<QByteArray>{twoBlocks} << false
+            << "Abgebrochen: l1.log";
+        row("merging: the shorter of two cumulative exports merged, the longer not")
+            << QVector<QByteArray>{minuteLog(1000), longer} << true << 1 << QVector<QByteArray>{minuteLog(1000), longer}
+            << true << "Abgebrochen: l1.log";
+        row("sorting a file that goes back in time: its start read in order is shown")
+            << QVector<QByteArray>{later + minuteLog(10).mid(kHeaderSize)} << true << 1 << QVector<QByteArray>{later}
+            << false << "Abgebrochen: l0.log";
+        row("packing what was shown: a file goes back in time between ascending ends")
+            << QVector<QByteArray>{later + minuteLog(10).mid(kHeaderSize) + minuteLog(1, kMarch2015 + 86400 * 800).mid(kHeaderSize)}
+            << true << 1 << QVector<QByteArray>{later} << false << "Abgebrochen: l0.log";
+    }
 }
 
 // "Abbrechen" clicked after a given step of reading or ordering, the dialog being up since the
 // first block; then the same files loaded at once again, to their end.
 void TestHostileFiles::cancelInEachPhase()
 {
+    QFETCH(int, threads);
+    QThreadPool::globalInstance()->setMaxThreadCount(threads);
     QFETCH(QVector<QByteArray>, logs);
     QFETCH(bool, inMerge);
     QFETCH(int, step);
