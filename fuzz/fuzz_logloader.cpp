@@ -1,6 +1,7 @@
 // libFuzzer target for the loader. The input is a stream of records and a plan that cuts it into
 // one to four log files: each a stretch of the stream, which may overlap the others, come out of
-// time order or end in a partial record. The files are loaded as the window loads them; the
+// time order or end in a partial record. The files are loaded as the window loads them, at one
+// thread and at four, in steps of a few records so that the steps' seams fall everywhere; the
 // points must be a stable sort by time of every whole record of the files in the order chosen.
 #include "logs/logloader.h"
 #include "logreference.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cstdint>
@@ -22,9 +24,10 @@ using LogBuilder::kHeaderSize;
 using LogBuilder::kRecordSize;
 
 const int kMostFiles = 4;
-// The plan: a byte for the number of files, then for each file where its stretch starts (in
-// records) and how many bytes it holds, two bytes each.
+// The plan: a byte for the number of files and the grain, then for each file where its stretch
+// starts (in records) and how many bytes it holds, two bytes each.
 const int kPlanBytes = 1 + kMostFiles * 4;
+const int kMostGrain = 16;
 
 void require(bool condition)
 {
@@ -60,20 +63,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::stable_sort(expected.begin(), expected.end(),
                      [](const LogReference::Point &a, const LogReference::Point &b) { return a.key < b.key; });
 
-    LogLoader loader(names, std::numeric_limits<qint64>::max());
-    require(loader.fits(-1));
-    loader.reserve();
-    for (int f = 0; f < files; ++f)
-        loader.readFile(f, [] {});
-    loader.finish([] {});
-    require(loader.recordCount() == expected.size());
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
-        const QVector<QCPGraphData> points = loader.takeChannel(channel);
-        require(points.size() == expected.size());
-        for (int i = 0; i < points.size(); ++i)
-            require(points[i].key == expected[i].key && points[i].value == expected[i].values[size_t(channel)]);
+    const qint64 grain = 1 + (data[0] / kMostFiles) % kMostGrain;
+    for (int threads : {1, 4}) {
+        QThreadPool::globalInstance()->setMaxThreadCount(threads);
+        LogLoader loader(names, std::numeric_limits<qint64>::max());
+        loader.setGrain(grain);
+        require(loader.fits(-1));
+        loader.reserve();
+        for (int f = 0; f < files; ++f)
+            loader.readFile(f, [] {});
+        loader.finish([] {});
+        require(loader.recordCount() == expected.size());
+        for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
+            const QVector<QCPGraphData> points = loader.takeChannel(channel);
+            require(points.size() == expected.size());
+            for (int i = 0; i < points.size(); ++i)
+                require(points[i].key == expected[i].key && points[i].value == expected[i].values[size_t(channel)]);
+        }
+        for (int f = 0; f < files; ++f)
+            require(loader.outcome(f) == LogLoader::FileRead::Whole);
     }
-    for (int f = 0; f < files; ++f)
-        require(loader.outcome(f) == LogLoader::FileRead::Whole);
     return 0;
 }

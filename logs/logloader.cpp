@@ -189,6 +189,8 @@ quint64 rivalHead(const std::vector<Head> &heap)
 
 LogLoader::LogLoader(const QStringList &fileNames, qint64 recordLimit)
     : mThreads(qMax(1, QThreadPool::globalInstance()->maxThreadCount()))
+    , mMergeStep(kMergeStep)
+    , mSortChunk(kSortChunk)
 {
     std::vector<std::pair<double, double>> edges;
     for (const QString &fileName : fileNames) {
@@ -285,10 +287,10 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
     while (file.filled < file.planned && !mCancelled) {
         round.clear();
         for (qint64 first = file.filled; first < file.planned && int(round.size()) < mThreads;
-             first += LogDecoder::kBlockRecords)
-            round.push_back(Block{first, qMin(LogDecoder::kBlockRecords, file.planned - first)});
+             first += mBlockRecords)
+            round.push_back(Block{first, qMin(mBlockRecords, file.planned - first)});
         while (buffers.size() < round.size())
-            buffers.emplace_back(new char[size_t(LogDecoder::kBlockRecords * LogDecoder::kRecordSize)]);
+            buffers.emplace_back(new char[size_t(mBlockRecords * LogDecoder::kRecordSize)]);
         // While every record read is shown, the file's records follow the points shown so far.
         const qint64 pointBase = mShown - file.filled;
         const bool toPoints = mReadInOrder;
@@ -386,6 +388,13 @@ void LogLoader::packRecord(qint64 place, const QCPGraphData *const points[], qin
         packed.degrees[channel] = qint16(points[channel][index].value);
 }
 
+void LogLoader::setGrain(qint64 records)
+{
+    mBlockRecords = records;
+    mMergeStep = records;
+    mSortChunk = records;
+}
+
 double LogLoader::shareDone() const
 {
     const qint64 work = mPlannedRecords * (mMergeExpected ? 2 : 1);
@@ -442,8 +451,8 @@ bool LogLoader::packShown(const std::function<void()> &afterStep)
     std::vector<Piece> pieces;
     qint64 at = 0;
     for (const File &file : qAsConst(mFiles)) {
-        for (qint64 from = 0; from < file.shown; from += kMergeStep)
-            pieces.push_back({file.begin + from, at + from, qMin(kMergeStep, file.shown - from)});
+        for (qint64 from = 0; from < file.shown; from += mMergeStep)
+            pieces.push_back({file.begin + from, at + from, qMin(mMergeStep, file.shown - from)});
         at += file.shown;
     }
     return inRounds(pieces.size(), [&](size_t piece) {
@@ -458,8 +467,8 @@ bool LogLoader::sortFilesOutOfOrder(const std::function<void()> &afterStep)
 {
     std::vector<std::pair<Packed *, qint64>> chunks;
     for (const File &file : qAsConst(mFiles)) {
-        for (qint64 chunk = 0; !file.ascending && chunk < file.filled; chunk += kSortChunk)
-            chunks.push_back({mPacked + file.begin + chunk, qMin(kSortChunk, file.filled - chunk)});
+        for (qint64 chunk = 0; !file.ascending && chunk < file.filled; chunk += mSortChunk)
+            chunks.push_back({mPacked + file.begin + chunk, qMin(mSortChunk, file.filled - chunk)});
     }
     const auto byKey = [](const Packed &a, const Packed &b) { return a.stamp < b.stamp; };
     return inRounds(chunks.size(), [&](size_t chunk) {
@@ -472,7 +481,7 @@ std::vector<LogLoader::Run> LogLoader::runs()
 {
     std::vector<Run> runs;
     for (File &file : mFiles) {
-        const qint64 length = file.ascending ? file.filled : kSortChunk;
+        const qint64 length = file.ascending ? file.filled : mSortChunk;
         for (qint64 from = 0; from < file.filled; from += length) {
             const Packed *begin = mPacked + file.begin + from;
             runs.push_back({begin, begin + qMin(length, file.filled - from), quint32(runs.size()), &file});
@@ -499,7 +508,7 @@ void LogLoader::mergeRuns(const std::function<void()> &afterStep)
         all.erase(std::remove_if(all.begin(), all.end(), [](const Run &run) { return run.next == run.end; }), all.end());
         if (all.empty())
             return;
-        mergeStep(all, kMergeStep * mThreads);
+        mergeStep(all, mMergeStep * mThreads);
         afterStep();
         if (mCancelled)
             return;

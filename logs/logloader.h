@@ -62,6 +62,9 @@ public:
     // file is not read at all. How the file's load ended tells outcome().
     void readFile(int file, const std::function<void()> &afterBlock);
     void cancel() { mCancelled = true; }
+    // Reads, sorts and merges in steps of this many records instead of the usual tens of
+    // thousands: for fuzzing where steps meet. Before reading.
+    void setGrain(qint64 records);
     // Share of the load's work done, 0 to 1: reading, then merging where files overlap.
     double shareDone() const;
 
@@ -128,6 +131,9 @@ private:
 
     QVector<File> mFiles;
     int mThreads = 1;
+    qint64 mBlockRecords = LogDecoder::kBlockRecords;
+    qint64 mMergeStep;
+    qint64 mSortChunk;
     qint64 mPlannedRecords = 0;
     bool mMergeExpected = false;
     bool mCancelled = false;
