@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -77,18 +76,6 @@ void askForLargePages(void *start, size_t bytes)
         madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
 }
 
-// Runs job(0) to job(count - 1) side by side, job(0) on this thread.
-void runSideBySide(int count, const std::function<void(int)> &job)
-{
-    std::vector<std::thread> helpers;
-    for (int index = 1; index < count; ++index)
-        helpers.emplace_back(job, index);
-    if (count > 0)
-        job(0);
-    for (std::thread &helper : helpers)
-        helper.join();
-}
-
 // Reads size bytes at offset, or as many as the file gives: fewer only at its end or where a
 // read fails.
 qint64 readAt(int descriptor, char *buffer, qint64 size, qint64 offset)
@@ -142,6 +129,12 @@ struct LogLoader::Run {
     quint32 order;
     File *file;
 
+    // Where the run's records with a time stamp below stamp end.
+    const Packed *before(qint64 stamp) const
+    {
+        return std::partition_point(next, end, [stamp](const Packed &record) { return record.stamp < stamp; });
+    }
+
     // Where a record of this run goes in a stable merge, as one number: key, then read order.
     quint64 rank(const Packed &record) const
     {
@@ -188,9 +181,9 @@ quint64 rivalHead(const std::vector<Head> &heap)
 } // namespace
 
 LogLoader::LogLoader(const QStringList &fileNames, qint64 recordLimit)
-    : mThreads(qMax(1, QThreadPool::globalInstance()->maxThreadCount()))
-    , mMergeStep(kMergeStep)
+    : mMergeStep(kMergeStep)
     , mSortChunk(kSortChunk)
+    , mCrew(QThreadPool::globalInstance()->maxThreadCount())
 {
     std::vector<std::pair<double, double>> edges;
     for (const QString &fileName : fileNames) {
@@ -286,7 +279,7 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
     std::vector<Block> round;
     while (file.filled < file.planned && !mCancelled) {
         round.clear();
-        for (qint64 first = file.filled; first < file.planned && int(round.size()) < mThreads;
+        for (qint64 first = file.filled; first < file.planned && int(round.size()) < mCrew.size();
              first += mBlockRecords)
             round.push_back(Block{first, qMin(mBlockRecords, file.planned - first)});
         while (buffers.size() < round.size())
@@ -295,7 +288,7 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
         const qint64 pointBase = mShown - file.filled;
         const bool toPoints = mReadInOrder;
         const bool toPacked = !mReadInOrder || mMergeExpected;
-        runSideBySide(int(round.size()), [&](int at) {
+        mCrew.run(int(round.size()), [&](int at) {
             decodeBlock(descriptor, file, round[size_t(at)], buffers[size_t(at)].get(), pointBase, toPoints, toPacked);
         });
         const bool whole = takeRound(file, round, pointBase);
@@ -428,8 +421,9 @@ void LogLoader::releasePacked(const std::function<void()> &afterStep)
 // when cancelled meanwhile.
 bool LogLoader::inRounds(size_t jobs, const std::function<void(size_t)> &job, const std::function<void()> &afterStep)
 {
-    for (size_t first = 0; first < jobs; first += size_t(mThreads)) {
-        runSideBySide(int(qMin(jobs - first, size_t(mThreads))), [&](int at) { job(first + size_t(at)); });
+    const size_t threads = size_t(mCrew.size());
+    for (size_t first = 0; first < jobs; first += threads) {
+        mCrew.run(int(qMin(jobs - first, threads)), [&](int at) { job(first + size_t(at)); });
         afterStep();
         if (mCancelled)
             return false;
@@ -508,7 +502,7 @@ void LogLoader::mergeRuns(const std::function<void()> &afterStep)
         all.erase(std::remove_if(all.begin(), all.end(), [](const Run &run) { return run.next == run.end; }), all.end());
         if (all.empty())
             return;
-        mergeStep(all, mMergeStep * mThreads);
+        mergeStep(all, mMergeStep * mCrew.size());
         afterStep();
         if (mCancelled)
             return;
@@ -535,15 +529,22 @@ void LogLoader::mergeStep(std::vector<Run> &runs, qint64 wanted)
             count += cut[run] - runs[run].next;
         return count;
     };
+    const auto countBelow = [&](qint64 stamp) {
+        qint64 count = 0;
+        for (const Run &run : runs)
+            count += run.before(stamp) - run.next;
+        return count;
+    };
     std::vector<std::vector<const Packed *>> cuts;
-    for (int part = 1; part <= mThreads; ++part) {
+    const int parts = mCrew.size();
+    for (int part = 1; part <= parts; ++part) {
         // The least stamp with at least this part's share of the step before it.
-        const qint64 share = qMin(left, wanted * part / mThreads);
+        const qint64 share = qMin(left, wanted * part / parts);
         qint64 low = lowest;
         qint64 high = highest;
         while (low < high) {
             const qint64 middle = low + (high - low) / 2;
-            if (countBefore(cutBefore(runs, middle)) >= share)
+            if (countBelow(middle) >= share)
                 high = middle;
             else
                 low = middle + 1;
@@ -567,7 +568,7 @@ void LogLoader::mergeStep(std::vector<Run> &runs, qint64 wanted)
             if (part > 0)
                 at[part] = mShown + countBefore(cuts[part - 1]);
         }
-        runSideBySide(int(cuts.size()), [&](int part) {
+        mCrew.run(int(cuts.size()), [&](int part) {
             mergeStretch(stretches[size_t(part)], at[size_t(part)], std::numeric_limits<qint64>::max());
         });
         for (size_t run = 0; run < runs.size(); ++run)
@@ -585,7 +586,7 @@ std::vector<const LogLoader::Packed *> LogLoader::cutBefore(const std::vector<Ru
 {
     std::vector<const Packed *> cut;
     for (const Run &run : runs)
-        cut.push_back(std::partition_point(run.next, run.end, [stamp](const Packed &record) { return record.stamp < stamp; }));
+        cut.push_back(run.before(stamp));
     return cut;
 }
 

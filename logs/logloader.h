@@ -1,6 +1,7 @@
 #ifndef LOGLOADER_H
 #define LOGLOADER_H
 
+#include "logs/crew.h"
 #include "logs/logdecoder.h"
 
 #include <QFile>
@@ -130,10 +131,10 @@ private:
     void releaseChannels();
 
     QVector<File> mFiles;
-    int mThreads = 1;
     qint64 mBlockRecords = LogDecoder::kBlockRecords;
     qint64 mMergeStep;
     qint64 mSortChunk;
+    Crew mCrew;
     qint64 mPlannedRecords = 0;
     bool mMergeExpected = false;
     bool mCancelled = false;
