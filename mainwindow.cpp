@@ -35,6 +35,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <new>
 
 const QString appVersion = QStringLiteral("V " VIEWER_VERSION);
@@ -237,11 +238,17 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
     mEndTime = 0.0;
 
     LogLoader loader(fileNames, mRecordLimit);
+    ShownSummaries summaries;
+    if (mDrawnAfterLoad)
+        loader.setWhileShowing([&summaries](int channel, const QCPGraphData *points, qint64 count) {
+            summaries.channels[size_t(channel)].extend(points, int(summaries.counts[size_t(channel)]), int(count));
+            summaries.counts[size_t(channel)] = count;
+        });
     QString problems;
     {
         LoadProgress progress(this, [&loader] { loader.cancel(); });
         problems = readLogFiles(loader, progress);
-        showPoints(loader, progress);
+        showPoints(loader, progress, summaries);
     }
 
     // The load is finished here: the axes are set, and the chart is drawn once.
@@ -308,10 +315,14 @@ void MainWindow::readLogFile(int file, LogLoader &loader, LoadProgress &progress
 }
 
 // Hands the points to the graphs and fits the time span to the first and last record read.
-// The graphs summarise their points at once, side by side on the machine's cores, with the
+// The graphs take the summaries built while reading where the points are the ones read, in that
+// order; else they summarise their points at once, side by side on the machine's cores, with the
 // window's turn while they do, so that the first drawing does not do it for all five in one go.
-void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress)
+void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress, ShownSummaries &summaries)
 {
+    const bool summarised = loader.readInOrder()
+                            && std::all_of(summaries.counts.begin(), summaries.counts.end(),
+                                           [&loader](qint64 count) { return count == loader.recordCount(); });
     if (loader.recordCount() > 0) {
         mStartTime = loader.firstKey();
         mEndTime = loader.lastKey();
@@ -320,9 +331,11 @@ void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress)
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
         auto *graph = qobject_cast<EnvelopeGraph *>(ui->customPlot->graph(channel));
         graph->setPoints(loader.takeChannel(channel), true);
+        if (summarised)
+            graph->adoptSummary(std::move(summaries.channels[size_t(channel)]));
         graphs.append(graph);
     }
-    if (mDrawnAfterLoad)
+    if (mDrawnAfterLoad && !summarised)
         EnvelopeGraph::summariseSideBySide(graphs, [&progress] { progress.update(1); });
     progress.update(1);
 }

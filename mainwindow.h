@@ -1,12 +1,14 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "graph/minmaxsummary.h"
 #include "logs/logloader.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <functional>
 
 class ChartControls;
@@ -63,9 +65,15 @@ private slots:
     void open();
 
 private:
+    // Each channel's summary built while its points are shown, and over how many points.
+    struct ShownSummaries {
+        std::array<MinMaxSummary, LogDecoder::kChannelCount> channels;
+        std::array<qint64, LogDecoder::kChannelCount> counts = {};
+    };
+
     QString readLogFiles(LogLoader &loader, LoadProgress &progress);
     void readLogFile(int file, LogLoader &loader, LoadProgress &progress) const;
-    void showPoints(LogLoader &loader, LoadProgress &progress);
+    void showPoints(LogLoader &loader, LoadProgress &progress, ShownSummaries &summaries);
     void setupChartReading();
     void setupFollowing(QMenu *chartMenu);
     qint64 recordsToAdd() const;

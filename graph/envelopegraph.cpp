@@ -388,6 +388,12 @@ void EnvelopeGraph::setPoints(const QVector<QCPGraphData> &points, bool alreadyS
     mSummaryStamp = DataStamp();
 }
 
+void EnvelopeGraph::adoptSummary(MinMaxSummary &&summary)
+{
+    mSummary = std::move(summary);
+    mSummaryStamp = currentStamp();
+}
+
 void EnvelopeGraph::addPoints(const QVector<QCPGraphData> &sortedPoints)
 {
     if (sortedPoints.isEmpty())

@@ -25,6 +25,9 @@ public:
     // Replaces the graph's points and forgets their summary. A new vector may land where the old
     // one was freed, with the same size and ends, where the data stamp below could not tell it.
     void setPoints(const QVector<QCPGraphData> &points, bool alreadySorted);
+    // Takes a summary built over exactly the points the graph now holds, in their memory, as a
+    // load builds one while it writes them.
+    void adoptSummary(MinMaxSummary &&summary);
     // Adds points, ordered by key, as a load would have put them among the present ones: after
     // every present point of an equal key. Points later than all present ones are appended; an
     // earlier one moves the present points after it. A summary that was up to date is extended

@@ -291,11 +291,31 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
         mCrew.run(int(round.size()), [&](int at) {
             decodeBlock(descriptor, file, round[size_t(at)], buffers[size_t(at)].get(), pointBase, toPoints, toPacked);
         });
+        const qint64 shownBefore = mShown;
         const bool whole = takeRound(file, round, pointBase);
+        if (mShown > shownBefore)
+            tellShown();
         afterBlock();
         if (!whole)
             return;
     }
+}
+
+void LogLoader::setWhileShowing(std::function<void(int, const QCPGraphData *, qint64)> onShown)
+{
+    mOnShown = std::move(onShown);
+}
+
+// While the points just shown are still in the caches.
+void LogLoader::tellShown()
+{
+    if (!mOnShown)
+        return;
+    const int threads = qMin(mCrew.size(), LogDecoder::kChannelCount);
+    mCrew.run(threads, [&](int at) {
+        for (int channel = at; channel < LogDecoder::kChannelCount; channel += threads)
+            mOnShown(channel, mPoints[channel], mShown);
+    });
 }
 
 void LogLoader::decodeBlock(int descriptor, const File &file, Block &block, char *buffer, qint64 pointBase,
