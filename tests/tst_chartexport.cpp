@@ -1,10 +1,13 @@
 // "Bild speichern..." and "Daten exportieren...": the save dialogs answered as a user would, the
 // picture read back, the rows in the chart's time range, saves that fail or are cancelled.
+#include "chart/pngfile.h"
 #include "imagecompare.h"
 #include "logbuilder.h"
 #include "mainwindow.h"
 #include "opendialog.h"
 
+#include <QBuffer>
+#include <QRandomGenerator>
 #include <QStatusBar>
 #include <QtTest>
 #include <qcustomplot.h>
@@ -148,6 +151,33 @@ private slots:
         QCOMPARE(QDir(mDir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"blocker"});
         QCOMPARE(contents(mDir->filePath("blocker")), QByteArray("kept"));
         QCOMPARE(plot()->toPixmap().toImage(), before);
+    }
+    // Pictures written as PNG read back pixel for pixel, opaque or translucent, at any size.
+    void pngFilesReadBackAsWritten_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QImage opaque(1, 1, QImage::Format_RGB32);
+        opaque.fill(QColor(12, 34, 56));
+        QImage translucent(7, 5, QImage::Format_ARGB32_Premultiplied);
+        QImage noise(301, 203, QImage::Format_RGB32);
+        for (QImage *image : {&translucent, &noise}) {
+            for (int y = 0; y < image->height(); ++y) {
+                for (int x = 0; x < image->width(); ++x)
+                    image->setPixel(x, y, qPremultiply(QRandomGenerator::global()->generate() | (x == y ? 0xff000000u : 0u)));
+            }
+        }
+        QTest::newRow("one opaque pixel") << opaque;
+        QTest::newRow("translucent, every alpha") << translucent;
+        QTest::newRow("opaque noise") << noise;
+    }
+    void pngFilesReadBackAsWritten()
+    {
+        QFETCH(QImage, image);
+        QBuffer file;
+        QVERIFY(file.open(QIODevice::WriteOnly) && PngFile::write(image, file));
+        const QImage read = QImage::fromData(file.data(), "PNG");
+        QCOMPARE(read.hasAlphaChannel(), image.hasAlphaChannel());
+        QCOMPARE(read.convertToFormat(QImage::Format_ARGB32), image.convertToFormat(QImage::Format_ARGB32));
     }
 };
 
