@@ -240,8 +240,8 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
     LogLoader loader(fileNames, mRecordLimit);
     ShownSummaries summaries;
     if (mDrawnAfterLoad)
-        loader.setWhileShowing([&summaries](int channel, const QCPGraphData *points, qint64 count) {
-            summaries.channels[size_t(channel)].extend(points, int(summaries.counts[size_t(channel)]), int(count));
+        loader.setWhileShowing([&summaries](int channel, const QCPGraphData *points, qint64 from, qint64 count) {
+            summaries.channels[size_t(channel)].extend(points, int(from), int(count));
             summaries.counts[size_t(channel)] = count;
         });
     QString problems;
@@ -315,14 +315,13 @@ void MainWindow::readLogFile(int file, LogLoader &loader, LoadProgress &progress
 }
 
 // Hands the points to the graphs and fits the time span to the first and last record read.
-// The graphs take the summaries built while reading where the points are the ones read, in that
-// order; else they summarise their points at once, side by side on the machine's cores, with the
-// window's turn while they do, so that the first drawing does not do it for all five in one go.
+// The graphs take the summaries built while their points were written, where those reached the
+// last point; else they summarise their points at once, side by side on the machine's cores, with
+// the window's turn while they do, so that the first drawing does not do it for all five in one go.
 void MainWindow::showPoints(LogLoader &loader, LoadProgress &progress, ShownSummaries &summaries)
 {
-    const bool summarised = loader.readInOrder()
-                            && std::all_of(summaries.counts.begin(), summaries.counts.end(),
-                                           [&loader](qint64 count) { return count == loader.recordCount(); });
+    const bool summarised = std::all_of(summaries.counts.begin(), summaries.counts.end(),
+                                        [&loader](qint64 count) { return count == loader.recordCount(); });
     if (loader.recordCount() > 0) {
         mStartTime = loader.firstKey();
         mEndTime = loader.lastKey();

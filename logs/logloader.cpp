@@ -294,27 +294,27 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
         const qint64 shownBefore = mShown;
         const bool whole = takeRound(file, round, pointBase);
         if (mShown > shownBefore)
-            tellShown();
+            tellShown(shownBefore);
         afterBlock();
         if (!whole)
             return;
     }
 }
 
-void LogLoader::setWhileShowing(std::function<void(int, const QCPGraphData *, qint64)> onShown)
+void LogLoader::setWhileShowing(std::function<void(int, const QCPGraphData *, qint64, qint64)> onShown)
 {
     mOnShown = std::move(onShown);
 }
 
 // While the points just shown are still in the caches.
-void LogLoader::tellShown()
+void LogLoader::tellShown(qint64 from)
 {
     if (!mOnShown)
         return;
     const int threads = qMin(mCrew.size(), LogDecoder::kChannelCount);
     mCrew.run(threads, [&](int at) {
         for (int channel = at; channel < LogDecoder::kChannelCount; channel += threads)
-            mOnShown(channel, mPoints[channel], mShown);
+            mOnShown(channel, mPoints[channel], from, mShown);
     });
 }
 
@@ -522,7 +522,9 @@ void LogLoader::mergeRuns(const std::function<void()> &afterStep)
         all.erase(std::remove_if(all.begin(), all.end(), [](const Run &run) { return run.next == run.end; }), all.end());
         if (all.empty())
             return;
+        const qint64 from = mShown;
         mergeStep(all, mMergeStep * mCrew.size());
+        tellShown(from);
         afterStep();
         if (mCancelled)
             return;

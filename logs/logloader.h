@@ -63,13 +63,11 @@ public:
     // file is not read at all. How the file's load ended tells outcome().
     void readFile(int file, const std::function<void()> &afterBlock);
     void cancel() { mCancelled = true; }
-    // Runs after each round of reading that showed records, on the load's threads, each channel
-    // on one: onShown(channel, points, count), where points[0, count) are the channel's points so
-    // far and only those from the previous call's count on are new. Before reading.
-    void setWhileShowing(std::function<void(int channel, const QCPGraphData *points, qint64 count)> onShown);
-    // Whether every record read went to the channels as it was read, none merged or left out
-    // of order: the points are then the ones handed to onShown.
-    bool readInOrder() const { return mReadInOrder; }
+    // Runs after each round of reading that showed records and after each step of the merge, on
+    // the load's threads, each channel on one: onShown(channel, points, from, count), where
+    // points[0, count) are the channel's points so far and only those from `from` on are new or
+    // were written again since the previous call. Before reading.
+    void setWhileShowing(std::function<void(int channel, const QCPGraphData *points, qint64 from, qint64 count)> onShown);
     // Reads, sorts and merges in steps of this many records instead of the usual tens of
     // thousands: for fuzzing where steps meet. Before reading.
     void setGrain(qint64 records);
@@ -120,7 +118,7 @@ private:
 
     void expectMerge(const std::vector<std::pair<double, double>> &edges);
     void readRounds(int descriptor, File &file, const std::function<void()> &afterBlock);
-    void tellShown();
+    void tellShown(qint64 from);
     void decodeBlock(int descriptor, const File &file, Block &block, char *buffer, qint64 pointBase, bool toPoints,
                      bool toPacked);
     bool takeRound(File &file, const std::vector<Block> &round, qint64 pointBase);
@@ -143,7 +141,7 @@ private:
     qint64 mMergeStep;
     qint64 mSortChunk;
     Crew mCrew;
-    std::function<void(int, const QCPGraphData *, qint64)> mOnShown;
+    std::function<void(int, const QCPGraphData *, qint64, qint64)> mOnShown;
     qint64 mPlannedRecords = 0;
     bool mMergeExpected = false;
     bool mCancelled = false;

@@ -2,6 +2,7 @@
 // files, paths that vanish, files that grow or shrink while they are read, odd names, loads too
 // long to wait for or too large for memory. Each time the program goes on, the readable files
 // are all shown exactly, and the status bar names the rest.
+#include "graph/envelopegraph.h"
 #include "logbuilder.h"
 #include "logs/logdecoder.h"
 #include "logreference.h"
@@ -737,6 +738,12 @@ void TestHostileFiles::cancelInEachPhase()
     QVERIFY2(part ? shown > 0 && shown < all : shown == all, qPrintable(QString::number(shown)));
     verifyShows(ordered, part ? shown : -1);
     QCOMPARE(status(), words);
+    // The summary the graph took, built while the points were written, is theirs.
+    const auto *graph = qobject_cast<EnvelopeGraph *>(plot()->graph(0));
+    const QCPGraphData *points = &*graph->data()->constBegin();
+    const auto extremes = std::minmax_element(points, points + shown, [](const QCPGraphData &a, const QCPGraphData &b) { return a.value < b.value; });
+    const QCPRange range = graph->upToDateSummary().valueRange(points, 0, shown);
+    QCOMPARE(range, QCPRange(extremes.first->value, extremes.second->value));
 
     mWindow->setBlockReadHook({});
     mWindow->setOrderStepHook({});
