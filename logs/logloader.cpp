@@ -238,6 +238,7 @@ void LogLoader::reserve()
             throw std::bad_alloc();
         }
         mPacked = static_cast<Packed *>(mapped);
+        askForLargePages(mapped, mPackedBytes);
     }
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel) {
         mChannels[channel] = Channels::allocate(size_t(mPlannedRecords + kFollowRoom), QArrayData::CapacityReserved);
