@@ -1,5 +1,6 @@
 #include "logs/logloader.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QThreadPool>
 
@@ -25,6 +26,13 @@ const double kUnknownKey = std::numeric_limits<double>::infinity();
 // Packed records given back between two turns of the window: unmapping 64 MiB of written pages
 // takes some milliseconds, the whole of a big load's most of a tenth of a second.
 const size_t kReleaseSlice = size_t(64) << 20;
+// Blocks of reading a thread takes in a round where threads share it: 8 MiB of records, over
+// 3 MiB of each channel's points, some tens of milliseconds.
+const int kBlocksPerThread = 8;
+// A round that took less grows twice as large, one that took more half as large: a block takes
+// some milliseconds from the page cache and about 40 from a USB 2.0 stick.
+const qint64 kQuickRoundMs = 50;
+const qint64 kSlowRoundMs = 100;
 // Packed records fetched ahead of the merge, in records of the run on top.
 const int kPrefetchAhead = 64;
 // Room the channels keep beyond the records loaded, for records a log gains while it is
@@ -276,22 +284,34 @@ void LogLoader::readFile(int index, const std::function<void()> &afterBlock)
 // of its records, where the file ended early or a read failed.
 void LogLoader::readRounds(int descriptor, File &file, const std::function<void()> &afterBlock)
 {
+    // Where threads share a round, each takes a stretch of up to several blocks: its points then
+    // span a few large pages, and a page is faulted in by one thread while another waits for it
+    // only where two stretches meet. Rounds start at one block and grow while they are quick, so
+    // that a slow stick holds the window no longer than a block or two takes.
+    const int mostRoundBlocks = mCrew.size() > 1 ? mCrew.size() * kBlocksPerThread : 1;
     std::vector<std::unique_ptr<char[]>> buffers;
+    while (buffers.size() < size_t(mCrew.size()))
+        buffers.emplace_back(new char[size_t(mBlockRecords * LogDecoder::kRecordSize)]);
     std::vector<Block> round;
     while (file.filled < file.planned && !mCancelled) {
         round.clear();
-        for (qint64 first = file.filled; first < file.planned && int(round.size()) < mCrew.size();
-             first += mBlockRecords)
+        for (qint64 first = file.filled; first < file.planned && int(round.size()) < mRoundBlocks; first += mBlockRecords)
             round.push_back(Block{first, qMin(mBlockRecords, file.planned - first)});
-        while (buffers.size() < round.size())
-            buffers.emplace_back(new char[size_t(mBlockRecords * LogDecoder::kRecordSize)]);
         // While every record read is shown, the file's records follow the points shown so far.
         const qint64 pointBase = mShown - file.filled;
         const bool toPoints = mReadInOrder;
         const bool toPacked = !mReadInOrder || mMergeExpected;
-        mCrew.run(int(round.size()), [&](int at) {
-            decodeBlock(descriptor, file, round[size_t(at)], buffers[size_t(at)].get(), pointBase, toPoints, toPacked);
+        const size_t stretch = (round.size() + size_t(mCrew.size()) - 1) / size_t(mCrew.size());
+        QElapsedTimer took;
+        took.start();
+        mCrew.run(int((round.size() + stretch - 1) / stretch), [&](int at) {
+            for (size_t block = size_t(at) * stretch; block < qMin(round.size(), size_t(at + 1) * stretch); ++block)
+                decodeBlock(descriptor, file, round[block], buffers[size_t(at)].get(), pointBase, toPoints, toPacked);
         });
+        if (took.elapsed() < kQuickRoundMs)
+            mRoundBlocks = qMin(2 * mRoundBlocks, mostRoundBlocks);
+        else if (took.elapsed() > kSlowRoundMs)
+            mRoundBlocks = qMax(1, mRoundBlocks / 2);
         const qint64 shownBefore = mShown;
         const bool whole = takeRound(file, round, pointBase);
         if (mShown > shownBefore)

@@ -59,7 +59,7 @@ public:
     // std::bad_alloc when memory runs out.
     void reserve();
     // Reads one file's whole records after those read before; afterBlock runs after each round
-    // of blocks. Once cancel() was called, reading stops after the current round, and a later
+    // of blocks (one block at one thread; at more, rounds grow while they are quick). Once cancel() was called, reading stops after the current round, and a later
     // file is not read at all. How the file's load ended tells outcome().
     void readFile(int file, const std::function<void()> &afterBlock);
     void cancel() { mCancelled = true; }
@@ -138,6 +138,7 @@ private:
 
     QVector<File> mFiles;
     qint64 mBlockRecords = LogDecoder::kBlockRecords;
+    int mRoundBlocks = 1; // blocks the next round of reading takes
     qint64 mMergeStep;
     qint64 mSortChunk;
     Crew mCrew;
