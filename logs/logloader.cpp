@@ -279,9 +279,9 @@ void LogLoader::readFile(int index, const std::function<void()> &afterBlock)
     mCountBefore = mCount;
 }
 
-// Rounds of one block a thread, each decoded straight to its place: into the channels while
-// everything read ascends, packed where a merge follows. A round ends at its first block short
-// of its records, where the file ended early or a read failed.
+// Rounds of blocks shared by the crew, each block decoded straight to its place: into the
+// channels while everything read ascends, packed where a merge follows. Reading ends at a round's
+// first block short of its records, where the file ended early or a read failed.
 void LogLoader::readRounds(int descriptor, File &file, const std::function<void()> &afterBlock)
 {
     // Where threads share a round, each takes a stretch of up to several blocks: its points then
@@ -558,42 +558,13 @@ void LogLoader::mergeRuns(const std::function<void()> &afterStep)
 // one copied a hundred times, exactly wanted are merged on this thread instead.
 void LogLoader::mergeStep(std::vector<Run> &runs, qint64 wanted)
 {
-    qint64 left = 0;
-    qint64 lowest = std::numeric_limits<qint64>::max();
-    qint64 highest = std::numeric_limits<qint64>::min();
-    for (const Run &run : runs) {
-        left += run.end - run.next;
-        lowest = qMin<qint64>(lowest, run.next->stamp);
-        highest = qMax<qint64>(highest, qint64((run.end - 1)->stamp) + 1);
-    }
     const auto countBefore = [&](const std::vector<const Packed *> &cut) {
         qint64 count = 0;
         for (size_t run = 0; run < runs.size(); ++run)
             count += cut[run] - runs[run].next;
         return count;
     };
-    const auto countBelow = [&](qint64 stamp) {
-        qint64 count = 0;
-        for (const Run &run : runs)
-            count += run.before(stamp) - run.next;
-        return count;
-    };
-    std::vector<std::vector<const Packed *>> cuts;
-    const int parts = mCrew.size();
-    for (int part = 1; part <= parts; ++part) {
-        // The least stamp with at least this part's share of the step before it.
-        const qint64 share = qMin(left, wanted * part / parts);
-        qint64 low = lowest;
-        qint64 high = highest;
-        while (low < high) {
-            const qint64 middle = low + (high - low) / 2;
-            if (countBelow(middle) >= share)
-                high = middle;
-            else
-                low = middle + 1;
-        }
-        cuts.push_back(cutBefore(runs, low));
-    }
+    const std::vector<std::vector<const Packed *>> cuts = cutsByTime(runs, wanted);
     std::vector<const Packed *> starts;
     for (const Run &run : runs)
         starts.push_back(run.next);
@@ -622,6 +593,42 @@ void LogLoader::mergeStep(std::vector<Run> &runs, qint64 wanted)
         runs[run].file->shown += runs[run].next - starts[run];
         mMerged += runs[run].next - starts[run];
     }
+}
+
+// Where each thread's stretch of a merge step of about wanted records ends in each run: at the
+// least time stamp with at least the thread's share of the step before it.
+std::vector<std::vector<const LogLoader::Packed *>> LogLoader::cutsByTime(const std::vector<Run> &runs, qint64 wanted) const
+{
+    qint64 left = 0;
+    qint64 lowest = std::numeric_limits<qint64>::max();
+    qint64 highest = std::numeric_limits<qint64>::min();
+    for (const Run &run : runs) {
+        left += run.end - run.next;
+        lowest = qMin<qint64>(lowest, run.next->stamp);
+        highest = qMax<qint64>(highest, qint64((run.end - 1)->stamp) + 1);
+    }
+    const auto countBelow = [&](qint64 stamp) {
+        qint64 count = 0;
+        for (const Run &run : runs)
+            count += run.before(stamp) - run.next;
+        return count;
+    };
+    std::vector<std::vector<const Packed *>> cuts;
+    const int parts = mCrew.size();
+    for (int part = 1; part <= parts; ++part) {
+        const qint64 share = qMin(left, wanted * part / parts);
+        qint64 low = lowest;
+        qint64 high = highest;
+        while (low < high) {
+            const qint64 middle = low + (high - low) / 2;
+            if (countBelow(middle) >= share)
+                high = middle;
+            else
+                low = middle + 1;
+        }
+        cuts.push_back(cutBefore(runs, low));
+    }
+    return cuts;
 }
 
 // Where each run's records with a time stamp below stamp end.

@@ -131,6 +131,7 @@ private:
     std::vector<Run> runs();
     void mergeRuns(const std::function<void()> &afterStep);
     void mergeStep(std::vector<Run> &runs, qint64 wanted);
+    std::vector<std::vector<const Packed *>> cutsByTime(const std::vector<Run> &runs, qint64 wanted) const;
     std::vector<const Packed *> cutBefore(const std::vector<Run> &runs, qint64 stamp) const;
     qint64 mergeStretch(std::vector<Run> &runs, qint64 at, qint64 limit);
     void releasePacked(const std::function<void()> &afterStep);
