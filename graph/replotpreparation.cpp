@@ -3,6 +3,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 namespace {
@@ -58,6 +59,26 @@ void ReplotPreparation::work()
     }
 }
 
+// The painter's thread waits for a graph by preparing those still queued, its own among them.
+// Only this thread queues jobs, so none comes while it blocks.
+void ReplotPreparation::waitFor(Slot &slot)
+{
+    while (slot.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        std::function<void()> job;
+        {
+            const std::lock_guard<std::mutex> lock(mJobsMutex);
+            if (!mJobs.empty()) {
+                job = std::move(mJobs.front());
+                mJobs.pop_front();
+            }
+        }
+        if (!job)
+            break;
+        job();
+    }
+    slot.done.wait();
+}
+
 EnvelopeGraph::Prepared *ReplotPreparation::preparedFor(EnvelopeGraph *graph, QCPPainter *painter)
 {
     if (!mReplotting)
@@ -69,7 +90,7 @@ EnvelopeGraph::Prepared *ReplotPreparation::preparedFor(EnvelopeGraph *graph, QC
         return nullptr;
     if (!slot->launched)
         launch(*slot);
-    slot->done.wait();
+    waitFor(*slot);
     if (slot->prepared->failed) {
         drawn(graph);
         return nullptr;
@@ -162,7 +183,7 @@ void ReplotPreparation::release(Slot &slot)
 {
     if (!slot.prepared)
         return;
-    slot.done.wait();
+    waitFor(slot);
     DeviceCanvas::Scratch *scratch = slot.prepared->scratch;
     slot.prepared.reset();
     mFreeScratches.push_back(scratch);

@@ -51,6 +51,7 @@ private:
     void launchNext();
     void release(Slot &slot);
     void finish();
+    void waitFor(Slot &slot);
     Slot *slotOf(const EnvelopeGraph *graph);
     static int mostCanvases(const QRect &area);
     void work();
