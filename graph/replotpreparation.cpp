@@ -132,14 +132,17 @@ void ReplotPreparation::start(EnvelopeGraph *first, QCPPainter *painter)
         graph->upToDateSummary();
         mSlots.push_back(Slot{graph, nullptr, {}, false});
     }
-    while (int(mWorkers.size()) < threads)
+    // This thread is one of them: it prepares what is queued while it waits.
+    while (int(mWorkers.size()) < threads - 1)
         mWorkers.emplace_back([this]() { work(); });
-    const int canvases = std::min(threads, mostCanvases(mFrame.area));
+    // One graph queued beyond the threads, so that a thread done with its own finds the next
+    // rather than waiting for a canvas to go on and free its scratch.
+    const int canvases = std::min(threads + 1, mostCanvases(mFrame.area));
     for (int i = 0; i < canvases && i < int(mSlots.size()); ++i)
         launch(mSlots[size_t(i)]);
 }
 
-// One canvas a thread, as long as those beyond the first stay within the memory allowed them.
+// As many canvases as those beyond the first stay within the memory allowed them.
 int ReplotPreparation::mostCanvases(const QRect &area)
 {
     const qint64 canvasBytes = std::max<qint64>(1, kCanvasBytesPerPixel * area.width() * area.height());
