@@ -128,6 +128,7 @@ QRect DeviceCanvas::clipArea(const QPainter *painter)
 DeviceCanvas::DeviceCanvas(QPainter *painter)
     : DeviceCanvas(painter, clipArea(painter), QSize(painter->device()->width(), painter->device()->height()), scratch())
 {
+    mLeavesImageUncleared = false;
 }
 
 DeviceCanvas::DeviceCanvas(QPainter *painter, const QRect &area, const QSize &device, Scratch &scratch)
@@ -135,6 +136,7 @@ DeviceCanvas::DeviceCanvas(QPainter *painter, const QRect &area, const QSize &de
     , mArea(area)
     , mDevice(device)
     , mScratch(scratch)
+    , mLeavesImageUncleared(true)
 {
     Scratch &s = mScratch;
     if (s.image.size() != mArea.size()) {
@@ -143,7 +145,10 @@ DeviceCanvas::DeviceCanvas(QPainter *painter, const QRect &area, const QSize &de
         s.cells.assign(size_t(mArea.width()) * size_t(mArea.height()), 0);
         s.top.assign(size_t(mArea.width()), std::numeric_limits<int>::max());
         s.bottom.assign(size_t(mArea.width()), 0);
+    } else {
+        clearImage(s.image, s.uncleared);
     }
+    s.uncleared = QRect();
 }
 
 void DeviceCanvas::markCells(int x, int top, int bottom)
@@ -558,15 +563,21 @@ void DeviceCanvas::paintOnto(QPainter *painter)
     painter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
     painter->drawImage(mTouched.topLeft() + mArea.topLeft(), mScratch.image, mTouched);
     painter->restore();
-    clearImage();
+    if (!mLeavesImageUncleared)
+        clearImage();
 }
 
 void DeviceCanvas::clearImage()
 {
-    const int width = mTouched.width() * int(sizeof(QRgb));
-    for (int y = mTouched.top(); y <= mTouched.bottom(); ++y)
-        std::memset(mScratch.image.scanLine(y) + mTouched.left() * int(sizeof(QRgb)), 0, size_t(width));
+    clearImage(mScratch.image, mTouched);
     mTouched = QRect();
+}
+
+void DeviceCanvas::clearImage(QImage &image, const QRect &rect)
+{
+    const int width = rect.width() * int(sizeof(QRgb));
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        std::memset(image.scanLine(y) + rect.left() * int(sizeof(QRgb)), 0, size_t(width));
 }
 
 // A canvas left unpainted leaves the scratch as it found it, for the next one.
@@ -576,5 +587,8 @@ DeviceCanvas::~DeviceCanvas()
         for (int x = 0; x < mArea.width(); ++x)
             clearCells(x);
     }
-    clearImage();
+    if (mLeavesImageUncleared)
+        mScratch.uncleared = mTouched;
+    else
+        clearImage();
 }

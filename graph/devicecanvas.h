@@ -30,6 +30,8 @@ public:
         // Per column of the area, the rows [top, bottom) whose cells may be non-zero.
         std::vector<int> top;
         std::vector<int> bottom;
+        // Pixels of the image the last canvas left for the next one to clear, on its thread.
+        QRect uncleared;
     };
 
     // Whether a painter's drawing can be gathered: pixels of a raster device, reached by a
@@ -42,6 +44,8 @@ public:
     explicit DeviceCanvas(QPainter *painter);
     // A canvas over area of a device of the given size, in a scratch of its own, for a drawing
     // prepared away from the device: the painter only gives the transform to device pixels.
+    // What it leaves in the image is cleared by the next canvas opened on the scratch, off the
+    // painter's thread.
     DeviceCanvas(QPainter *painter, const QRect &area, const QSize &device, Scratch &scratch);
     ~DeviceCanvas();
     DeviceCanvas(const DeviceCanvas &) = delete;
@@ -61,7 +65,8 @@ public:
     void paint();
     // Puts what was gathered into the image, ready to be painted.
     void resolveCells();
-    // Blends the image resolved onto the painter's device, the one the canvas covers.
+    // Blends the image resolved onto the painter's device, the one the canvas covers, and clears
+    // the image (a canvas in a scratch of its own leaves that to the next one).
     void paintOnto(QPainter *painter);
 
 private:
@@ -88,6 +93,7 @@ private:
     void clearCells(int x);
     quint16 *cellsOfColumn(int x) const;
     void clearImage();
+    static void clearImage(QImage &image, const QRect &rect);
 
     static const int kMostFillColours = 3;
 
@@ -100,6 +106,7 @@ private:
     QRgb mLineColour = 0;                 // the line's colour, not premultiplied
     bool mHasCells = false;               // whether any cell is set
     bool mHasCoverage = false;            // whether any cell holds coverage
+    bool mLeavesImageUncleared = false;   // whether the next canvas on the scratch clears its image
     QRect mTouched;                       // the image's pixels written, in area coordinates
 };
 

@@ -3,6 +3,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 namespace {
@@ -58,6 +59,26 @@ void ReplotPreparation::work()
     }
 }
 
+// The painter's thread waits for a graph by preparing those still queued, its own among them.
+// Only this thread queues jobs, so none comes while it blocks.
+void ReplotPreparation::waitFor(Slot &slot)
+{
+    while (slot.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        std::function<void()> job;
+        {
+            const std::lock_guard<std::mutex> lock(mJobsMutex);
+            if (!mJobs.empty()) {
+                job = std::move(mJobs.front());
+                mJobs.pop_front();
+            }
+        }
+        if (!job)
+            break;
+        job();
+    }
+    slot.done.wait();
+}
+
 EnvelopeGraph::Prepared *ReplotPreparation::preparedFor(EnvelopeGraph *graph, QCPPainter *painter)
 {
     if (!mReplotting)
@@ -69,7 +90,7 @@ EnvelopeGraph::Prepared *ReplotPreparation::preparedFor(EnvelopeGraph *graph, QC
         return nullptr;
     if (!slot->launched)
         launch(*slot);
-    slot->done.wait();
+    waitFor(*slot);
     if (slot->prepared->failed) {
         drawn(graph);
         return nullptr;
@@ -111,14 +132,17 @@ void ReplotPreparation::start(EnvelopeGraph *first, QCPPainter *painter)
         graph->upToDateSummary();
         mSlots.push_back(Slot{graph, nullptr, {}, false});
     }
-    while (int(mWorkers.size()) < threads)
+    // This thread is one of them: it prepares what is queued while it waits.
+    while (int(mWorkers.size()) < threads - 1)
         mWorkers.emplace_back([this]() { work(); });
-    const int canvases = std::min(threads, mostCanvases(mFrame.area));
+    // One graph queued beyond the threads, so that a thread done with its own finds the next
+    // rather than waiting for a canvas to go on and free its scratch.
+    const int canvases = std::min(threads + 1, mostCanvases(mFrame.area));
     for (int i = 0; i < canvases && i < int(mSlots.size()); ++i)
         launch(mSlots[size_t(i)]);
 }
 
-// One canvas a thread, as long as those beyond the first stay within the memory allowed them.
+// As many canvases as those beyond the first stay within the memory allowed them.
 int ReplotPreparation::mostCanvases(const QRect &area)
 {
     const qint64 canvasBytes = std::max<qint64>(1, kCanvasBytesPerPixel * area.width() * area.height());
@@ -162,7 +186,7 @@ void ReplotPreparation::release(Slot &slot)
 {
     if (!slot.prepared)
         return;
-    slot.done.wait();
+    waitFor(slot);
     DeviceCanvas::Scratch *scratch = slot.prepared->scratch;
     slot.prepared.reset();
     mFreeScratches.push_back(scratch);

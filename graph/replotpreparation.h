@@ -18,10 +18,10 @@ class QCustomPlot;
 
 // The envelope graphs of a replot prepared side by side on threads: the first one drawn starts
 // the sampling and canvases of itself and those drawn after it on its layer, and each graph's
-// drawing then waits for its own and puts it onto the painter, in the graphs' order, so the
-// picture is the one drawn a graph at a time. How many threads: the global thread pool's
-// maximum; at one, and for any painter outside a replot (an export), graphs draw as they always
-// have.
+// drawing then waits for its own, preparing queued ones meanwhile, and puts it onto the
+// painter, in the graphs' order, so the picture is the one drawn a graph at a time. How many
+// threads, the painter's own among them: the global thread pool's maximum; at one, and for any
+// painter outside a replot (an export), graphs draw as they always have.
 class ReplotPreparation : public QObject
 {
     Q_OBJECT
@@ -51,12 +51,13 @@ private:
     void launchNext();
     void release(Slot &slot);
     void finish();
+    void waitFor(Slot &slot);
     Slot *slotOf(const EnvelopeGraph *graph);
     static int mostCanvases(const QRect &area);
     void work();
 
-    // Threads that prepare, made as they are needed and kept for the next replots; plain
-    // threads and locks, whose hand-overs a thread checker sees.
+    // Threads that prepare beside the painter's, made as they are needed and kept for the next
+    // replots; plain threads and locks, whose hand-overs a thread checker sees.
     std::vector<std::thread> mWorkers;
     std::mutex mJobsMutex;
     std::condition_variable mJobsWaiting;
