@@ -26,9 +26,9 @@ const double kUnknownKey = std::numeric_limits<double>::infinity();
 // Packed records given back between two turns of the window: unmapping 64 MiB of written pages
 // takes some milliseconds, the whole of a big load's most of a tenth of a second.
 const size_t kReleaseSlice = size_t(64) << 20;
-// Blocks of reading a thread takes in a round where threads share it: 8 MiB of records, over
-// 3 MiB of each channel's points, some tens of milliseconds.
-const int kBlocksPerThread = 8;
+// Blocks of reading a thread takes in a round where threads share it: 4 MiB of records, over
+// 1.5 MiB of each channel's points, some milliseconds.
+const int kBlocksPerThread = 4;
 // A round that took less grows twice as large, one that took more half as large: a block takes
 // some milliseconds from the page cache and about 40 from a USB 2.0 stick.
 const qint64 kQuickRoundMs = 50;
