@@ -1,5 +1,7 @@
 #include "chart/chartcontrols.h"
 
+#include "graph/envelopegraph.h"
+
 #include <QMenu>
 
 namespace {
@@ -21,6 +23,15 @@ ChartControls::ChartControls(QCustomPlot *plot, QMenu *contextMenu)
     // A quick second click on an entry arrives as a double-click: it toggles again, as two
     // slower clicks would.
     connect(plot, &QCustomPlot::legendDoubleClick, this, &ChartControls::toggleChannel);
+    plot->installEventFilter(this);
+}
+
+bool ChartControls::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != mPlot || event->type() != QEvent::Wheel)
+        return QObject::eventFilter(watched, event);
+    EnvelopeGraph::dispatchWheel(mPlot, event);
+    return true;
 }
 
 void ChartControls::rememberHomeView()

@@ -27,6 +27,8 @@ public:
     QCPRange homeKeys() const { return mHomeKeys; }
     QCPRange homeValues() const { return mHomeValues; }
 
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 public slots:
     void resetView();
 

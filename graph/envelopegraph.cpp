@@ -33,6 +33,8 @@ const double kLastAt = 0.8;
 // A click is answered from the line in the pixel columns within the selection tolerance and this
 // many more on each side, whose segments reach no farther than a column into the tolerance.
 const double kHitColumnsBeyond = 2;
+// The plot's property set while a wheel event is handed to it.
+const char kWheelDispatch[] = "envelopeGraphWheelDispatch";
 
 // How often the window has its turn while summaries are built on other threads.
 const std::chrono::milliseconds kTurnWhileSummarising(10);
@@ -600,8 +602,17 @@ bool EnvelopeGraph::answersHitsFromTheSummary() const
            && mKeyAxis->orientation() == Qt::Horizontal && !upToDateSummary().hasGaps();
 }
 
+void EnvelopeGraph::dispatchWheel(QCustomPlot *plot, QEvent *wheel)
+{
+    plot->setProperty(kWheelDispatch, true);
+    static_cast<QObject *>(plot)->event(wheel);
+    plot->setProperty(kWheelDispatch, QVariant());
+}
+
 double EnvelopeGraph::selectTest(const QPointF &pos, bool onlySelectable, QVariant *details) const
 {
+    if (!onlySelectable && mParentPlot->property(kWheelDispatch).isValid())
+        return -1;
     if (mDataContainer->isEmpty() || !answersHitsFromTheSummary())
         return QCPGraph::selectTest(pos, onlySelectable, details);
     const bool beyondAxisRect = mParentPlot->interactions().testFlag(QCP::iSelectPlottablesBeyondAxisRect);

@@ -46,6 +46,10 @@ public:
     // the selection tolerance, not from every point there: a click or a wheel notch costs
     // pixels, not records.
     double selectTest(const QPointF &pos, bool onlySelectable, QVariant *details = nullptr) const override;
+    // Hands a wheel event to the plot without the graphs' hit tests: the library tests every
+    // layerable under the mouse to find one that takes the event, and a graph takes none, so the
+    // answer is the same, without testing millions of points five times before each notch's zoom.
+    static void dispatchWheel(QCustomPlot *plot, QEvent *wheel);
 
 protected:
     void draw(QCPPainter *painter) override;
