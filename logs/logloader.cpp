@@ -39,6 +39,9 @@ const int kPrefetchAhead = 64;
 // followed: a month and a half of a record a minute, or ten minutes at a hundred a second. Address
 // space only until they come; without it the first record added would copy every point.
 const int kFollowRoom = 1 << 16;
+// The large page a fault brings where the system gives them, and the small one it brings else.
+const uintptr_t kLargePage = uintptr_t(2) << 20;
+const uintptr_t kSmallPage = uintptr_t(4) << 10;
 
 // The key of the given record of an open log; kUnknownKey when it cannot be read.
 double keyAt(QFile &log, qint64 record)
@@ -304,6 +307,12 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
         const size_t stretch = (round.size() + size_t(mCrew.size()) - 1) / size_t(mCrew.size());
         QElapsedTimer took;
         took.start();
+        std::vector<Span> written;
+        for (int channel = 0; toPoints && channel < LogDecoder::kChannelCount; ++channel)
+            written.push_back(spanOf(mPoints[channel] + pointBase + round.front().first, round.back().first + round.back().count - round.front().first));
+        if (toPacked)
+            written.push_back(spanOf(mPacked + file.begin + round.front().first, round.back().first + round.back().count - round.front().first));
+        faultIn(written);
         mCrew.run(int((round.size() + stretch - 1) / stretch), [&](int at) {
             for (size_t block = size_t(at) * stretch; block < qMin(round.size(), size_t(at + 1) * stretch); ++block)
                 decodeBlock(descriptor, file, round[block], buffers[size_t(at)].get(), pointBase, toPoints, toPacked);
@@ -325,6 +334,30 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
 void LogLoader::setWhileShowing(std::function<void(int, const QCPGraphData *, qint64, qint64)> onShown)
 {
     mOnShown = std::move(onShown);
+}
+
+// Faults in the pages of the spans, each large page by one thread, before threads write the spans
+// side by side: where two threads' stretches met within a large page, one thread would wait while
+// the other clears it, and the clearing is most of a big load. Only bytes within the spans are
+// written, which their writers write again.
+void LogLoader::faultIn(const std::vector<Span> &spans)
+{
+    const int threads = mCrew.size();
+    if (threads == 1)
+        return;
+    mCrew.run(threads, [&](int at) {
+        int large = 0;
+        for (const Span &span : spans) {
+            const uintptr_t begin = reinterpret_cast<uintptr_t>(span.first);
+            const uintptr_t end = reinterpret_cast<uintptr_t>(span.second);
+            for (uintptr_t from = begin & ~(kLargePage - 1); from < end; from += kLargePage, ++large) {
+                if (large % threads != at)
+                    continue;
+                for (uintptr_t page = qMax(from, begin); page < qMin(from + kLargePage, end); page = (page & ~(kSmallPage - 1)) + kSmallPage)
+                    *reinterpret_cast<volatile char *>(page) = 0;
+            }
+        }
+    });
 }
 
 // While the points just shown are still in the caches.
@@ -569,7 +602,12 @@ void LogLoader::mergeStep(std::vector<Run> &runs, qint64 wanted)
     for (const Run &run : runs)
         starts.push_back(run.next);
     const qint64 total = countBefore(cuts.back());
-    if (total > 2 * wanted) {
+    const bool oneStamp = total > 2 * wanted;
+    std::vector<Span> written;
+    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
+        written.push_back(spanOf(mPoints[channel] + mShown, oneStamp ? wanted : total));
+    faultIn(written);
+    if (oneStamp) {
         mShown += mergeStretch(runs, mShown, wanted);
     } else {
         std::vector<std::vector<Run>> stretches(cuts.size(), runs);

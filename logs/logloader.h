@@ -118,6 +118,13 @@ private:
 
     void expectMerge(const std::vector<std::pair<double, double>> &edges);
     void readRounds(int descriptor, File &file, const std::function<void()> &afterBlock);
+    using Span = std::pair<char *, char *>;
+    template <typename T>
+    static Span spanOf(T *first, qint64 count)
+    {
+        return {reinterpret_cast<char *>(first), reinterpret_cast<char *>(first + count)};
+    }
+    void faultIn(const std::vector<Span> &spans);
     void tellShown(qint64 from);
     void decodeBlock(int descriptor, const File &file, Block &block, char *buffer, qint64 pointBase, bool toPoints,
                      bool toPacked);
