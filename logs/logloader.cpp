@@ -307,11 +307,13 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
         const size_t stretch = (round.size() + size_t(mCrew.size()) - 1) / size_t(mCrew.size());
         QElapsedTimer took;
         took.start();
+        const qint64 first = round.front().first;
+        const qint64 records = round.back().first + round.back().count - first;
         std::vector<Span> written;
         for (int channel = 0; toPoints && channel < LogDecoder::kChannelCount; ++channel)
-            written.push_back(spanOf(mPoints[channel] + pointBase + round.front().first, round.back().first + round.back().count - round.front().first));
+            written.push_back(spanOf(mPoints[channel] + pointBase + first, records));
         if (toPacked)
-            written.push_back(spanOf(mPacked + file.begin + round.front().first, round.back().first + round.back().count - round.front().first));
+            written.push_back(spanOf(mPacked + file.begin + first, records));
         faultIn(written);
         mCrew.run(int((round.size() + stretch - 1) / stretch), [&](int at) {
             for (size_t block = size_t(at) * stretch; block < qMin(round.size(), size_t(at + 1) * stretch); ++block)
@@ -353,7 +355,8 @@ void LogLoader::faultIn(const std::vector<Span> &spans)
             for (uintptr_t from = begin & ~(kLargePage - 1); from < end; from += kLargePage, ++large) {
                 if (large % threads != at)
                     continue;
-                for (uintptr_t page = qMax(from, begin); page < qMin(from + kLargePage, end); page = (page & ~(kSmallPage - 1)) + kSmallPage)
+                const uintptr_t to = qMin(from + kLargePage, end);
+                for (uintptr_t page = qMax(from, begin); page < to; page = (page & ~(kSmallPage - 1)) + kSmallPage)
                     *reinterpret_cast<volatile char *>(page) = 0;
             }
         }
