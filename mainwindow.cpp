@@ -239,11 +239,14 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
 
     LogLoader loader(fileNames, mRecordLimit);
     ShownSummaries summaries;
-    if (mDrawnAfterLoad)
+    if (mDrawnAfterLoad) {
+        for (MinMaxSummary &summary : summaries.channels)
+            summary.reserve(int(loader.plannedRecords()));
         loader.setWhileShowing([&summaries](int channel, const QCPGraphData *points, qint64 from, qint64 count) {
             summaries.channels[size_t(channel)].extend(points, int(from), int(count));
             summaries.counts[size_t(channel)] = count;
         });
+    }
     QString problems;
     {
         LoadProgress progress(this, [&loader] { loader.cancel(); });

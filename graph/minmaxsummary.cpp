@@ -10,11 +10,18 @@ void MinMaxSummary::build(const QCPGraphData *points, int count, const std::func
 {
     mLevels.clear();
     mHasGaps = false;
-    // Reserved, not zeroed: its pages are first touched part by part, where the window turns
-    // between; zeroing tens of megabytes at once held it for up to a tenth of a second.
-    mLevels.emplace_back();
-    mLevels.front().reserve(size_t(count / kFanout));
+    reserve(count);
     extend(points, 0, count, afterPart);
+}
+
+// Reserved, not zeroed: its pages are first touched part by part, where the window turns
+// between; zeroing tens of megabytes at once held it for up to a tenth of a second. Grown on the
+// way instead, each growth would copy the level into fresh pages.
+void MinMaxSummary::reserve(int count)
+{
+    if (mLevels.empty())
+        mLevels.emplace_back();
+    mLevels.front().reserve(size_t(std::max(count, 0) / kFanout));
 }
 
 void MinMaxSummary::extend(const QCPGraphData *points, int from, int count, const std::function<void()> &afterPart)
@@ -44,26 +51,51 @@ void MinMaxSummary::summarisePoints(const QCPGraphData *points, size_t from, int
     std::vector<Block> &level = mLevels.front();
     level.resize(std::min(from, level.size()));
     const size_t blocks = size_t(count / kFanout);
-    for (size_t block = level.size(); block < blocks; ++block) {
-        const QCPGraphData *blockPoints = points + block * kFanout;
-        double low = blockPoints[0].value;
-        double high = low;
-        double sum = low;
-        for (int i = 1; i < kFanout; ++i) {
-            const double value = blockPoints[i].value;
-            low = value < low ? value : low;
-            high = value > high ? value : high;
-            sum += value;
-            gaps |= value != value;
-        }
-        gaps |= low != low;
-        level.push_back(Block{low, high, sum});
-        if (afterPart && (block + 1) % kPartBlocks == 0)
+    size_t block = level.size();
+    for (; block + kSideBySide <= blocks; block += kSideBySide) {
+        Block summaries[kSideBySide];
+        gaps |= summariseBlocks<kSideBySide>(points + block * kFanout, summaries);
+        level.insert(level.end(), summaries, summaries + kSideBySide);
+        if (afterPart && (block + kSideBySide) / kPartBlocks != block / kPartBlocks)
             afterPart();
+    }
+    for (; block < blocks; ++block) {
+        Block summary;
+        gaps |= summariseBlocks<1>(points + block * kFanout, &summary);
+        level.push_back(summary);
     }
     for (int i = int(blocks) * kFanout; i < count; ++i)
         gaps |= points[i].value != points[i].value;
     mHasGaps = mHasGaps || gaps;
+}
+
+// Summarises Blocks blocks of points side by side: each block's values are taken in their order,
+// so every sum is the one a block alone gives to the last bit, but the blocks' chains of
+// additions overlap instead of each addition waiting for the one before. True where a value is
+// NaN.
+template <int Blocks>
+bool MinMaxSummary::summariseBlocks(const QCPGraphData *points, Block *summaries)
+{
+    double low[Blocks];
+    double high[Blocks];
+    double sum[Blocks];
+    bool gaps = false;
+    for (int b = 0; b < Blocks; ++b)
+        low[b] = high[b] = sum[b] = points[b * kFanout].value;
+    for (int i = 1; i < kFanout; ++i) {
+        for (int b = 0; b < Blocks; ++b) {
+            const double value = points[b * kFanout + i].value;
+            low[b] = value < low[b] ? value : low[b];
+            high[b] = value > high[b] ? value : high[b];
+            sum[b] += value;
+            gaps |= value != value;
+        }
+    }
+    for (int b = 0; b < Blocks; ++b) {
+        gaps |= low[b] != low[b];
+        summaries[b] = Block{low[b], high[b], sum[b]};
+    }
+    return gaps;
 }
 
 // One level above the lowest from its entry `from` on, over the whole blocks of the level below.

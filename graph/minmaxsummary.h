@@ -19,6 +19,8 @@ public:
     // afterPart, where given, runs between parts of the pass over the points, a few
     // milliseconds each, so that a load may let the window turn while millions are summarised.
     void build(const QCPGraphData *points, int count, const std::function<void()> &afterPart = {});
+    // Room for a summary of count points, for one extended as its points come.
+    void reserve(int count);
     // Brings the summary up to points[0, count) where only points[from, count) are new or have
     // moved since it was built: the cost follows count - from, not count.
     void extend(const QCPGraphData *points, int from, int count, const std::function<void()> &afterPart = {});
@@ -54,8 +56,12 @@ private:
     static const int kFanout = 32;
     // Blocks of points summarised between two calls of afterPart: 4M points, 64 MiB read.
     static const size_t kPartBlocks = size_t(1) << 17;
+    // Blocks summarised side by side.
+    static const int kSideBySide = 4;
 
     void summarisePoints(const QCPGraphData *points, size_t from, int count, const std::function<void()> &afterPart);
+    template <int Blocks>
+    static bool summariseBlocks(const QCPGraphData *points, Block *summaries);
     void summariseLevel(size_t level, size_t from);
     template <typename Visit>
     void forEachPiece(int first, int last, Visit visit) const;

@@ -45,6 +45,8 @@ public:
     LogLoader &operator=(const LogLoader &) = delete;
 
     int fileCount() const { return mFiles.size(); }
+    // Records the load reads at most.
+    qint64 plannedRecords() const { return mPlannedRecords; }
     QString fileName(int file) const { return mFiles.at(file).info.fileName(); }
     QStringList fileNames() const;
     // Where the file's records that the load did not take begin: after those read, or, where
