@@ -242,10 +242,20 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
     if (mDrawnAfterLoad) {
         for (MinMaxSummary &summary : summaries.channels)
             summary.reserve(int(loader.plannedRecords()));
-        loader.setWhileShowing([&summaries](int channel, const QCPGraphData *points, qint64 from, qint64 count) {
-            summaries.channels[size_t(channel)].extend(points, int(from), int(count));
+        LogLoader::WhileShowing whileShowing;
+        whileShowing.room = [&summaries](int channel, qint64 from, qint64 end) {
+            summaries.channels[size_t(channel)].makeRoom(int(from), int(end));
+        };
+        whileShowing.written = [&summaries](int channel, const QCPGraphData *points, qint64 from, qint64 to) {
+            if (summaries.channels[size_t(channel)].fill(points, int(from), int(to)))
+                summaries.gaps[size_t(channel)] = true;
+        };
+        whileShowing.shown = [&summaries](int channel, const QCPGraphData *points, qint64 from, qint64 count) {
+            const bool gaps = summaries.gaps[size_t(channel)].exchange(false);
+            summaries.channels[size_t(channel)].extendFilled(points, int(from), int(count), gaps);
             summaries.counts[size_t(channel)] = count;
-        });
+        };
+        loader.setWhileShowing(whileShowing);
     }
     QString problems;
     {

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <array>
+#include <atomic>
 #include <functional>
 
 class ChartControls;
@@ -69,6 +70,9 @@ private:
     struct ShownSummaries {
         std::array<MinMaxSummary, LogDecoder::kChannelCount> channels;
         std::array<qint64, LogDecoder::kChannelCount> counts = {};
+        // Whether the points written since the last round held a NaN, told by the threads that
+        // wrote them.
+        std::array<std::atomic<bool>, LogDecoder::kChannelCount> gaps = {};
     };
 
     QString readLogFiles(LogLoader &loader, LoadProgress &progress);

@@ -28,8 +28,58 @@ void MinMaxSummary::extend(const QCPGraphData *points, int from, int count, cons
 {
     if (mLevels.empty())
         mLevels.emplace_back();
-    size_t changed = size_t(from / kFanout);
-    summarisePoints(points, changed, count, afterPart);
+    summarisePoints(points, size_t(from / kFanout), count, afterPart);
+    summariseLevelsAbove(size_t(from / kFanout));
+}
+
+void MinMaxSummary::makeRoom(int from, int end)
+{
+    if (mLevels.empty())
+        mLevels.emplace_back();
+    if (from <= 0)
+        mHasGaps = false;
+    std::vector<Block> &level = mLevels.front();
+    // No block has its lowest value above its highest: NaNs fail both comparisons.
+    const double infinity = std::numeric_limits<double>::infinity();
+    level.resize(std::min(level.size(), size_t(std::max(from, 0) / kFanout)));
+    level.resize(std::max(level.size(), size_t(std::max(end, 0) / kFanout)), Block{infinity, -infinity, 0});
+}
+
+bool MinMaxSummary::fill(const QCPGraphData *points, int from, int to)
+{
+    // Each thread writes entries of its own; the levels' shape stays.
+    Block *level = mLevels.front().data();
+    const size_t first = size_t((from + kFanout - 1) / kFanout);
+    const size_t end = std::min(size_t(std::max(to, 0) / kFanout), mLevels.front().size());
+    bool gaps = false;
+    size_t block = first;
+    for (; block + kSideBySide <= end; block += kSideBySide)
+        gaps |= summariseBlocks<kSideBySide>(points + block * kFanout, level + block);
+    for (; block < end; ++block)
+        gaps |= summariseBlocks<1>(points + block * kFanout, level + block);
+    return gaps;
+}
+
+void MinMaxSummary::extendFilled(const QCPGraphData *points, int from, int count, bool gaps)
+{
+    if (mLevels.empty())
+        mLevels.emplace_back();
+    std::vector<Block> &level = mLevels.front();
+    const size_t changed = size_t(from / kFanout);
+    const size_t blocks = size_t(count / kFanout);
+    level.resize(std::min(level.size(), blocks));
+    for (size_t block = changed; block < level.size(); ++block) {
+        if (unfilled(level[block]))
+            gaps |= summariseBlocks<1>(points + block * kFanout, &level[block]);
+    }
+    mHasGaps = mHasGaps || gaps;
+    summarisePoints(points, level.size(), count, {});
+    summariseLevelsAbove(changed);
+}
+
+// The levels above the lowest, from the entries that summarise its entry `changed` on.
+void MinMaxSummary::summariseLevelsAbove(size_t changed)
+{
     size_t level = 1;
     for (; mLevels[level - 1].size() >= size_t(kFanout); ++level) {
         changed /= kFanout;

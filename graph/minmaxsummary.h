@@ -24,6 +24,19 @@ public:
     // Brings the summary up to points[0, count) where only points[from, count) are new or have
     // moved since it was built: the cost follows count - from, not count.
     void extend(const QCPGraphData *points, int from, int count, const std::function<void()> &afterPart = {});
+    // Extending while the points are written, on the threads that write them: makeRoom(from,
+    // end) before points[from, end) are written, fill() by each thread for the points it wrote,
+    // then extendFilled() as extend() would.
+    // Room in the lowest level for the whole blocks of points[0, end), those from the block of
+    // `from` on yet to be filled.
+    void makeRoom(int from, int end);
+    // Fills the lowest level's entries of the whole blocks within points[from, to), within the
+    // room made; threads may fill disjoint stretches at once. True when one of the values is NaN.
+    bool fill(const QCPGraphData *points, int from, int to);
+    // As extend(), with the entries that fills covered taken as they are: only blocks no fill
+    // covered whole (those across two stretches) are summarised here. gaps: whether a fill met a
+    // NaN.
+    void extendFilled(const QCPGraphData *points, int from, int count, bool gaps);
     // True when some value is NaN: the graph then breaks its line there, which extremes can't.
     bool hasGaps() const { return mHasGaps; }
     // Extremes of the values of points[first, last), first < last <= the count built from.
@@ -63,6 +76,8 @@ private:
     template <int Blocks>
     static bool summariseBlocks(const QCPGraphData *points, Block *summaries);
     void summariseLevel(size_t level, size_t from);
+    void summariseLevelsAbove(size_t changed);
+    static bool unfilled(const Block &block) { return block.low > block.high; }
     template <typename Visit>
     void forEachPiece(int first, int last, Visit visit) const;
     bool reaches(const QCPGraphData *points, int level, int index, double bound, End end) const;

@@ -309,15 +309,21 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
         took.start();
         const qint64 first = round.front().first;
         const qint64 records = round.back().first + round.back().count - first;
-        std::vector<Span> written;
+        std::vector<Span> pages;
         for (int channel = 0; toPoints && channel < LogDecoder::kChannelCount; ++channel)
-            written.push_back(spanOf(mPoints[channel] + pointBase + first, records));
+            pages.push_back(spanOf(mPoints[channel] + pointBase + first, records));
         if (toPacked)
-            written.push_back(spanOf(mPacked + file.begin + first, records));
-        faultIn(written);
+            pages.push_back(spanOf(mPacked + file.begin + first, records));
+        faultIn(pages);
+        if (toPoints)
+            makeRoom(pointBase + first, pointBase + first + records);
         mCrew.run(int((round.size() + stretch - 1) / stretch), [&](int at) {
-            for (size_t block = size_t(at) * stretch; block < qMin(round.size(), size_t(at + 1) * stretch); ++block)
-                decodeBlock(descriptor, file, round[block], buffers[size_t(at)].get(), pointBase, toPoints, toPacked);
+            for (size_t block = size_t(at) * stretch; block < qMin(round.size(), size_t(at + 1) * stretch); ++block) {
+                Block &read = round[block];
+                decodeBlock(descriptor, file, read, buffers[size_t(at)].get(), pointBase, toPoints, toPacked);
+                if (toPoints)
+                    tellWritten(pointBase + read.first, pointBase + read.first + read.got);
+            }
         });
         if (took.elapsed() < kQuickRoundMs)
             mRoundBlocks = qMin(2 * mRoundBlocks, mostRoundBlocks);
@@ -333,9 +339,22 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
     }
 }
 
-void LogLoader::setWhileShowing(std::function<void(int, const QCPGraphData *, qint64, qint64)> onShown)
+void LogLoader::setWhileShowing(WhileShowing whileShowing)
 {
-    mOnShown = std::move(onShown);
+    mWhileShowing = std::move(whileShowing);
+}
+
+void LogLoader::makeRoom(qint64 from, qint64 end)
+{
+    for (int channel = 0; mWhileShowing.room && channel < LogDecoder::kChannelCount; ++channel)
+        mWhileShowing.room(channel, from, end);
+}
+
+// On the thread that wrote the points, while they are still in its caches.
+void LogLoader::tellWritten(qint64 from, qint64 to)
+{
+    for (int channel = 0; mWhileShowing.written && channel < LogDecoder::kChannelCount; ++channel)
+        mWhileShowing.written(channel, mPoints[channel], from, to);
 }
 
 // Faults in the pages of the spans, each large page by one thread, before threads write the spans
@@ -363,16 +382,10 @@ void LogLoader::faultIn(const std::vector<Span> &spans)
     });
 }
 
-// While the points just shown are still in the caches.
 void LogLoader::tellShown(qint64 from)
 {
-    if (!mOnShown)
-        return;
-    const int threads = qMin(mCrew.size(), LogDecoder::kChannelCount);
-    mCrew.run(threads, [&](int at) {
-        for (int channel = at; channel < LogDecoder::kChannelCount; channel += threads)
-            mOnShown(channel, mPoints[channel], from, mShown);
-    });
+    for (int channel = 0; mWhileShowing.shown && channel < LogDecoder::kChannelCount; ++channel)
+        mWhileShowing.shown(channel, mPoints[channel], from, mShown);
 }
 
 void LogLoader::decodeBlock(int descriptor, const File &file, Block &block, char *buffer, qint64 pointBase,
@@ -606,12 +619,16 @@ void LogLoader::mergeStep(std::vector<Run> &runs, qint64 wanted)
         starts.push_back(run.next);
     const qint64 total = countBefore(cuts.back());
     const bool oneStamp = total > 2 * wanted;
-    std::vector<Span> written;
+    const qint64 writing = oneStamp ? wanted : total;
+    std::vector<Span> pages;
     for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-        written.push_back(spanOf(mPoints[channel] + mShown, oneStamp ? wanted : total));
-    faultIn(written);
+        pages.push_back(spanOf(mPoints[channel] + mShown, writing));
+    faultIn(pages);
+    makeRoom(mShown, mShown + writing);
     if (oneStamp) {
-        mShown += mergeStretch(runs, mShown, wanted);
+        const qint64 merged = mergeStretch(runs, mShown, wanted);
+        tellWritten(mShown, mShown + merged);
+        mShown += merged;
     } else {
         std::vector<std::vector<Run>> stretches(cuts.size(), runs);
         std::vector<qint64> at(cuts.size(), mShown);
@@ -624,7 +641,8 @@ void LogLoader::mergeStep(std::vector<Run> &runs, qint64 wanted)
                 at[part] = mShown + countBefore(cuts[part - 1]);
         }
         mCrew.run(int(cuts.size()), [&](int part) {
-            mergeStretch(stretches[size_t(part)], at[size_t(part)], std::numeric_limits<qint64>::max());
+            const qint64 from = at[size_t(part)];
+            tellWritten(from, from + mergeStretch(stretches[size_t(part)], from, std::numeric_limits<qint64>::max()));
         });
         for (size_t run = 0; run < runs.size(); ++run)
             runs[run].next = cuts.back()[run];

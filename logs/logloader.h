@@ -65,11 +65,19 @@ public:
     // file is not read at all. How the file's load ended tells outcome().
     void readFile(int file, const std::function<void()> &afterBlock);
     void cancel() { mCancelled = true; }
-    // Runs after each round of reading that showed records and after each step of the merge, on
-    // the load's threads, each channel on one: onShown(channel, points, from, count), where
-    // points[0, count) are the channel's points so far and only those from `from` on are new or
-    // were written again since the previous call. Before reading.
-    void setWhileShowing(std::function<void(int channel, const QCPGraphData *points, qint64 from, qint64 count)> onShown);
+    // What is done with each channel's points while the load writes them: room(channel, from,
+    // end) on this thread before points[from, end) are written; written(channel, points, from, to)
+    // on the thread that wrote points[from, to), right after, threads writing disjoint stretches
+    // side by side; shown(channel, points, from, count) on this thread after each round of reading
+    // that showed records and after each step of the merge, where points[0, count) are the
+    // channel's points so far and only those from `from` on are new or were written again since
+    // the previous call. Before reading.
+    struct WhileShowing {
+        std::function<void(int channel, qint64 from, qint64 end)> room;
+        std::function<void(int channel, const QCPGraphData *points, qint64 from, qint64 to)> written;
+        std::function<void(int channel, const QCPGraphData *points, qint64 from, qint64 count)> shown;
+    };
+    void setWhileShowing(WhileShowing whileShowing);
     // Reads, sorts and merges in steps of this many records instead of the usual tens of
     // thousands: for fuzzing where steps meet. Before reading.
     void setGrain(qint64 records);
@@ -127,6 +135,8 @@ private:
         return {reinterpret_cast<char *>(first), reinterpret_cast<char *>(first + count)};
     }
     void faultIn(const std::vector<Span> &spans);
+    void makeRoom(qint64 from, qint64 end);
+    void tellWritten(qint64 from, qint64 to);
     void tellShown(qint64 from);
     void decodeBlock(int descriptor, const File &file, Block &block, char *buffer, qint64 pointBase, bool toPoints,
                      bool toPacked);
@@ -152,7 +162,7 @@ private:
     qint64 mMergeStep;
     qint64 mSortChunk;
     Crew mCrew;
-    std::function<void(int, const QCPGraphData *, qint64, qint64)> mOnShown;
+    WhileShowing mWhileShowing;
     qint64 mPlannedRecords = 0;
     bool mMergeExpected = false;
     bool mCancelled = false;

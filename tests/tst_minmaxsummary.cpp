@@ -63,6 +63,7 @@ private slots:
     void rebuildingForgetsThePreviousPoints();
     void buildInPartsMatchesAScan();
     void extendingMatchesAScan();
+    void fillingInStretchesMatchesAScan();
 };
 
 void TestMinMaxSummary::everyRangeOfAShortRunMatchesAScan()
@@ -181,6 +182,42 @@ void TestMinMaxSummary::extendingMatchesAScan()
         QVERIFY2(matchesScan(summary, points, 0, step.count), qPrintable(QString("up to %1").arg(step.count)));
         QVERIFY(matchesScan(summary, points, step.count / 3, step.count));
     }
+}
+
+// Points written in stretches cut anywhere, filled in any order as threads would, some written
+// past what is then shown or again from well before the old end: every level matches a scan, and
+// a NaN one stretch met is a gap.
+void TestMinMaxSummary::fillingInStretchesMatchesAScan()
+{
+    QVector<QCPGraphData> points = randomPoints(70000, 9);
+    MinMaxSummary summary;
+    struct Step {
+        int from;
+        int end; // written
+        int count; // then shown
+        QVector<int> cuts;
+    };
+    const Step steps[] = {{0, 20, 20, {}}, {20, 1100, 1100, {31, 64, 700}}, {1100, 9000, 5001, {3333}},
+                          {5001, 40000, 40000, {5003, 6000, 6001, 20000}}, {7, 69999, 69999, {9, 40, 35000}}};
+    unsigned seed = 10;
+    for (const Step &step : steps) {
+        const QVector<QCPGraphData> more = randomPoints(points.size(), ++seed);
+        for (int i = step.from; i < step.end; ++i)
+            points[i] = more[i];
+        summary.makeRoom(step.from, step.end);
+        QVector<int> edges = QVector<int>{step.from} + step.cuts + QVector<int>{step.end};
+        bool gaps = false;
+        for (int stretch = edges.size() - 2; stretch >= 0; --stretch)
+            gaps |= summary.fill(points.constData(), edges[stretch], edges[stretch + 1]);
+        summary.extendFilled(points.constData(), step.from, step.count, gaps);
+        QVERIFY2(matchesScan(summary, points, 0, step.count), qPrintable(QString("up to %1").arg(step.count)));
+        QVERIFY(matchesScan(summary, points, step.count / 3, step.count));
+        QVERIFY(!summary.hasGaps());
+    }
+    points[69990].value = std::numeric_limits<double>::quiet_NaN();
+    summary.makeRoom(69000, 70000);
+    summary.extendFilled(points.constData(), 69000, 70000, summary.fill(points.constData(), 69000, 70000));
+    QVERIFY(summary.hasGaps());
 }
 
 QTEST_APPLESS_MAIN(TestMinMaxSummary)
