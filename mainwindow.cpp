@@ -242,20 +242,7 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
     if (mDrawnAfterLoad) {
         for (MinMaxSummary &summary : summaries.channels)
             summary.reserve(int(loader.plannedRecords()));
-        LogLoader::WhileShowing whileShowing;
-        whileShowing.room = [&summaries](int channel, qint64 from, qint64 end) {
-            summaries.channels[size_t(channel)].makeRoom(int(from), int(end));
-        };
-        whileShowing.written = [&summaries](int channel, const QCPGraphData *points, qint64 from, qint64 to) {
-            if (summaries.channels[size_t(channel)].fill(points, int(from), int(to)))
-                summaries.gaps[size_t(channel)] = true;
-        };
-        whileShowing.shown = [&summaries](int channel, const QCPGraphData *points, qint64 from, qint64 count) {
-            const bool gaps = summaries.gaps[size_t(channel)].exchange(false);
-            summaries.channels[size_t(channel)].extendFilled(points, int(from), int(count), gaps);
-            summaries.counts[size_t(channel)] = count;
-        };
-        loader.setWhileShowing(whileShowing);
+        loader.setWhileShowing(summarisingInto(summaries));
     }
     QString problems;
     {
@@ -277,6 +264,26 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
     LogFolder::remember(fileNames);
     mFollowing->loadEnded(fileNames, loader);
     return problems;
+}
+
+// The graphs' summaries built while a load writes the points, each stretch by the thread that
+// wrote it while the points are in its caches.
+LogLoader::WhileShowing MainWindow::summarisingInto(ShownSummaries &summaries)
+{
+    LogLoader::WhileShowing whileShowing;
+    whileShowing.room = [&summaries](int channel, qint64 from, qint64 end) {
+        summaries.channels[size_t(channel)].makeRoom(int(from), int(end));
+    };
+    whileShowing.written = [&summaries](int channel, const QCPGraphData *points, qint64 from, qint64 to) {
+        if (summaries.channels[size_t(channel)].fill(points, int(from), int(to)))
+            summaries.gaps[size_t(channel)] = true;
+    };
+    whileShowing.shown = [&summaries](int channel, const QCPGraphData *points, qint64 from, qint64 count) {
+        const bool gaps = summaries.gaps[size_t(channel)].exchange(false);
+        summaries.channels[size_t(channel)].extendFilled(points, int(from), int(count), gaps);
+        summaries.counts[size_t(channel)] = count;
+    };
+    return whileShowing;
 }
 
 // Reads every file the loader was given; returns the words for the status bar, empty when

@@ -75,6 +75,7 @@ private:
         std::array<std::atomic<bool>, LogDecoder::kChannelCount> gaps = {};
     };
 
+    static LogLoader::WhileShowing summarisingInto(ShownSummaries &summaries);
     QString readLogFiles(LogLoader &loader, LoadProgress &progress);
     void readLogFile(int file, LogLoader &loader, LoadProgress &progress) const;
     void showPoints(LogLoader &loader, LoadProgress &progress, ShownSummaries &summaries);

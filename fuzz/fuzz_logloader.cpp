@@ -2,7 +2,9 @@
 // one to four log files: each a stretch of the stream, which may overlap the others, come out of
 // time order or end in a partial record. The files are loaded as the window loads them, at one
 // thread and at four, in steps of a few records so that the steps' seams fall everywhere; the
-// points must be a stable sort by time of every whole record of the files in the order chosen.
+// points must be a stable sort by time of every whole record of the files in the order chosen,
+// and the summaries built while they were written must answer as a scan of them does.
+#include "graph/minmaxsummary.h"
 #include "logs/logloader.h"
 #include "logreference.h"
 
@@ -40,6 +42,36 @@ int twoBytesAt(const uint8_t *at)
     return at[0] | at[1] << 8;
 }
 
+// Summaries built as the window builds them while a load writes its points.
+LogLoader::WhileShowing summarising(std::vector<MinMaxSummary> &summaries, std::vector<qint64> &counts)
+{
+    LogLoader::WhileShowing whileShowing;
+    whileShowing.room = [&summaries](int channel, qint64 from, qint64 end) {
+        summaries[size_t(channel)].makeRoom(int(from), int(end));
+    };
+    whileShowing.written = [&summaries](int channel, const QCPGraphData *points, qint64 from, qint64 to) {
+        require(!summaries[size_t(channel)].fill(points, int(from), int(to)));
+    };
+    whileShowing.shown = [&summaries, &counts](int channel, const QCPGraphData *points, qint64 from, qint64 count) {
+        summaries[size_t(channel)].extendFilled(points, int(from), int(count), false);
+        counts[size_t(channel)] = count;
+    };
+    return whileShowing;
+}
+
+// The summary's extremes and sum of points[from, to) are a scan's.
+void requireScanned(const MinMaxSummary &summary, const QVector<QCPGraphData> &points, int from, int to)
+{
+    double low = points[from].value, high = low, sum = 0;
+    for (int i = from; i < to; ++i) {
+        low = std::min(low, points[i].value);
+        high = std::max(high, points[i].value);
+        sum += points[i].value;
+    }
+    const QCPRange range = summary.valueRange(points.constData(), from, to);
+    require(range.lower == low && range.upper == high && summary.valueSum(points.constData(), from, to) == sum);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -68,6 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QThreadPool::globalInstance()->setMaxThreadCount(threads);
         LogLoader loader(names, std::numeric_limits<qint64>::max());
         loader.setGrain(grain);
+        std::vector<MinMaxSummary> summaries(LogDecoder::kChannelCount);
+        std::vector<qint64> counts(LogDecoder::kChannelCount);
+        loader.setWhileShowing(summarising(summaries, counts));
         require(loader.fits(-1));
         loader.reserve();
         for (int f = 0; f < files; ++f)
@@ -79,6 +114,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             require(points.size() == expected.size());
             for (int i = 0; i < points.size(); ++i)
                 require(points[i].key == expected[i].key && points[i].value == expected[i].values[size_t(channel)]);
+            require(counts[size_t(channel)] == points.size());
+            for (int from : {0, points.size() / 3}) {
+                if (from < points.size())
+                    requireScanned(summaries[size_t(channel)], points, from, points.size());
+            }
         }
         for (int f = 0; f < files; ++f)
             require(loader.outcome(f) == LogLoader::FileRead::Whole);
