@@ -47,6 +47,8 @@ void MinMaxSummary::makeRoom(int from, int end)
 
 bool MinMaxSummary::fill(const QCPGraphData *points, int from, int to)
 {
+    if (mLevels.empty())
+        return false;
     // Each thread writes entries of its own; the levels' shape stays.
     Block *level = mLevels.front().data();
     const size_t first = size_t((from + kFanout - 1) / kFanout);
