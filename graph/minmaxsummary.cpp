@@ -19,26 +19,28 @@ void MinMaxSummary::build(const QCPGraphData *points, int count, const std::func
 // way instead, each growth would copy the level into fresh pages.
 void MinMaxSummary::reserve(int count)
 {
+    lowestLevel().reserve(size_t(std::max(count, 0) / kFanout));
+}
+
+// The lowest level, made where the summary has none yet.
+std::vector<MinMaxSummary::Block> &MinMaxSummary::lowestLevel()
+{
     if (mLevels.empty())
         mLevels.emplace_back();
-    mLevels.front().reserve(size_t(std::max(count, 0) / kFanout));
+    return mLevels.front();
 }
 
 void MinMaxSummary::extend(const QCPGraphData *points, int from, int count, const std::function<void()> &afterPart)
 {
-    if (mLevels.empty())
-        mLevels.emplace_back();
     summarisePoints(points, size_t(from / kFanout), count, afterPart);
     summariseLevelsAbove(size_t(from / kFanout));
 }
 
 void MinMaxSummary::makeRoom(int from, int end)
 {
-    if (mLevels.empty())
-        mLevels.emplace_back();
     if (from <= 0)
         mHasGaps = false;
-    std::vector<Block> &level = mLevels.front();
+    std::vector<Block> &level = lowestLevel();
     // No block has its lowest value above its highest: NaNs fail both comparisons.
     const double infinity = std::numeric_limits<double>::infinity();
     level.resize(std::min(level.size(), size_t(std::max(from, 0) / kFanout)));
@@ -64,9 +66,7 @@ bool MinMaxSummary::fill(const QCPGraphData *points, int from, int to)
 
 void MinMaxSummary::extendFilled(const QCPGraphData *points, int from, int count, bool gaps)
 {
-    if (mLevels.empty())
-        mLevels.emplace_back();
-    std::vector<Block> &level = mLevels.front();
+    std::vector<Block> &level = lowestLevel();
     const size_t changed = size_t(from / kFanout);
     const size_t blocks = size_t(count / kFanout);
     level.resize(std::min(level.size(), blocks));
@@ -100,7 +100,7 @@ void MinMaxSummary::summarisePoints(const QCPGraphData *points, size_t from, int
     // One pass over the points, which are usually fresh from a load and no longer in cache.
     // A NaN value fails every comparison, which is how it is noticed on the way.
     bool gaps = false;
-    std::vector<Block> &level = mLevels.front();
+    std::vector<Block> &level = lowestLevel();
     level.resize(std::min(from, level.size()));
     const size_t blocks = size_t(count / kFanout);
     size_t block = level.size();

@@ -72,6 +72,7 @@ private:
     // Blocks summarised side by side.
     static const int kSideBySide = 4;
 
+    std::vector<Block> &lowestLevel();
     void summarisePoints(const QCPGraphData *points, size_t from, int count, const std::function<void()> &afterPart);
     template <int Blocks>
     static bool summariseBlocks(const QCPGraphData *points, Block *summaries);

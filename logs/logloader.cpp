@@ -287,10 +287,9 @@ void LogLoader::readFile(int index, const std::function<void()> &afterBlock)
 // first block short of its records, where the file ended early or a read failed.
 void LogLoader::readRounds(int descriptor, File &file, const std::function<void()> &afterBlock)
 {
-    // Where threads share a round, each takes a stretch of up to several blocks: its points then
-    // span a few large pages, and a page is faulted in by one thread while another waits for it
-    // only where two stretches meet. Rounds start at one block and grow while they are quick, so
-    // that a slow stick holds the window no longer than a block or two takes.
+    // Where threads share a round, each takes a stretch of up to several blocks, whose pages the
+    // crew faults in first. Rounds start at one block and grow while they are quick, so that a
+    // slow stick holds the window no longer than a block or two takes.
     const int mostRoundBlocks = mCrew.size() > 1 ? mCrew.size() * kBlocksPerThread : 1;
     std::vector<std::unique_ptr<char[]>> buffers;
     while (buffers.size() < size_t(mCrew.size()))
@@ -309,9 +308,7 @@ void LogLoader::readRounds(int descriptor, File &file, const std::function<void(
         took.start();
         const qint64 first = round.front().first;
         const qint64 records = round.back().first + round.back().count - first;
-        std::vector<Span> pages;
-        for (int channel = 0; toPoints && channel < LogDecoder::kChannelCount; ++channel)
-            pages.push_back(spanOf(mPoints[channel] + pointBase + first, records));
+        std::vector<Span> pages = toPoints ? pointPages(pointBase + first, records) : std::vector<Span>();
         if (toPacked)
             pages.push_back(spanOf(mPacked + file.begin + first, records));
         faultIn(pages);
@@ -355,6 +352,15 @@ void LogLoader::tellWritten(qint64 from, qint64 to)
 {
     for (int channel = 0; mWhileShowing.written && channel < LogDecoder::kChannelCount; ++channel)
         mWhileShowing.written(channel, mPoints[channel], from, to);
+}
+
+// Every channel's points [from, from + count).
+std::vector<LogLoader::Span> LogLoader::pointPages(qint64 from, qint64 count) const
+{
+    std::vector<Span> pages;
+    for (QCPGraphData *points : mPoints)
+        pages.push_back(spanOf(points + from, count));
+    return pages;
 }
 
 // Faults in the pages of the spans, each large page by one thread, before threads write the spans
@@ -620,10 +626,7 @@ void LogLoader::mergeStep(std::vector<Run> &runs, qint64 wanted)
     const qint64 total = countBefore(cuts.back());
     const bool oneStamp = total > 2 * wanted;
     const qint64 writing = oneStamp ? wanted : total;
-    std::vector<Span> pages;
-    for (int channel = 0; channel < LogDecoder::kChannelCount; ++channel)
-        pages.push_back(spanOf(mPoints[channel] + mShown, writing));
-    faultIn(pages);
+    faultIn(pointPages(mShown, writing));
     makeRoom(mShown, mShown + writing);
     if (oneStamp) {
         const qint64 merged = mergeStretch(runs, mShown, wanted);

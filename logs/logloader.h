@@ -134,6 +134,7 @@ private:
     {
         return {reinterpret_cast<char *>(first), reinterpret_cast<char *>(first + count)};
     }
+    std::vector<Span> pointPages(qint64 from, qint64 count) const;
     void faultIn(const std::vector<Span> &spans);
     void makeRoom(qint64 from, qint64 end);
     void tellWritten(qint64 from, qint64 to);
