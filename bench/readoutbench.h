@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef READOUTBENCH_H
 #define READOUTBENCH_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "chart/chartexport.h"
 
 #include "chart/chartreading.h"

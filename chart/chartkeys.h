@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef CHARTKEYS_H
 #define CHARTKEYS_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef CHARTMARKERS_H
 #define CHARTMARKERS_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "chart/overviewstrip.h"
 
 #include "chart/chartcontrols.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the drawing engine. The input steers a chart of up to five envelope
 // graphs: the plot's size and device pixel ratio, the time and temperature ranges (far-off
 // values, deep zooms), which curve is selected, and the points. Each chart is replotted with one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the log decoder. The input is a whole log file. It is decoded from memory
 // and again through a device that hands out its bytes in uneven pieces and may fail part way,
 // as a file on a slow or failing medium does; both must agree with a byte-by-byte reference

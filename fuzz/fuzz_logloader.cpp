@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the loader. The input is a stream of records and a plan that cuts it into
 // one to four log files: each a stretch of the stream, which may overlap the others, come out of
 // time order or end in a partial record. The files are loaded as the window loads them, at one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "logs/logfollower.h"
 
 #include "logs/logloader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef MEMORYBUDGET_H
 #define MEMORYBUDGET_H
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the scripts in script/ and tools/: the packages the project needs, listed once, and the build.
 # shellcheck shell=bash
 

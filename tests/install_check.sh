@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the built program into a temporary prefix and checks that a freedesktop launcher
 # would find it: the program on PATH, a valid entry that starts it, its icon in the hicolor
 # theme at the size its folder names, and a description the software centres accept.

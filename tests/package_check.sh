@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the build's install rules and checks what installing it gives:
 # its fields, Depends on runtime libraries only, its files, and a launcher entry and AppStream
 # description that the validators accept. Usage: package_check.sh BUILD_DIR APP_ID

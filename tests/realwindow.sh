@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Drives the built program in a real X window as a user would: opens the sample log through
 # the file dialog, reads the chart under the mouse, sets two markers through the chart's context
 # menu, shows the overview strip and drags its window, opens and closes the About dialog; at last

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About dialog on its own and as the main window's "Hilfe" > "Über".
 #include "aboutdialog.h"
 #include "mainwindow.h"

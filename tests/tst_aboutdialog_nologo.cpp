@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About dialog built with a collection that lacks the animated logo.
 #include "aboutdialog.h"
 

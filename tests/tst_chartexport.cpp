@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Bild speichern..." and "Daten exportieren...": the save dialogs answered as a user would, the
 // picture read back, the rows in the chart's time range, saves that fail or are cancelled.
 #include "chart/pngfile.h"

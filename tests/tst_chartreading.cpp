@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The read-out under the mouse, the markers and the statistics on a bare chart; the home view,
 // the chart's menu, channels on and off, drops.
 #include "chart/chartmarkers.h"

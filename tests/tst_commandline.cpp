@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built program run as a shell or cron runs it: each option, wrong options with their status
 // and words, unreadable logs and outputs that cannot be written, no display at all, and the
 // picture against what the window's "Bild speichern..." writes at the same size and range.

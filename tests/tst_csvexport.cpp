@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CSV writer alone, built from its source with Qt Core only: a year of rows with both clock
 // changes read back through QDateTime, and no rows. Failing writes are tested through the window.
 #include "logs/csvexport.h"

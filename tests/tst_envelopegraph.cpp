@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The envelope graph drawn side by side with the stock graph on the same data, image against
 // image; its fill checked pixel by pixel against the points; its summary followed through every
 // way the data can change.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's loader and drawing against the straightforward way of reading logs (41-byte
 // reads, one addData per point, stock graphs): the same points in the same order, the same axis
 // ranges, and drawings that match, on the inputs where a fast path could cut corners.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding one's way through a loaded season: back and forward through views, "Zeitraum..." and
 // the overview strip, driven in the window as a user would; the strip's setting across runs.
 #include "logbuilder.h"

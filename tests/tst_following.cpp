@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Following a log while the test writes to it: the window's own timer looks at the file, and
 // the chart afterwards holds what a fresh load of the file gives, point for point, with the view,
 // the selection, the status bar and the label as a user sees them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a user can throw at the Open command: broken logs, random bytes, things that are not
 // files, paths that vanish, files that grow or shrink while they are read, odd names, loads too
 // long to wait for or too large for memory. Each time the program goes on, the readable files

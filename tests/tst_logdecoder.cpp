@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding of log bytes: documented byte vectors, ignored bytes, short and partial files, and
 // reading records from a device in blocks.
 #include "logbuilder.h"

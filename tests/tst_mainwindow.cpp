@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a user first meets it: title, place, menus and the configured, empty chart.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The min/max summary against a plain scan of the same points, on every kind of range: the
 // extremes, the sum, and where each extreme first occurs.
 #include "graph/minmaxsummary.h"

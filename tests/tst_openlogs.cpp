@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Open command: the real file dialog answered as a user would, then the graphs' points, both
 // axes and the status bar; failure paths through the loading seam.
 #include "logbuilder.h"

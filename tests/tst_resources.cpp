@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pictures built into the program: their paths, their bytes and what each picture is.
 #include <QDirIterator>
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample log that the README opens: a newcomer's first chart must show five distinct daily
 // waves inside the chart's temperature range, from the first minute to the last.
 #include "logs/logdecoder.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Appends records to a temperature log as a running logger does, for watching the viewer follow it.
 
 Each record continues the log's last time stamp by --step seconds with the channels' daily waves

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the program's own pictures into images/: a thermometer whose column rises and falls
 # while a curve beside it records the readings, and the launcher icon's sizes from
 # images/icon.svg. Run by hand after changing a picture; the build uses the committed files.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the README's screenshots: runs the real-window check, which opens the sample log in the
 # built program, and keeps its pictures of the main window with the loaded chart, without and
 # with the read-out under the mouse, with two markers, and with the overview strip's window dragged.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes a synthetic temperature log: a 433-byte header, then one 41-byte record per sample.
 
 Each record holds a little-endian signed 32-bit time stamp (seconds since 2000-01-01 00:00:00 at

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes a realistic temperature log: one-minute records with a weather of their own each day.
 
 Where make_log.py repeats the same smooth waves every day, here the days differ (sunny or
