@@ -99,11 +99,15 @@ CommandLine::CommandLine(const QStringList &arguments)
                QStringLiteral("DATEI"))
     , mCsv(QStringLiteral("csv"), QStringLiteral("Schreibt die Datensätze als CSV wie \"Daten exportieren...\"."),
            QStringLiteral("DATEI"))
+    , mDays(QStringLiteral("days"),
+            QStringLiteral("Schreibt die Tageswerte aller fünf Kanäle (Min, Max, Mittel, Datensätze je Tag) als CSV "
+                           "wie \"Speichern...\" unter \"Tageswerte...\"."),
+            QStringLiteral("DATEI"))
     , mSize(QStringLiteral("size"),
             QStringLiteral("Größe des Bildes in Pixeln (PDF: in Punkten), je Seite 100 bis 10000; Vorgabe 1280x720."),
             QStringLiteral("BREITExHÖHE"))
     , mFrom(QStringLiteral("from"),
-            QStringLiteral("Beginn des Zeitbereichs von Bild und CSV in Ortszeit: 2026-02-12, 2026-02-12 06:00, "
+            QStringLiteral("Beginn des Zeitbereichs von Bild, CSV und Tageswerten in Ortszeit: 2026-02-12, 2026-02-12 06:00, "
                            "2026-02-12T06:00:00, 12.02.2026 oder 12.02.2026 06:00:00; Vorgabe: ab dem ersten "
                            "Datensatz."),
             QStringLiteral("ZEIT"))
@@ -119,7 +123,7 @@ CommandLine::CommandLine(const QStringList &arguments)
     , mVersion(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                QStringLiteral("Zeigt die Version und endet."))
 {
-    mParser.addOptions({mPicture, mCsv, mSize, mFrom, mTo, mHide, mHelp, mVersion});
+    mParser.addOptions({mPicture, mCsv, mDays, mSize, mFrom, mTo, mHide, mHelp, mVersion});
     mParser.addPositionalArgument(kFilesName, kFilesDescription, QStringLiteral("[%1...]").arg(kFilesName));
     if (!mParser.parse(arguments)) {
         const QStringList unknown = mParser.unknownOptionNames();
@@ -153,7 +157,7 @@ bool CommandLine::check()
 {
     if (!mError.isEmpty())
         return fail(mError);
-    if (!mParser.isSet(mPicture) && !mParser.isSet(mCsv))
+    if (!mParser.isSet(mPicture) && !mParser.isSet(mCsv) && !mParser.isSet(mDays))
         return fail(QStringLiteral("--size, --from, --to und --hide nur mit --picture oder --csv"));
     if (logFiles().isEmpty())
         return fail(QStringLiteral("Keine Logdatei angegeben"));
@@ -210,7 +214,7 @@ int CommandLine::writeOutputs()
     }
 
     const QString problems = window.loadLogFiles(logFiles());
-    plot->xAxis->setRange(timeRange(plot->xAxis->range()));
+    plot->xAxis->setRange(timeRange(recordKeys(plot)));
     plot->resize(mPictureSize);
 
     int status = problems.isEmpty() ? 0 : 2;
@@ -229,7 +233,21 @@ int CommandLine::writeOutputs()
         printLine(stderr, StatusWords::notSaved(mParser.value(mCsv)));
         status = 1;
     }
+    if (mParser.isSet(mDays) && !ChartExport::saveDays(plot, mParser.value(mDays))) {
+        printLine(stderr, StatusWords::notSaved(mParser.value(mDays)));
+        status = 1;
+    }
     return status;
+}
+
+// From the earliest record to the latest, whatever order the logs were named in: the window
+// fits its time axis to the first and the last record read.
+QCPRange CommandLine::recordKeys(const QCustomPlot *plot)
+{
+    const QSharedPointer<QCPGraphDataContainer> keys = plot->graph(0)->data();
+    if (keys->isEmpty())
+        return plot->xAxis->range();
+    return QCPRange(keys->constBegin()->key, (keys->constEnd() - 1)->key);
 }
 
 // The range asked for; a bound not given is that of the whole view.
@@ -260,7 +278,7 @@ QString CommandLine::helpText() const
 {
     QStringList names;
     QStringList descriptions;
-    for (const QCommandLineOption &option : {mPicture, mCsv, mSize, mFrom, mTo, mHide, mHelp, mVersion}) {
+    for (const QCommandLineOption &option : {mPicture, mCsv, mDays, mSize, mFrom, mTo, mHide, mHelp, mVersion}) {
         QStringList spelled;
         for (const QString &name : option.names())
             spelled.append(optionText(name));
@@ -271,8 +289,9 @@ QString CommandLine::helpText() const
     int width = 0;
     for (const QString &name : names)
         width = qMax(width, name.size());
-    QString text = kUsage + QStringLiteral("\nZeigt die Temperaturen von Logdateien im Fenster; mit --picture oder --csv "
-                                           "schreibt es Bild oder Tabelle ohne Fenster und endet.\n\nOptionen:\n");
+    QString text = kUsage + QStringLiteral("\nZeigt die Temperaturen von Logdateien im Fenster; mit --picture, --csv oder "
+                                           "--days schreibt es Bild oder Tabellen ohne Fenster und endet.\n\n"
+                                           "Optionen:\n");
     for (int i = 0; i < names.size(); ++i)
         text += QStringLiteral("  %1  %2\n").arg(names[i], -width).arg(descriptions[i]);
     return text + QStringLiteral("\nArgumente:\n  %1  %2\n").arg(kFilesName, -width).arg(kFilesDescription);

@@ -8,9 +8,9 @@
 #include <QStringList>
 #include <qcustomplot.h>
 
-// The program's options: without any, the files named are loaded into the window; with --picture
-// or --csv the files are loaded into a window that is never shown, the chart and its records are
-// written as the window's save commands write them, and the program ends. Help, the version and
+// The program's options: without any, the files named are loaded into the window; with --picture,
+// --csv or --days the files are loaded into a window that is never shown, the chart, its records
+// and its days are written as the window's save commands write them, and the program ends. Help, the version and
 // wrong options end it too. Messages go to standard error in the window's words; a run that
 // succeeds prints nothing.
 class CommandLine
@@ -36,6 +36,7 @@ private:
     bool takeRange();
     bool takeHiddenChannels();
     int writeOutputs();
+    static QCPRange recordKeys(const QCustomPlot *plot);
     QCPRange timeRange(const QCPRange &whole) const;
     bool fail(const QString &what);
     QString helpText() const;
@@ -43,6 +44,7 @@ private:
     QCommandLineParser mParser;
     QCommandLineOption mPicture;
     QCommandLineOption mCsv;
+    QCommandLineOption mDays;
     QCommandLineOption mSize;
     QCommandLineOption mFrom;
     QCommandLineOption mTo;

@@ -12,6 +12,8 @@
 #include <QStatusBar>
 #include <qcustomplot.h>
 
+#include <algorithm>
+
 namespace {
 
 const QString kSettingKey = QStringLiteral("follow");
@@ -91,9 +93,13 @@ void Following::look()
     }
     reportUnreadable(news.unreadable);
     if (!news.records.isEmpty()) {
+        const double fromKey = std::min_element(news.records.cbegin(), news.records.cend(),
+                                                [](const LogDecoder::LogRecord &a, const LogDecoder::LogRecord &b) {
+                                                    return a.key < b.key;
+                                                })->key;
         ChartFollowing::addRecords(mPlot, mControls, news.records);
         showNewest();
-        emit recordsAdded();
+        emit recordsAdded(fromKey);
     }
 }
 

@@ -42,8 +42,8 @@ public:
     void look();
 
 signals:
-    // Records joined the chart's graphs.
-    void recordsAdded();
+    // Records joined the chart's graphs; those with keys at or after fromKey are new or moved.
+    void recordsAdded(double fromKey);
 
 private:
     void turn(bool on);

@@ -8,6 +8,7 @@
 #include "chart/chartkeys.h"
 #include "chart/chartmarkers.h"
 #include "chart/chartreadout.h"
+#include "chart/dailyvaluesdialog.h"
 #include "chart/overviewstrip.h"
 #include "chart/statisticsdialog.h"
 #include "chart/timerangedialog.h"
@@ -230,6 +231,8 @@ QString MainWindow::loadLogFiles(const QStringList &fileNames)
         return QString();
     const QScopedValueRollback<bool> loading(mLoading, true);
     mFollowing->loadStarts();
+    if (mDailyValues)
+        mDailyValues->loadStarts();
 
     // Let go of the old points before the new ones take their memory: clearing alone would keep
     // the old storage allocated.
@@ -386,6 +389,10 @@ void MainWindow::setupChartReading()
     QAction *statistics = chartMenu->addAction(tr("Statistik..."));
     statistics->setObjectName(QStringLiteral("actionStatistics"));
     connect(statistics, &QAction::triggered, this, [this]() { StatisticsDialog(ui->customPlot, this).exec(); });
+    mDailyValuesAction = chartMenu->addAction(tr("Tageswerte..."));
+    mDailyValuesAction->setObjectName(QStringLiteral("actionDailyValues"));
+    mDailyValuesAction->setEnabled(false);
+    connect(mDailyValuesAction, &QAction::triggered, this, [this]() { dailyValues()->showOrRaise(); });
     setupFollowing(chartMenu);
 }
 
@@ -398,6 +405,21 @@ void MainWindow::setupFollowing(QMenu *chartMenu)
         [this](const QStringList &files) { QTimer::singleShot(0, this, [this, files]() { loadLogFiles(files); }); });
     chartMenu->insertAction(ui->actionSaveImage, mFollowing->action());
     connect(mFollowing, &Following::recordsAdded, mOverview, &OverviewStrip::refresh);
+    connect(mFollowing, &Following::recordsAdded, this, [this](double fromKey) {
+        mDailyValuesAction->setEnabled(true);
+        if (mDailyValues)
+            mDailyValues->recordsJoined(fromKey);
+    });
+}
+
+// The one "Tageswerte" dialog, made when first asked for.
+DailyValuesDialog *MainWindow::dailyValues()
+{
+    if (!mDailyValues) {
+        mDailyValues = new DailyValuesDialog(ui->customPlot, mHistory, this);
+        connect(mDailyValues, &DailyValuesDialog::saved, this, &MainWindow::reportIfNotSaved);
+    }
+    return mDailyValues;
 }
 
 // Records the chart may still take: within the record limit and the memory to be had, as a load
@@ -452,6 +474,9 @@ void MainWindow::chartReloaded()
     mOverview->refresh();
     mReadout->clear();
     mMarkers->clear();
+    mDailyValuesAction->setEnabled(ui->customPlot->graph(0)->dataCount() > 0);
+    if (mDailyValues)
+        mDailyValues->loadEnded();
 }
 
 // While a load runs, a drop is not taken: it would be refused when its turn came.

@@ -16,6 +16,7 @@
 class ChartControls;
 class ChartMarkers;
 class ChartReadout;
+class DailyValuesDialog;
 class Following;
 class LoadProgress;
 class OverviewStrip;
@@ -85,6 +86,7 @@ private:
     qint64 recordsToAdd() const;
     void setupViewFinding();
     void chartReloaded();
+    DailyValuesDialog *dailyValues();
     void saveImage();
     void exportData();
     QString askSaveName(const QStringList &nameFilters, const QStringList &suffixes);
@@ -102,6 +104,8 @@ private:
     ChartReadout *mReadout;
     ChartMarkers *mMarkers;
     Following *mFollowing;
+    QAction *mDailyValuesAction;
+    DailyValuesDialog *mDailyValues = nullptr;
     qint64 mMemoryBudget;
     bool mLoading = false;
     bool mDrawnAfterLoad = true;

@@ -3,6 +3,7 @@
 
 #include "chart/chartreading.h"
 #include "chart/chartreadout.h"
+#include "chart/dailyvalues.h"
 #include "chart/pngfile.h"
 #include "logs/csvexport.h"
 
@@ -109,17 +110,21 @@ bool savePicture(QCustomPlot *plot, const QString &fileName)
 bool saveRecords(QCustomPlot *plot, const QString &fileName)
 {
     const ChartReading::RecordSpan span = ChartReading::recordsInView(plot);
-    QStringList names;
     QVector<QCPGraphDataContainer::const_iterator> firsts;
-    for (int graph = 0; graph < plot->graphCount(); ++graph) {
-        names.append(plot->graph(graph)->name());
+    for (int graph = 0; graph < plot->graphCount(); ++graph)
         firsts.append(plot->graph(graph)->data()->constBegin() + span.first);
-    }
-    return CsvExport::save(fileName, names, span.count, [&firsts](qint64 index, double &key, double *values) {
+    return CsvExport::save(fileName, ChartReading::channelNames(plot), span.count, [&firsts](qint64 index, double &key, double *values) {
         key = firsts[0][index].key;
         for (int graph = 0; graph < firsts.size(); ++graph)
             values[graph] = firsts[graph][index].value;
     });
+}
+
+bool saveDays(const QCustomPlot *plot, const QString &fileName)
+{
+    const ChartReading::RecordSpan span = ChartReading::recordsInView(plot);
+    const DailyValues days(DailyValues::channelsOf(plot), span.first, span.first + span.count);
+    return days.saveCsv(fileName, ChartReading::channelNames(plot));
 }
 
 } // namespace ChartExport

@@ -22,6 +22,11 @@ bool savePicture(QCustomPlot *plot, const QString &fileName);
 // each at the same index.
 bool saveRecords(QCustomPlot *plot, const QString &fileName);
 
+// Saves, as CSV, every graph's lowest, highest and mean value of each local day, from the day of
+// the first record whose key lies within the time axis's range to the day of the last, counting
+// only those records.
+bool saveDays(const QCustomPlot *plot, const QString &fileName);
+
 } // namespace ChartExport
 
 #endif // CHARTEXPORT_H

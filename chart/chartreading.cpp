@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ChartReading {
 
@@ -48,6 +49,14 @@ const MinMaxSummary &summaryOf(const QCPGraph *graph, MinMaxSummary &spare)
     return spare;
 }
 
+QStringList channelNames(const QCustomPlot *plot)
+{
+    QStringList names;
+    for (int graph = 0; graph < plot->graphCount(); ++graph)
+        names.append(plot->graph(graph)->name());
+    return names;
+}
+
 RecordSpan recordsInView(const QCustomPlot *plot)
 {
     RecordSpan span;
@@ -81,6 +90,15 @@ QString degreesText(double value)
 QString degreesText(const QString &number)
 {
     return number + kUnit;
+}
+
+// Counted in whole numbers, so that no halfway case is lost to binary fractions.
+QString meanNumber(double sum, qint64 count)
+{
+    const qint64 total = std::llround(sum);
+    const qint64 tenths = (20 * qAbs(total) + count) / (2 * count);
+    const QString sign = total < 0 && tenths > 0 ? QStringLiteral("-") : QString();
+    return sign + QStringLiteral("%1,%2").arg(tenths / 10).arg(tenths % 10);
 }
 
 double keptInside(double start, double length, double low, double high)

@@ -38,6 +38,8 @@ const QCPGraphData *pointInEffect(const QCPGraph *graph, double key);
 bool recordInEffect(const QCustomPlot *plot, double key, double *recordKey);
 // The graph's own summary when it keeps one; otherwise one built into spare.
 const MinMaxSummary &summaryOf(const QCPGraph *graph, MinMaxSummary &spare);
+// The graphs' names, in their order.
+QStringList channelNames(const QCustomPlot *plot);
 // The records whose keys lie within the time axis's range, ends included.
 RecordSpan recordsInView(const QCustomPlot *plot);
 
@@ -46,6 +48,8 @@ QString timeText(const QCustomPlot *plot, double key);
 // A channel's whole degrees as the read-out writes them, "-3 °C"; a number already written.
 QString degreesText(double value);
 QString degreesText(const QString &number);
+// A mean of whole degrees rounded half away from zero to a tenth, with a decimal comma: "41,3".
+QString meanNumber(double sum, qint64 count);
 
 // Where a span of the given length starts so that it lies inside [low, high], low winning when
 // it is longer than that.

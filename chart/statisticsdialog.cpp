@@ -14,22 +14,10 @@
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
-#include <cmath>
-
 namespace {
 
 const QString kNoValue = QStringLiteral("–");
 const int kNameColumn = 0;
-
-// The mean of whole degrees, rounded half away from zero to a tenth, with a decimal comma:
-// "41,3 °C". Counted in whole numbers, so that no halfway case is lost to binary fractions.
-QString meanText(double sum, qint64 count)
-{
-    const qint64 total = std::llround(sum);
-    const qint64 tenths = (20 * qAbs(total) + count) / (2 * count);
-    const QString sign = total < 0 && tenths > 0 ? QStringLiteral("-") : QString();
-    return ChartReading::degreesText(sign + QStringLiteral("%1,%2").arg(tenths / 10).arg(tenths % 10));
-}
 
 // Kanal, Min, Zeit Min, Max, Zeit Max, Mittel of one graph's records [first, first + count).
 QStringList channelRow(const QCustomPlot *plot, const QCPGraph *graph, const ChartReading::RecordSpan &span)
@@ -48,7 +36,7 @@ QStringList channelRow(const QCustomPlot *plot, const QCPGraph *graph, const Cha
             ChartReading::timeText(plot, points[lowest].key),
             ChartReading::degreesText(range.upper),
             ChartReading::timeText(plot, points[highest].key),
-            meanText(summary.valueSum(points, span.first, last), span.count)};
+            ChartReading::degreesText(ChartReading::meanNumber(summary.valueSum(points, span.first, last), span.count))};
 }
 
 } // namespace
