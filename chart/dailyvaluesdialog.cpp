@@ -37,7 +37,18 @@ const int kChartHeight = 180;
 const int kTickLabelPointSize = 8;
 // Room above and below the bars, a share of their span.
 const double kTemperatureMargin = 0.05;
-const QSize kInitialSize(560, 620);
+const int kInitialHeight = 620;
+const int kCellPadding = 6;
+
+// Date ticks a day apart at least: a bar is a day, and finer ticks would repeat its date.
+class DayTicker : public QCPAxisTickerDateTime
+{
+protected:
+    double getTickStep(const QCPRange &range) override
+    {
+        return qMax(kSecondsPerDay, QCPAxisTickerDateTime::getTickStep(range));
+    }
+};
 
 } // namespace
 
@@ -53,7 +64,6 @@ DailyValuesDialog::DailyValuesDialog(QCustomPlot *plot, ViewHistory *history, QW
     setObjectName(QStringLiteral("dailyValuesDialog"));
     setWindowTitle(tr("Tageswerte"));
     setModal(false);
-    resize(kInitialSize);
 
     mChannel->setObjectName(QStringLiteral("dailyChannel"));
     for (int graph = 0; graph < plot->graphCount(); ++graph)
@@ -69,17 +79,7 @@ DailyValuesDialog::DailyValuesDialog(QCustomPlot *plot, ViewHistory *history, QW
     mTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     mTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     mTable->verticalHeader()->hide();
-    // Sized from the widest cells and one row's height, so that no row is made to measure it.
-    mTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    mTable->verticalHeader()->setDefaultSectionSize(mTable->fontMetrics().height() + 6);
-    mTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    const QStringList widest = DailyTableModel::widestRow();
-    const QStringList header = DailyTableModel::header();
-    for (int column = 0; column < widest.size(); ++column) {
-        const int text = qMax(mTable->fontMetrics().horizontalAdvance(widest[column]),
-                              mTable->fontMetrics().horizontalAdvance(header[column]));
-        mTable->horizontalHeader()->resizeSection(column, text + 16);
-    }
+    sizeColumns();
     connect(mTable, &QTableView::doubleClicked, this, [this](const QModelIndex &index) { openDay(index.row()); });
 
     setupChart();
@@ -97,17 +97,39 @@ DailyValuesDialog::DailyValuesDialog(QCustomPlot *plot, ViewHistory *history, QW
     layout->addWidget(mTable, 1);
     layout->addWidget(mChart);
     layout->addWidget(buttons);
+    resize(sizeHint().width(), kInitialHeight);
 
     connect(plot->xAxis, QOverload<const QCPRange &>::of(&QCPAxis::rangeChanged), this,
             &DailyValuesDialog::markTouchedDays);
     connect(history, &ViewHistory::changed, this, &DailyValuesDialog::bringTouchedIntoSight);
 }
 
+// From the widest cells in bold and one row's height, so that no row is made to measure them;
+// the dialog as wide as the table.
+void DailyValuesDialog::sizeColumns()
+{
+    QFont bold = mTable->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    mTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    mTable->verticalHeader()->setDefaultSectionSize(metrics.height() + kCellPadding);
+    mTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    const QStringList widest = DailyTableModel::widestRow();
+    const QStringList header = DailyTableModel::header();
+    int width = 2 * mTable->frameWidth() + mTable->verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < widest.size(); ++column) {
+        const int text = qMax(metrics.horizontalAdvance(widest[column]), metrics.horizontalAdvance(header[column]));
+        mTable->horizontalHeader()->resizeSection(column, text + 2 * kCellPadding);
+        width += text + 2 * kCellPadding;
+    }
+    mTable->setMinimumWidth(width);
+}
+
 void DailyValuesDialog::setupChart()
 {
     mChart->setObjectName(QStringLiteral("dailyChart"));
     mChart->setMinimumHeight(kChartHeight);
-    QSharedPointer<QCPAxisTickerDateTime> dates(new QCPAxisTickerDateTime);
+    QSharedPointer<QCPAxisTickerDateTime> dates(new DayTicker);
     dates->setDateTimeFormat(kAxisDateFormat);
     mChart->xAxis->setTicker(dates);
     const QFont tickFont(QFont().family(), kTickLabelPointSize);

@@ -53,6 +53,7 @@ private:
     void bringTouchedIntoSight();
     void openDay(int day);
     void save();
+    void sizeColumns();
     void setupChart();
 
     QCustomPlot *mPlot;
