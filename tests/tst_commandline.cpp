@@ -37,6 +37,13 @@ static QByteArray rows(int first, int last)
     return csv;
 }
 
+// The days CSV's header, then the given rows.
+static QByteArray days(const QByteArray &rows)
+{
+    return "Tag;TSA1 Min;TSA1 Max;TSA1 Mittel;TSE Min;TSE Max;TSE Mittel;TW Min;TW Max;TW Mittel;TSV Min;TSV Max;"
+           "TSV Mittel;TAM Min;TAM Max;TAM Mittel;Datensätze\r\n" + rows;
+}
+
 class TestCommandLine : public QObject
 {
     Q_OBJECT
@@ -89,7 +96,7 @@ private slots:
         QTest::addColumn<QString>("err");
         QTest::addColumn<QString>("out");       // stdout starts with it
         QTest::addColumn<QStringList>("files"); // written; "name WxH" a picture of that size
-        QTest::addColumn<QByteArray>("csv");    // r.csv's contents
+        QTest::addColumn<QByteArray>("csv");    // r.csv's or d.csv's contents
         QTest::addColumn<bool>("withoutDisplay");
         auto row = [](const char *name, const QStringList &arguments, int status, const QString &err,
                       const QStringList &files = {}, const QByteArray &csv = {}, const QString &out = {}) {
@@ -111,6 +118,11 @@ private slots:
             {"--csv", "r.csv", "--from", "12.02.2026", "--to", "12.02.2026 12:20:00", "a.log", "b.log"}, 0, "", {"r.csv"},
             rows(0, 2));
         row("--from alone", {"--csv", "r.csv", "--from", "2026-02-12T14:30", "a.log", "b.log"}, 0, "", {"r.csv"}, rows(9, 11));
+        row("logs named newest first, all of both", {"--csv", "r.csv", "b.log", "a.log"}, 0, "", {"r.csv"}, rows(0, 11));
+        row("days of logs named newest first", {"--days", "d.csv", "b.log", "a.log"}, 0, "", {"d.csv"},
+            days("2026-02-12;-10;75;32,5;-9;76;33,5;-8;77;34,5;-7;78;35,5;-6;79;36,5;12\r\n"));
+        row("days of a range", {"--days", "d.csv", "--from", "2026-02-12 12:10", "--to", "2026-02-12T12:30:00", "a.log"},
+            0, "", {"d.csv"}, days("2026-02-12;7;41;24,0;8;42;25,0;9;43;26,0;10;44;27,0;11;45;28,0;3\r\n"));
         row("unreadable log", {"--csv", "r.csv", "a.log", "gone.log"}, 2, "Nicht lesbar: gone.log\n", {"r.csv"}, rows(0, 5));
         row("picture into a file", {"--picture", kBlocker + "/c.png", "a.log"}, 1, "Nicht gespeichert: c.png\n");
         row("old picture kept", {"--picture", kOldPicture, "a.log"}, 1, "Nicht gespeichert: " + kOldPicture + "\n");
@@ -148,7 +160,7 @@ private slots:
         QCOMPARE(run(arguments, &printed, &complaint, withoutDisplay), status);
         QCOMPARE(QString::fromUtf8(complaint), err);
         QVERIFY2(printed.startsWith(out.toUtf8()) && (out == kUsage || printed.size() == out.toUtf8().size()), printed);
-        for (const char *option : {"--picture <DATEI>", "--csv <DATEI>", "--size <BREITExHÖHE>", "--from <ZEIT>",
+        for (const char *option : {"--picture <DATEI>", "--csv <DATEI>", "--days <DATEI>", "--size <BREITExHÖHE>", "--from <ZEIT>",
                                    "--to <ZEIT>", "--hide <NAMEN>", "-h, --help", "-v, --version"})
             QVERIFY(out != kUsage || printed.contains(option));
         QStringList written = QDir(mOut->path()).entryList(QDir::Files, QDir::Name);
