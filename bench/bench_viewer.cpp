@@ -3,7 +3,8 @@
 // side by side in one run on generated logs. Every case runs in a child process of its own, so
 // that its peak memory is its own and one case's caches do not help the next.
 //
-//   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]
+//   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following |
+//                 --daily-values]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
 //   bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]
 //   --threads N with any of the above: the threads the program draws (and loads) with, all
@@ -13,6 +14,7 @@
 #include "benchreport.h"
 #include "commandlinebench.h"
 #include "csvbench.h"
+#include "dailyvaluesbench.h"
 #include "followbench.h"
 #include "loggenerator.h"
 #include "longloadbench.h"
@@ -765,6 +767,9 @@ int main(int argc, char *argv[])
     const int following = FollowBench::runFromArguments(arguments);
     if (following >= 0)
         return following;
+    const int dailyValues = DailyValuesBench::runFromArguments(arguments);
+    if (dailyValues >= 0)
+        return dailyValues;
 
     auto option = [&arguments](const char *name) {
         const int at = arguments.indexOf(QLatin1String(name));
@@ -790,7 +795,8 @@ int main(int argc, char *argv[])
         recordCounts.append(count.toLongLong());
     if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)
         || (!threadCount.isEmpty() && threadCount.toInt() <= 0)) {
-        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]\n"
+        print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following\n"
+                             "                    | --daily-values]\n"
                              "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]\n"
                              "       bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]\n"
                              "       any of these with [--threads N]\n"
@@ -809,8 +815,8 @@ int main(int argc, char *argv[])
         recordCounts = QVector<qint64>(std::begin(kDefaultRecords), std::end(kDefaultRecords));
     int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window) | MeasuringBench::run(recordCounts)
                  | ViewFindingBench::run(recordCounts, window) | runCsvBenchmark();
-    // Long loads and following only in the full run: they need logs of their own.
+    // Long loads, following and the days only in the full run: they need logs of their own.
     if (records.isEmpty() && scale.isEmpty())
-        result |= LongLoadBench::run() | FollowBench::run();
+        result |= LongLoadBench::run() | FollowBench::run() | DailyValuesBench::run();
     return result;
 }

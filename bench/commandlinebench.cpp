@@ -35,6 +35,10 @@ const double kKstSpeedUp1M = 3;
 const double kKstSpeedUp10M = 2.5;
 const double kMostCsvSeconds = 0.35;
 const double kNumpySpeedUp = 10;
+const double kMostDaysSeconds = 0.2;
+const double kPandasSpeedUp = 6;
+// Both tell days in the same zone.
+const QString kZone = QStringLiteral("Europe/Berlin");
 // Debian's interpreter, which python3-numpy serves, whatever else is first on PATH.
 const QString kPython = QStringLiteral("/usr/bin/python3");
 
@@ -44,6 +48,20 @@ const char kNumpyScript[] =
     "rows = numpy.fromfile(sys.argv[1], dtype=numpy.int64).reshape(-1, 6)\n"
     "numpy.savetxt(sys.argv[2], rows, fmt='%d', delimiter=';', newline='\\r\\n',\n"
     "              header='Zeit;TSA1;TSE;TW;TSV;TAM', comments='')\n";
+// Writes argv[2] with each local day's lowest, highest and mean value per channel and the day's
+// records, from the log argv[1] read with its record layout.
+const char kPandasScript[] =
+    "import os, sys, numpy, pandas\n"
+    "record = numpy.dtype([('t', '<i4'), ('c0', '<i2'), ('c1', '<i2'), ('c2', '<i2'), ('gap', '<i2'),\n"
+    "                      ('c3', '<i2'), ('c4', '<i2'), ('rest', 'V25')])\n"
+    "rows = numpy.fromfile(sys.argv[1], dtype=record, offset=433)\n"
+    "names = ['TSA1', 'TSE', 'TW', 'TSV', 'TAM']\n"
+    "times = pandas.to_datetime(rows['t'].astype('int64') + 946681200, unit='s', utc=True)\n"
+    "frame = pandas.DataFrame({name: numpy.fix(rows['c%d' % i] / 10) for i, name in enumerate(names)},\n"
+    "                         index=times.tz_convert(os.environ['TZ']))\n"
+    "days = frame.resample('D').agg(['min', 'max', 'mean'])\n"
+    "days['count'] = frame['TSA1'].resample('D').count()\n"
+    "days.to_csv(sys.argv[2], sep=';', decimal=',', float_format='%.1f', lineterminator='\\r\\n')\n";
 // Runs argv[1:] and prints the child's peak memory in KiB.
 const char kPeakScript[] =
     "import resource, subprocess, sys\n"
@@ -205,6 +223,19 @@ int run()
             checks.append({QStringLiteral("CSV of %1 records, seconds").arg(count), csv, kMostCsvSeconds, false});
             checks.append({QStringLiteral("CSV of %1 records, times faster than numpy.savetxt").arg(count), numpy / csv,
                            kNumpySpeedUp, true});
+            QProcessEnvironment zoned = QProcessEnvironment::systemEnvironment();
+            zoned.insert(QStringLiteral("TZ"), kZone);
+            const double days = bestSeconds(program, {QStringLiteral("--days"), dir.filePath(QStringLiteral("ours-days.csv")), log},
+                                            zoned);
+            const double pandas = bestSeconds(kPython, {QStringLiteral("-c"), QString::fromLatin1(kPandasScript), log,
+                                                       dir.filePath(QStringLiteral("pandas-days.csv"))},
+                                              zoned);
+            print(QStringLiteral("| %1 | days, pandas resample('D') of the log's records | %2 | %3 | %4× |")
+                      .arg(count, seconds(days), seconds(pandas))
+                      .arg(pandas / days, 0, 'f', 2));
+            checks.append({QStringLiteral("days of %1 records, seconds").arg(count), days, kMostDaysSeconds, false});
+            checks.append({QStringLiteral("days of %1 records, times faster than pandas").arg(count), pandas / days,
+                           kPandasSpeedUp, true});
         }
         QDir(dirfile).removeRecursively();
     }
