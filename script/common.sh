@@ -5,11 +5,12 @@
 # What building and running the viewer needs; what building its Debian package adds; what its
 # tests add (one of them builds the package); what the fuzzer and the memory check add; what
 # the benchmark compares the CSV export, the days and the command line with; what
-# tools/make-images.sh draws with.
+# tools/make-images.sh draws with. The package check reads the package with lintian, and its
+# manual page with man, groff and mandoc.
 RUN_PACKAGES=(build-essential cmake qtbase5-dev libqcustomplot-dev)
 PACKAGE_PACKAGES=(dpkg-dev file)
-TEST_PACKAGES=(xvfb xauth python3 desktop-file-utils appstream-util xdotool x11-utils imagemagick
-               fonts-dejavu-core tzdata "${PACKAGE_PACKAGES[@]}")
+TEST_PACKAGES=(xvfb xauth python3 desktop-file-utils appstream-util appstream xdotool x11-utils imagemagick
+               fonts-dejavu-core tzdata lintian man-db groff-base mandoc "${PACKAGE_PACKAGES[@]}")
 TOOL_PACKAGES=(clang-14 libclang-rt-14-dev valgrind)
 BENCH_PACKAGES=(python3-numpy python3-pandas kst)
 IMAGE_PACKAGES=(imagemagick librsvg2-bin)
