@@ -151,8 +151,7 @@ void DailyValuesDialog::setupChart()
 
     mBars = new QCPFinancial(mChart->xAxis, mChart->yAxis);
     mMeans = new QCPFinancial(mChart->xAxis, mChart->yAxis);
-    mTouched = new QCPFinancial(mChart->xAxis, mChart->yAxis);
-    for (QCPFinancial *days : {mBars, mMeans, mTouched}) {
+    for (QCPFinancial *days : {mBars, mMeans}) {
         // Thousands of days in a few hundred pixels: drawn straight, not smoothed.
         days->setAntialiased(false);
         days->setWidthType(QCPFinancial::wtPlotCoords);
@@ -162,7 +161,8 @@ void DailyValuesDialog::setupChart()
     }
     mMeans->setChartStyle(QCPFinancial::csOhlc);
     mMeans->setPen(thinPen(kMeanColour));
-    mTouched->setBrush(Qt::NoBrush);
+    // The days the chart's time range touches are the bars' selection, drawn with a darker frame.
+    mBars->setSelectable(QCP::stDataRange);
     connect(mChart, &QCustomPlot::plottableDoubleClick, this, [this](QCPAbstractPlottable *days, int index) {
         const auto *bars = static_cast<QCPFinancial *>(days);
         if (index >= 0 && index < bars->data()->size())
@@ -254,7 +254,8 @@ void DailyValuesDialog::showChannel()
     const QColor colour = mPlot->graph(channel())->brush().color();
     mBars->setBrush(QColor(colour.rgb()));
     mBars->setPen(thinPen(colour.rgb()));
-    mTouched->setPen(thinPen(QColor(colour.rgb()).darker(kTouchedDarker)));
+    mBars->selectionDecorator()->setPen(thinPen(QColor(colour.rgb()).darker(kTouchedDarker)));
+    mBars->selectionDecorator()->setBrush(QColor(colour.rgb()));
     drawBars(0);
     fitTemperatures();
     markTouchedDays();
@@ -308,10 +309,11 @@ void DailyValuesDialog::markTouchedDays()
         --last;
     mModel->setTouched(first, last);
     const QCPFinancialDataContainer &bars = *mBars->data();
+    const double from = first < mDays.dayCount() ? mDays.start(first) : qInf();
     const double to = last + 1 < mDays.dayCount() ? mDays.start(last + 1) : qInf();
-    mTouched->data()->set(QVector<QCPFinancialData>(bars.findBegin(mDays.start(first), false),
-                                                    bars.findEnd(to, false)),
-                          true);
+    const int begin = int(bars.findBegin(from, false) - bars.constBegin());
+    const int end = int(bars.findEnd(to, false) - bars.constBegin());
+    mBars->setSelection(QCPDataSelection(QCPDataRange(begin, qMax(begin, end))));
     mChart->replot(QCustomPlot::rpQueuedReplot);
 }
 

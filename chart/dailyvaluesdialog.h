@@ -65,7 +65,6 @@ private:
     QCustomPlot *mChart;
     QCPFinancial *mBars;
     QCPFinancial *mMeans;
-    QCPFinancial *mTouched;
     // The chart's points changed while the dialog was hidden: its days are found when it shows.
     bool mStale = true;
 };
