@@ -12,10 +12,12 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableView>
@@ -38,6 +40,8 @@ const int kTickLabelPointSize = 8;
 // Room above and below the bars, a share of their span.
 const double kTemperatureMargin = 0.05;
 const int kInitialHeight = 620;
+// Of the screen's height, what the dialog takes at most at first, its frame outside.
+const double kMostScreenShare = 0.9;
 const int kCellPadding = 6;
 
 // Date ticks a day apart at least: a bar is a day, and finer ticks would repeat its date.
@@ -106,7 +110,8 @@ DailyValuesDialog::DailyValuesDialog(QCustomPlot *plot, ViewHistory *history, QW
     layout->addWidget(mTable, 1);
     layout->addWidget(mChart);
     layout->addWidget(buttons);
-    resize(sizeHint().width(), kInitialHeight);
+    const int screenHeight = (parent ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry().height();
+    resize(sizeHint().width(), qMin(kInitialHeight, int(screenHeight * kMostScreenShare)));
 
     connect(plot->xAxis, QOverload<const QCPRange &>::of(&QCPAxis::rangeChanged), this,
             &DailyValuesDialog::markTouchedDays);
