@@ -175,7 +175,7 @@ int run()
                   .arg(name)
                   .arg(figures[0], 0, 'f', 1)
                   .arg(figures[1], 0, 'f', 1)
-                  .arg(figures[2], 0, 'f', 2)
+                  .arg(figures[2], 0, 'f', 3)
                   .arg(figures[3], 0, 'f', 2)
                   .arg(figures[4] / 1048576, 0, 'f', 2)
                   .arg(figures[5] / 1048576, 0, 'f', 2));

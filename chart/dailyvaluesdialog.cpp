@@ -142,6 +142,8 @@ void DailyValuesDialog::sizeColumns()
 void DailyValuesDialog::setupChart()
 {
     mChart->setObjectName(QStringLiteral("dailyChart"));
+    // Nothing is drawn on the overlay: without a buffer of its own, the chart keeps one image less.
+    mChart->layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
     mChart->setMinimumHeight(kChartHeight);
     QSharedPointer<QCPAxisTickerDateTime> dates(new DayTicker);
     dates->setDateTimeFormat(kAxisDateFormat);
