@@ -193,6 +193,13 @@ private slots:
         window.findChild<QAction *>("actionViewBack")->trigger();
         QCOMPARE(plot->xAxis->range(), whole);
         QVERIFY(dialog->isVisible());
+        // The third day's bar, halfway up.
+        auto *chart = dialog->findChild<QCustomPlot *>("dailyChart");
+        const QPoint bar(int(chart->xAxis->coordToPixel(localKey("2026-02-11 12:00:00"))),
+                         int(chart->yAxis->coordToPixel(10)));
+        QTest::mouseClick(chart, Qt::LeftButton, {}, bar);
+        QTest::mouseDClick(chart, Qt::LeftButton, {}, bar);
+        QCOMPARE(plot->xAxis->range().lower, localKey("2026-02-11 00:00:00"));
 
         dialog->findChild<QComboBox *>("dailyChannel")->setCurrentText("TW");
         for (auto *button : dialog->findChildren<QPushButton *>()) {
