@@ -75,13 +75,13 @@ DailyValues::DailyValues(const QVector<Channel> &channels, int first, int last)
     const QCPGraphData *keys = channels.first().points;
     mFirstDate = localDate(keys[first].key);
     mStarts = {first};
-    findStarts(0, int(mFirstDate.daysTo(localDate(keys[last - 1].key))) + 1, last);
+    findStarts(0, daysFromFirst(keys[last - 1].key) + 1, last);
 }
 
 int DailyValues::recordsJoined(const QVector<Channel> &channels, int last, double fromKey)
 {
     const int first = mStarts.front();
-    const int day = dayCount() > 0 ? dayOf(fromKey) : -1;
+    const int day = dayCount() > 0 ? daysFromFirst(fromKey) : -1;
     if (day < 0) {
         *this = DailyValues(channels, first, last);
         return 0;
@@ -90,7 +90,7 @@ int DailyValues::recordsJoined(const QVector<Channel> &channels, int last, doubl
     const int changed = qMin(day, dayCount() - 1);
     const double lastKey = channels.first().points[last - 1].key;
     mStarts.resize(size_t(changed) + 1);
-    findStarts(changed, qMax(changed + 1, dayOf(lastKey) + 1), last);
+    findStarts(changed, qMax(changed + 1, daysFromFirst(lastKey) + 1), last);
     return changed;
 }
 
@@ -129,7 +129,18 @@ DailyValues::Values DailyValues::values(int day, int channel) const
     return values;
 }
 
+// Any key an axis may hold, however far off, NaN too.
 int DailyValues::dayOf(double key) const
+{
+    if (!(key >= start(0)))
+        return -1;
+    if (key >= start(dayCount()))
+        return dayCount();
+    return daysFromFirst(key);
+}
+
+// A record's key, which a calendar date always fits.
+int DailyValues::daysFromFirst(double key) const
 {
     return int(mFirstDate.daysTo(localDate(key)));
 }

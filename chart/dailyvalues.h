@@ -57,8 +57,8 @@ public:
     int records(int day) const { return mStarts[size_t(day) + 1] - mStarts[size_t(day)]; }
     // Of a day with records.
     Values values(int day, int channel) const;
-    // The day a key lies in, counted from the first day: below 0 or from dayCount() on for keys
-    // before the first day or after the last.
+    // The day a key lies in, counted from the first day: -1 for keys before the first day,
+    // dayCount() for those after the last. Days must have been found.
     int dayOf(double key) const;
 
     // All channels' days as CSV a German spreadsheet opens as it is, written under a temporary
@@ -67,6 +67,7 @@ public:
     bool saveCsv(const QString &fileName, const QStringList &channelNames) const;
 
 private:
+    int daysFromFirst(double key) const;
     void findStarts(int fromDay, int dayCount, int last);
 
     QVector<Channel> mChannels;

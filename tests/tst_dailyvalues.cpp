@@ -200,6 +200,8 @@ private slots:
         QTest::mouseClick(chart, Qt::LeftButton, {}, bar);
         QTest::mouseDClick(chart, Qt::LeftButton, {}, bar);
         QCOMPARE(plot->xAxis->range().lower, localKey("2026-02-11 00:00:00"));
+        plot->xAxis->setRange(-1e20, 1e20); // zoomed out past any calendar
+        QVERIFY(model->index(0, 0).data(Qt::FontRole).value<QFont>().bold());
 
         dialog->findChild<QComboBox *>("dailyChannel")->setCurrentText("TW");
         for (auto *button : dialog->findChildren<QPushButton *>()) {
