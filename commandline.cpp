@@ -107,9 +107,9 @@ CommandLine::CommandLine(const QStringList &arguments)
             QStringLiteral("Größe des Bildes in Pixeln (PDF: in Punkten), je Seite 100 bis 10000; Vorgabe 1280x720."),
             QStringLiteral("BREITExHÖHE"))
     , mFrom(QStringLiteral("from"),
-            QStringLiteral("Beginn des Zeitbereichs von Bild, CSV und Tageswerten in Ortszeit: 2026-02-12, 2026-02-12 06:00, "
-                           "2026-02-12T06:00:00, 12.02.2026 oder 12.02.2026 06:00:00; Vorgabe: ab dem ersten "
-                           "Datensatz."),
+            QStringLiteral("Beginn des Zeitbereichs von Bild, CSV und Tageswerten in Ortszeit: 2026-02-12, "
+                           "2026-02-12 06:00, 2026-02-12T06:00:00, 12.02.2026 oder 12.02.2026 06:00:00; Vorgabe: ab "
+                           "dem ersten Datensatz."),
             QStringLiteral("ZEIT"))
     , mTo(QStringLiteral("to"),
           QStringLiteral("Ende des Zeitbereichs, geschrieben wie bei --from; Vorgabe: bis zum letzten Datensatz."),

@@ -113,11 +113,12 @@ bool saveRecords(QCustomPlot *plot, const QString &fileName)
     QVector<QCPGraphDataContainer::const_iterator> firsts;
     for (int graph = 0; graph < plot->graphCount(); ++graph)
         firsts.append(plot->graph(graph)->data()->constBegin() + span.first);
-    return CsvExport::save(fileName, ChartReading::channelNames(plot), span.count, [&firsts](qint64 index, double &key, double *values) {
-        key = firsts[0][index].key;
-        for (int graph = 0; graph < firsts.size(); ++graph)
-            values[graph] = firsts[graph][index].value;
-    });
+    return CsvExport::save(fileName, ChartReading::channelNames(plot), span.count,
+                           [&firsts](qint64 index, double &key, double *values) {
+                               key = firsts[0][index].key;
+                               for (int graph = 0; graph < firsts.size(); ++graph)
+                                   values[graph] = firsts[graph][index].value;
+                           });
 }
 
 bool saveDays(const QCustomPlot *plot, const QString &fileName)

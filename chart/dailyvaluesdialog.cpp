@@ -110,8 +110,8 @@ DailyValuesDialog::DailyValuesDialog(QCustomPlot *plot, ViewHistory *history, QW
     layout->addWidget(mTable, 1);
     layout->addWidget(mChart);
     layout->addWidget(buttons);
-    const int screenHeight = (parent ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry().height();
-    resize(sizeHint().width(), qMin(kInitialHeight, int(screenHeight * kMostScreenShare)));
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    resize(sizeHint().width(), qMin(kInitialHeight, int(screen->availableGeometry().height() * kMostScreenShare)));
 
     connect(plot->xAxis, QOverload<const QCPRange &>::of(&QCPAxis::rangeChanged), this,
             &DailyValuesDialog::markTouchedDays);
