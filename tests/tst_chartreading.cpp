@@ -339,7 +339,8 @@ private slots:
             entries.append(action->text());
         QCOMPARE(entries, QStringList({"Ansicht zurücksetzen", "Vorherige Ansicht", "Nächste Ansicht", "Zeitraum...", "Übersicht",
                                        "Logdateien verfolgen", "Bild speichern...", "Daten exportieren...", "",
-                                       "Marke A hier setzen", "Marke B hier setzen", "Marken entfernen", "", "Statistik..."}));
+                                       "Marke A hier setzen", "Marke B hier setzen", "Marken entfernen", "", "Statistik...",
+                                       "Tageswerte..."}));
         QCOMPARE(menu->actions().first(), reset);
         reset->trigger();
         QCOMPARE(plot->xAxis->range(), QCPRange(LogBuilder::kEpochOffset, LogBuilder::kEpochOffset + 300));
