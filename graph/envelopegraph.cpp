@@ -527,33 +527,43 @@ void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
 }
 
 void EnvelopeGraph::sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
-                                   const QCPGraphDataContainer::const_iterator &end) const
+                                   const QCPGraphDataContainer::const_iterator &end, double shift) const
 {
     const QCPAxis *keyAxis = mKeyAxis.data();
     const int count = int(end - begin);
-    if (!keyAxis || !mAdaptiveSampling || count < 2) {
+    // Points drawn as they are, moved by the shift.
+    auto stock = [&]() {
         QCPGraph::getOptimizedLineData(lineData, begin, end);
+        if (shift != 0) {
+            for (QCPGraphData &point : *lineData)
+                point.key += shift;
+        }
+    };
+    if (!keyAxis || !mAdaptiveSampling || count < 2) {
+        stock();
         return;
     }
     const double pixelSpan = qAbs(keyAxis->coordToPixel(begin->key) - keyAxis->coordToPixel((end - 1)->key));
     if (count <= kPointsPerColumnToSample * pixelSpan + 2) {
-        QCPGraph::getOptimizedLineData(lineData, begin, end);
+        stock();
         return;
     }
     const MinMaxSummary &summary = upToDateSummary();
     if (summary.hasGaps()) {
-        QCPGraph::getOptimizedLineData(lineData, begin, end);
+        stock();
         return;
     }
 
     lineData->clear();
     lineData->reserve(4 * (int(pixelSpan) + 2));
     const bool keysRiseWithPixels = keyAxis->pixelOrientation() > 0;
-    auto columnOf = [keyAxis](const QCPGraphData &point) { return pixelColumn(keyAxis->coordToPixel(point.key)); };
+    auto columnOf = [keyAxis, shift](const QCPGraphData &point) {
+        return pixelColumn(keyAxis->coordToPixel(point.key + shift));
+    };
     int lastColumnSize = 1;
     for (auto it = begin; it != end;) {
         const double column = columnOf(*it);
-        const double columnEndKey = keyAxis->pixelToCoord(keysRiseWithPixels ? column + 1 : column);
+        const double columnEndKey = keyAxis->pixelToCoord(keysRiseWithPixels ? column + 1 : column) - shift;
         auto columnEnd = firstKeyNotBelow(it, end, columnEndKey, lastColumnSize);
         if (columnEnd == it)
             columnEnd = it + 1; // a key exactly on a column's edge of a reversed axis
@@ -561,19 +571,20 @@ void EnvelopeGraph::sampleLineData(QVector<QCPGraphData> *lineData, const QCPGra
         // The line runs straight from cluster to cluster, unless a gap lies between them.
         const bool gapBefore = it != begin && qAbs(columnOf(*(it - 1)) - column) > 1;
         const bool gapAfter = columnEnd != end && qAbs(columnOf(*columnEnd) - column) > 1;
-        appendColumn(lineData, summary, it, columnEnd, column, gapBefore, gapAfter);
+        appendColumn(lineData, summary, it, columnEnd, column, gapBefore, gapAfter, shift);
         it = columnEnd;
     }
 }
 
 // The points of one pixel column: a lone point as it is, a cluster as its lowest and highest
-// value (from the summary), with its first and last point where a gap borders it.
+// value (from the summary), with its first and last point where a gap borders it; keys moved by
+// the shift.
 void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
                                  QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
-                                 double column, bool gapBefore, bool gapAfter) const
+                                 double column, bool gapBefore, bool gapAfter, double shift) const
 {
     if (to - from == 1) {
-        lineData->append(*from);
+        lineData->append(QCPGraphData(from->key + shift, from->value));
         return;
     }
     const QCPAxis *keyAxis = mKeyAxis.data();
@@ -590,6 +601,46 @@ void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSu
     lineData->append(QCPGraphData(keyAt(kHighAt), extremes.upper));
     if (gapAfter)
         lineData->append(QCPGraphData(keyAt(kLastAt), (to - 1)->value));
+}
+
+void EnvelopeGraph::setComparison(double shift, const QPen &pen)
+{
+    mComparing = true;
+    mComparisonShift = shift;
+    mComparisonPen = pen;
+}
+
+void EnvelopeGraph::removeComparison()
+{
+    mComparing = false;
+    mComparisonShift = 0;
+}
+
+// The moved points within the time axis's range and the nearest beyond each edge, sampled as the
+// graph's own line, in the painter's coordinates.
+QVector<QPointF> EnvelopeGraph::comparisonLines() const
+{
+    const QCPRange keys = mKeyAxis->range();
+    const auto begin = mDataContainer->findBegin(keys.lower - mComparisonShift);
+    const auto end = mDataContainer->findEnd(keys.upper - mComparisonShift);
+    if (end - begin < 2)
+        return {};
+    QVector<QCPGraphData> lineData;
+    sampleLineData(&lineData, begin, end, mComparisonShift);
+    return dataToLines(lineData);
+}
+
+void EnvelopeGraph::drawComparison(QCPPainter *painter) const
+{
+    const QVector<QPointF> lines = mComparisonPrepared ? std::move(mPreparedComparison) : comparisonLines();
+    mComparisonPrepared = false;
+    mPreparedComparison.clear();
+    if (!mComparing || lines.size() < 2 || !mKeyAxis || !mValueAxis)
+        return;
+    painter->setPen(mComparisonPen);
+    painter->setBrush(Qt::NoBrush);
+    applyDefaultAntialiasingHint(painter);
+    drawPolyline(painter, lines);
 }
 
 // The stock answer is the distance to the nearest of the points within the tolerance and of the
@@ -824,6 +875,7 @@ void EnvelopeGraph::draw(QCPPainter *painter)
         preparation->drawn(this);
         return;
     }
+    mComparisonPrepared = false;
     QCPGraph::draw(painter);
     paintCanvas(painter);
 }
@@ -856,6 +908,8 @@ void EnvelopeGraph::prepare(Prepared *prepared)
     mPrepared = prepared;
     QCPGraph::draw(&painter);
     paintCanvas(&painter);
+    if (mComparing)
+        prepared->comparisonLines = comparisonLines();
     mPass = Pass::Direct;
     mPrepared = nullptr;
 }
@@ -868,6 +922,8 @@ void EnvelopeGraph::replay(QCPPainter *painter, Prepared *prepared)
     mPrepared = prepared;
     QCPGraph::draw(painter);
     paintCanvas(painter);
+    mPreparedComparison = std::move(prepared->comparisonLines);
+    mComparisonPrepared = mComparing;
     mPass = Pass::Direct;
     mPrepared = nullptr;
 }

@@ -52,6 +52,17 @@ public:
     // answer is the same, without testing millions of points five times before each notch's zoom.
     static void dispatchWheel(QCustomPlot *plot, QEvent *wheel);
 
+    // An earlier period laid over the current one: the graph's own points moved later by shift
+    // (in keys), drawn by drawComparison() as a line of the given pen, without fill. Sampled
+    // through the summary as the graph's line is, and prepared with the graph's drawing.
+    void setComparison(double shift, const QPen &pen);
+    void removeComparison();
+    bool comparing() const { return mComparing; }
+    double comparisonShift() const { return mComparisonShift; }
+    // Strokes the moved points over the time axis's range; whoever draws it draws it after the
+    // graph, in the same drawing, so that a line prepared with the graph's is the one used.
+    void drawComparison(QCPPainter *painter) const;
+
 protected:
     void draw(QCPPainter *painter) override;
     void getOptimizedLineData(QVector<QCPGraphData> *lineData,
@@ -84,6 +95,8 @@ private:
         bool painted = false;
         // Drawn in a way a single canvas put on at one point cannot hold: drawn directly instead.
         bool failed = false;
+        // The comparison's line in the painter's coordinates, when the graph compares.
+        QVector<QPointF> comparisonLines;
     };
     // Drawing straight onto the painter; gathering a prepared drawing without one; putting a
     // prepared drawing onto the painter.
@@ -93,7 +106,8 @@ private:
     void prepare(Prepared *prepared);
     void replay(QCPPainter *painter, Prepared *prepared);
     void sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
-                        const QCPGraphDataContainer::const_iterator &end) const;
+                        const QCPGraphDataContainer::const_iterator &end, double shift = 0) const;
+    QVector<QPointF> comparisonLines() const;
 
     // What identifies the data the summary was built from. Whoever holds data() may change the
     // points: setting, adding, removing or clearing them, or a new container, moves the
@@ -119,7 +133,7 @@ private:
     bool isDenseHairline(const QCPPainter *painter, int vertices) const;
     void appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
                       QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
-                      double column, bool gapBefore, bool gapAfter) const;
+                      double column, bool gapBefore, bool gapAfter, double shift) const;
 
     DeviceCanvas &openCanvas(QCPPainter *painter) const;
     void paintCanvas(QCPPainter *painter) const;
@@ -130,6 +144,13 @@ private:
     mutable std::unique_ptr<DeviceCanvas> mCanvas;
     mutable Pass mPass = Pass::Direct;
     mutable Prepared *mPrepared = nullptr;
+
+    bool mComparing = false;
+    double mComparisonShift = 0;
+    QPen mComparisonPen;
+    // The comparison's line prepared with this drawing of the graph, until drawComparison takes it.
+    mutable QVector<QPointF> mPreparedComparison;
+    mutable bool mComparisonPrepared = false;
 };
 
 #endif // ENVELOPEGRAPH_H
