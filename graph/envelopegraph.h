@@ -59,6 +59,7 @@ public:
     void removeComparison();
     bool comparing() const { return mComparing; }
     double comparisonShift() const { return mComparisonShift; }
+    const QPen &comparisonPen() const { return mComparisonPen; }
     // Strokes the moved points over the time axis's range; whoever draws it draws it after the
     // graph, in the same drawing, so that a line prepared with the graph's is the one used.
     void drawComparison(QCPPainter *painter) const;
