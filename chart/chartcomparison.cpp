@@ -20,7 +20,10 @@ const double kLatestDatedKey = 1e14;
 // The earlier period's line: the channel's colour this much darker, dashed.
 const int kDarkerBy = 160;
 const QColor kCaptionColour(60, 60, 60);
+// Over the lines it may lie on, as the read-out's box.
+const QColor kCaptionBackground(255, 255, 255, 230);
 const double kCaptionGap = 4;
+const double kCaptionPadding = 2;
 
 struct PeriodEntry {
     ChartComparison::Period period;
@@ -160,8 +163,8 @@ QRectF ChartComparison::captionRect(const QFontMetricsF &metrics, const QString 
     const bool belowLegend = legend && legend->visible();
     const double right = belowLegend ? legend->outerRect().right() : area.right() - kCaptionGap;
     const double top = (belowLegend ? legend->outerRect().bottom() : area.top()) + kCaptionGap;
-    const double width = metrics.horizontalAdvance(caption);
-    return QRectF(right - width, top, width, metrics.height());
+    const double width = metrics.horizontalAdvance(caption) + 2 * kCaptionPadding;
+    return QRectF(right - width, top, width, metrics.height() + 2 * kCaptionPadding);
 }
 
 // The lines over every graph, then the caption.
@@ -174,7 +177,9 @@ void ChartComparison::draw(QCPPainter *painter)
     }
     const QString caption = QStringLiteral("gestrichelt: ") + nameOf(mPeriod);
     const QFont font = mParentPlot->legend ? mParentPlot->legend->font() : mParentPlot->font();
+    const QRectF box = captionRect(QFontMetricsF(font), caption);
+    painter->fillRect(box, kCaptionBackground);
     painter->setFont(font);
     painter->setPen(kCaptionColour);
-    painter->drawText(captionRect(QFontMetricsF(font), caption), Qt::AlignRight | Qt::AlignTop, caption);
+    painter->drawText(box, Qt::AlignCenter, caption);
 }
