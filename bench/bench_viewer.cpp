@@ -6,12 +6,14 @@
 //   bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
 //   bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]
+//   bench_viewer --comparison 1000000,10000000 [--size 1920x1080 [--scale 2]]
 //   --threads N with any of the above: the threads the program draws (and loads) with, all
 //   cores by default; the redraws are measured at one thread as well, side by side.
 //   bench_viewer --command-line
 
 #include "benchreport.h"
 #include "commandlinebench.h"
+#include "comparisonbench.h"
 #include "csvbench.h"
 #include "followbench.h"
 #include "loggenerator.h"
@@ -778,6 +780,7 @@ int main(int argc, char *argv[])
     const QString size = option("--size");
     const QString scale = option("--scale");
     const QString views = option("--views");
+    const QString comparison = option("--comparison");
     const QString threadCount = option("--threads");
     if (!threadCount.isEmpty()) {
         // Every case's process, and this one, draws and loads with this many.
@@ -786,28 +789,34 @@ int main(int argc, char *argv[])
     }
     const QSize window = size.isEmpty() ? kSmallWindow : sizeFrom(size);
     QVector<qint64> recordCounts;
-    for (const QString &count : (views.isEmpty() ? records : views).split(QLatin1Char(','), Qt::SkipEmptyParts))
+    const QString counts = !views.isEmpty() ? views : !comparison.isEmpty() ? comparison : records;
+    for (const QString &count : counts.split(QLatin1Char(','), Qt::SkipEmptyParts))
         recordCounts.append(count.toLongLong());
     if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)
         || (!threadCount.isEmpty() && threadCount.toInt() <= 0)) {
         print(QStringLiteral("usage: bench_viewer [--records 100000,1000000,10000000 | --long-loads | --measuring 50000000 | --following]\n"
                              "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]\n"
                              "       bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]\n"
+                             "       bench_viewer --comparison 1000000,10000000 [--size 1920x1080 [--scale 2]]\n"
                              "       any of these with [--threads N]\n"
                              "       bench_viewer --command-line"));
         return 2;
     }
     if (!views.isEmpty())
         return ViewFindingBench::run(recordCounts, window);
+    if (!comparison.isEmpty())
+        return ComparisonBench::run(recordCounts, window);
     if (window != kSmallWindow) {
         if (recordCounts.isEmpty())
             recordCounts = QVector<qint64>(std::begin(kScreenRecords), std::end(kScreenRecords));
         return runScreenBenchmark(recordCounts, window, scale.isEmpty() ? 1 : scale.toDouble())
-               | ReadoutBench::run(recordCounts, window) | ViewFindingBench::run(recordCounts, window);
+               | ReadoutBench::run(recordCounts, window) | ComparisonBench::run(recordCounts, window)
+               | ViewFindingBench::run(recordCounts, window);
     }
     if (recordCounts.isEmpty())
         recordCounts = QVector<qint64>(std::begin(kDefaultRecords), std::end(kDefaultRecords));
-    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window) | MeasuringBench::run(recordCounts)
+    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window)
+                 | ComparisonBench::run(recordCounts, window) | MeasuringBench::run(recordCounts)
                  | ViewFindingBench::run(recordCounts, window) | runCsvBenchmark();
     // Long loads and following only in the full run: they need logs of their own.
     if (records.isEmpty() && scale.isEmpty())
