@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -42,6 +43,8 @@ const std::chrono::milliseconds kTurnWhileSummarising(10);
 
 // How far beyond the plot area's edges the fill reaches, so that no edge of it shows there.
 const double kBandMargin = 2.0;
+// Device pixels around the comparison's line that its antialiasing and dashes may reach.
+const double kComparisonMargin = 2.0;
 // The painter moves antialiased drawing by half a pixel; blocks drawn without antialiasing move
 // by the same to land where the antialiased shapes would.
 const double kAntialiasedShift = 0.5;
@@ -512,6 +515,20 @@ void EnvelopeGraph::summariseSideBySide(const QVector<EnvelopeGraph *> &graphs,
     }
 }
 
+EnvelopeGraph::Frame EnvelopeGraph::Frame::of(QCPPainter *painter)
+{
+    Frame frame;
+    const bool antialiased = painter->antialiasing();
+    painter->setAntialiasing(false);
+    frame.world = painter->worldTransform();
+    painter->setAntialiasing(antialiased);
+    frame.area = DeviceCanvas::clipArea(painter);
+    frame.device = QSize(painter->device()->width(), painter->device()->height());
+    frame.ratio = painter->device()->devicePixelRatioF();
+    frame.modes = painter->modes();
+    return frame;
+}
+
 // A prepared drawing keeps each sampling's result, in order, and hands them back when put on.
 void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
                                          const QCPGraphDataContainer::const_iterator &begin,
@@ -614,6 +631,8 @@ void EnvelopeGraph::removeComparison()
 {
     mComparing = false;
     mComparisonShift = 0;
+    mComparisonImage = QImage();
+    mComparisonTouched = QRect();
 }
 
 // The moved points within the time axis's range and the nearest beyond each edge, sampled as the
@@ -630,17 +649,89 @@ QVector<QPointF> EnvelopeGraph::comparisonLines() const
     return dataToLines(lineData);
 }
 
+// A raster drawing has the comparison's strokes gathered aside and put on in one image; a vector
+// drawing keeps them lines.
+bool EnvelopeGraph::gathersComparison(const QCPPainter *painter) const
+{
+    return DeviceCanvas::suits(painter) && !painter->modes().testFlag(QCPPainter::pmVectorized);
+}
+
+// The comparison's dashed line stroked as the painter would stroke it, into an image of the
+// frame's area: the raster engine blends a dashed hairline a pixel at a time, and here that work
+// is done on the thread that prepares the graph's drawing rather than the painter's.
+void EnvelopeGraph::strokeComparison(const Frame &frame) const
+{
+    if (mComparisonImage.size() != frame.area.size()) {
+        mComparisonImage = QImage(frame.area.size(), QImage::Format_ARGB32_Premultiplied);
+        mComparisonImage.fill(0);
+    } else {
+        const int bytes = mComparisonTouched.width() * int(sizeof(QRgb));
+        for (int y = mComparisonTouched.top(); y <= mComparisonTouched.bottom(); ++y)
+            std::memset(mComparisonImage.scanLine(y) + mComparisonTouched.left() * int(sizeof(QRgb)), 0, size_t(bytes));
+    }
+    mComparisonArea = frame.area;
+    mComparisonTouched = QRect();
+    const QVector<QPointF> lines = comparisonLines();
+    double left = std::numeric_limits<double>::max(), right = -left, top = left, bottom = -left;
+    for (const QPointF &point : lines) {
+        if (std::isfinite(point.x()) && std::isfinite(point.y())) {
+            left = std::min(left, point.x());
+            right = std::max(right, point.x());
+            top = std::min(top, point.y());
+            bottom = std::max(bottom, point.y());
+        }
+    }
+    if (lines.size() < 2 || mComparisonImage.isNull() || left > right)
+        return;
+    // The line's extent in device pixels, with room for antialiasing, within the area; far-off
+    // coordinates are cut to it before they are rounded.
+    const QTransform toDevice = frame.world * QTransform::fromScale(frame.ratio, frame.ratio);
+    const QRectF reach = toDevice.mapRect(QRectF(QPointF(left, top), QPointF(right, bottom)))
+                             .adjusted(-kComparisonMargin, -kComparisonMargin, kComparisonMargin, kComparisonMargin)
+                         & QRectF(frame.area);
+    const QRect touched = reach.toAlignedRect().translated(-frame.area.topLeft()) & mComparisonImage.rect();
+    if (touched.isEmpty())
+        return;
+    mComparisonImage.setDevicePixelRatio(frame.ratio);
+    {
+        QCPPainter painter(&mComparisonImage);
+        painter.setModes(frame.modes);
+        painter.setClipRect(QRectF(QPointF(touched.topLeft()) / frame.ratio, QSizeF(touched.size()) / frame.ratio));
+        painter.setWorldTransform(frame.world * QTransform::fromTranslate(-frame.area.left() / frame.ratio,
+                                                                           -frame.area.top() / frame.ratio));
+        applyDefaultAntialiasingHint(&painter);
+        painter.setPen(mComparisonPen);
+        painter.setBrush(Qt::NoBrush);
+        drawPolyline(&painter, lines);
+    }
+    mComparisonImage.setDevicePixelRatio(1);
+    mComparisonTouched = touched;
+}
+
 void EnvelopeGraph::drawComparison(QCPPainter *painter) const
 {
-    const QVector<QPointF> lines = mComparisonPrepared ? std::move(mPreparedComparison) : comparisonLines();
+    const bool prepared = mComparisonPrepared;
     mComparisonPrepared = false;
-    mPreparedComparison.clear();
-    if (!mComparing || lines.size() < 2 || !mKeyAxis || !mValueAxis)
+    if (!mComparing || !mKeyAxis || !mValueAxis)
         return;
-    painter->setPen(mComparisonPen);
-    painter->setBrush(Qt::NoBrush);
-    applyDefaultAntialiasingHint(painter);
-    drawPolyline(painter, lines);
+    if (!gathersComparison(painter)) {
+        const QVector<QPointF> lines = comparisonLines();
+        painter->setPen(mComparisonPen);
+        painter->setBrush(Qt::NoBrush);
+        applyDefaultAntialiasingHint(painter);
+        drawPolyline(painter, lines);
+        return;
+    }
+    if (!prepared)
+        strokeComparison(Frame::of(painter));
+    if (mComparisonTouched.isEmpty())
+        return;
+    painter->save();
+    // The image is in device pixels; the painter scales what it is given by the device's ratio.
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    painter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
+    painter->drawImage(mComparisonTouched.topLeft() + mComparisonArea.topLeft(), mComparisonImage, mComparisonTouched);
+    painter->restore();
 }
 
 // The stock answer is the distance to the nearest of the points within the tolerance and of the
@@ -909,7 +1000,7 @@ void EnvelopeGraph::prepare(Prepared *prepared)
     QCPGraph::draw(&painter);
     paintCanvas(&painter);
     if (mComparing)
-        prepared->comparisonLines = comparisonLines();
+        strokeComparison(prepared->frame);
     mPass = Pass::Direct;
     mPrepared = nullptr;
 }
@@ -922,7 +1013,6 @@ void EnvelopeGraph::replay(QCPPainter *painter, Prepared *prepared)
     mPrepared = prepared;
     QCPGraph::draw(painter);
     paintCanvas(painter);
-    mPreparedComparison = std::move(prepared->comparisonLines);
     mComparisonPrepared = mComparing;
     mPass = Pass::Direct;
     mPrepared = nullptr;

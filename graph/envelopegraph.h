@@ -84,6 +84,8 @@ private:
         qreal ratio = 1;
         QTransform world;
         QCPPainter::PainterModes modes;
+        // What the painter gives now.
+        static Frame of(QCPPainter *painter);
     };
     // A drawing of the graph prepared on another thread for one replot: what its sampling found
     // and its canvas, resolved into its image; the painter's thread then only puts it on.
@@ -96,8 +98,6 @@ private:
         bool painted = false;
         // Drawn in a way a single canvas put on at one point cannot hold: drawn directly instead.
         bool failed = false;
-        // The comparison's line in the painter's coordinates, when the graph compares.
-        QVector<QPointF> comparisonLines;
     };
     // Drawing straight onto the painter; gathering a prepared drawing without one; putting a
     // prepared drawing onto the painter.
@@ -109,6 +109,8 @@ private:
     void sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
                         const QCPGraphDataContainer::const_iterator &end, double shift = 0) const;
     QVector<QPointF> comparisonLines() const;
+    bool gathersComparison(const QCPPainter *painter) const;
+    void strokeComparison(const Frame &frame) const;
 
     // What identifies the data the summary was built from. Whoever holds data() may change the
     // points: setting, adding, removing or clearing them, or a new container, moves the
@@ -149,8 +151,11 @@ private:
     bool mComparing = false;
     double mComparisonShift = 0;
     QPen mComparisonPen;
-    // The comparison's line prepared with this drawing of the graph, until drawComparison takes it.
-    mutable QVector<QPointF> mPreparedComparison;
+    // The comparison's strokes, gathered in device pixels over the frame's area, off the
+    // painter's thread where the graph's drawing is prepared; put on by drawComparison.
+    mutable QImage mComparisonImage;
+    mutable QRect mComparisonArea;    // the device pixels the image covers
+    mutable QRect mComparisonTouched; // within the image: where strokes were gathered
     mutable bool mComparisonPrepared = false;
 };
 
