@@ -54,6 +54,8 @@ using BenchReport::print;
 using BenchReport::Check;
 using BenchReport::printChecks;
 using BenchReport::sendMouse;
+using BenchReport::View;
+using BenchReport::views;
 using BenchReport::kMillion;
 using BenchReport::kTenMillion;
 using LogGenerator::Shape;
@@ -67,10 +69,6 @@ const int kWheelRepetitions = 15;
 const int kNotchView = 1;
 const double kZoomShare = 0.01;
 const int kDragStepPixels = 5;
-// The views a user reaches from the whole range in one gesture.
-const double kPanShare = 0.1;
-const double kWheelNotchFactor = 0.85;
-const QCPRange kTemperatureBand(20, 60);
 const int kWholeRangeDragSteps = 20;
 // The window's size for the cases, unless --size names another.
 const QSize kSmallWindow(542, 390);
@@ -100,32 +98,6 @@ const double kLeastThreadSpeedUp = 1.6;
 const double kMostOpenOverFirstTouch = 1.3;
 // The threads a case's process draws with, handed down from the parent; unset means all.
 const char kThreadsVariable[] = "VIEWER_BENCH_THREADS";
-
-// A view of the chart, set from the whole range; key is the figure's name in a case's output.
-struct View {
-    QString key;
-    QString label;
-    std::function<void(QCustomPlot *)> apply;
-};
-
-QVector<View> views()
-{
-    return {
-        {QStringLiteral("pan"), QStringLiteral("redraw after a pan by a tenth of the range"),
-         [](QCustomPlot *plot) { plot->xAxis->moveRange(plot->xAxis->range().size() * kPanShare); }},
-        {QStringLiteral("notch"),
-         QStringLiteral("redraw after one wheel notch (both axes to %1 %)").arg(qRound(kWheelNotchFactor * 100)),
-         [](QCustomPlot *plot) {
-             for (QCPAxis *axis : {plot->xAxis, plot->yAxis})
-                 axis->scaleRange(kWheelNotchFactor, axis->range().center());
-         }},
-        {QStringLiteral("band"),
-         QStringLiteral("redraw, temperature axis at %1..%2 °C")
-             .arg(kTemperatureBand.lower)
-             .arg(kTemperatureBand.upper),
-         [](QCustomPlot *plot) { plot->yAxis->setRange(kTemperatureBand); }},
-    };
-}
 
 qint64 peakMemoryBytes()
 {

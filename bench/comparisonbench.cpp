@@ -34,34 +34,23 @@ const double kMostComparedOverPlain = 1.5;
 const double kMostMoveMilliseconds = 1.0;
 const int kRedrawsToChoose = 1;
 const QSize kFirstWindow(542, 390);
-const double kPanShare = 0.1;
-const double kWheelNotchFactor = 0.85;
-const QCPRange kTemperatureBand(20, 60);
 
-struct View {
+struct Case {
     QString key;
     std::function<void(QCustomPlot *)> apply;
 };
 
-// The benchmark's views, reached from the whole range; "selected" is the whole range with the
-// middle curve selected.
-QVector<View> views()
+// The benchmark's views from the whole range, and the whole range with the middle curve selected.
+QVector<Case> cases()
 {
-    return {
-        {QStringLiteral("whole range"), [](QCustomPlot *) {}},
-        {QStringLiteral("pan"), [](QCustomPlot *plot) { plot->xAxis->moveRange(plot->xAxis->range().size() * kPanShare); }},
-        {QStringLiteral("notch"),
-         [](QCustomPlot *plot) {
-             for (QCPAxis *axis : {plot->xAxis, plot->yAxis})
-                 axis->scaleRange(kWheelNotchFactor, axis->range().center());
-         }},
-        {QStringLiteral("band"), [](QCustomPlot *plot) { plot->yAxis->setRange(kTemperatureBand); }},
-        {QStringLiteral("selected"),
-         [](QCustomPlot *plot) {
-             QCPGraph *graph = plot->graph(plot->graphCount() / 2);
-             graph->setSelection(QCPDataSelection(graph->data()->dataRange()));
-         }},
-    };
+    QVector<Case> all{{QStringLiteral("whole range"), [](QCustomPlot *) {}}};
+    for (const BenchReport::View &view : BenchReport::views())
+        all.append({view.key, view.apply});
+    all.append({QStringLiteral("selected"), [](QCustomPlot *plot) {
+                    QCPGraph *graph = plot->graph(plot->graphCount() / 2);
+                    graph->setSelection(QCPDataSelection(graph->data()->dataRange()));
+                }});
+    return all;
 }
 
 struct Pair {
@@ -136,7 +125,7 @@ int ComparisonBench::run(const QVector<qint64> &recordCounts, const QSize &windo
             const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
             const QCPRange keys = plot->xAxis->range();
             const QCPRange values = plot->yAxis->range();
-            for (const View &view : views()) {
+            for (const Case &view : cases()) {
                 view.apply(plot);
                 const Pair pair = redrawsByTurns(plot, comparison);
                 plot->xAxis->setRange(keys);

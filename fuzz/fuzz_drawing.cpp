@@ -70,6 +70,7 @@ public:
     explicit Comparisons(QCustomPlot *plot) : QCPLayerable(plot) {}
 
 protected:
+    QRect clipRect() const override { return mParentPlot->axisRect()->rect(); }
     void applyDefaultAntialiasingHint(QCPPainter *) const override {}
     void draw(QCPPainter *painter) override
     {

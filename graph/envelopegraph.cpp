@@ -716,6 +716,8 @@ void EnvelopeGraph::drawComparison(QCPPainter *painter) const
         return;
     if (!gathersComparison(painter)) {
         const QVector<QPointF> lines = comparisonLines();
+        if (lines.size() < 2)
+            return;
         painter->setPen(mComparisonPen);
         painter->setBrush(Qt::NoBrush);
         applyDefaultAntialiasingHint(painter);

@@ -61,7 +61,8 @@ public:
     double comparisonShift() const { return mComparisonShift; }
     const QPen &comparisonPen() const { return mComparisonPen; }
     // Strokes the moved points over the time axis's range; whoever draws it draws it after the
-    // graph, in the same drawing, so that a line prepared with the graph's is the one used.
+    // graph, in the same drawing and clipped as the graph is, so that a line prepared with the
+    // graph's drawing is the one used.
     void drawComparison(QCPPainter *painter) const;
 
 protected:

@@ -605,8 +605,8 @@ void TestEnvelopeGraph::comparisonDrawsTheShiftedPoints_data()
         return QDateTime(QDate(year, month, day), QTime(hour, minute), Qt::LocalTime);
     };
     const double day = 86400;
-    const QDateTime from = at(2026, 2, 10), to = at(2026, 2, 13), noon = at(2026, 2, 12, 6);
-    QTest::newRow("Vortag") << P::Day << noon << from << to << day << false;
+    const QDateTime from = at(2026, 2, 10), to = at(2026, 2, 13), morning = at(2026, 2, 12, 6);
+    QTest::newRow("Vortag") << P::Day << morning << from << to << day << false;
     QTest::newRow("Vorwoche") << P::Week << at(2026, 2, 20) << at(2026, 2, 12) << at(2026, 2, 15) << 7 * day << false;
     QTest::newRow("Vorjahr") << P::Year << at(2026, 6, 15, 12) << at(2025, 6, 15) << at(2025, 6, 17) << 365 * day << false;
     QTest::newRow("Vorjahr, summer-time change") << P::Year << at(2026, 3, 29, 3, 30) << at(2025, 3, 29)
@@ -615,7 +615,7 @@ void TestEnvelopeGraph::comparisonDrawsTheShiftedPoints_data()
                                           << 366 * day << false;
     QTest::newRow("partly without records") << P::Day << at(2026, 2, 12) << at(2026, 2, 11, 15) << to << day << false;
     QTest::newRow("wholly without records") << P::Week << at(2026, 2, 12) << from << to << 7 * day << false;
-    QTest::newRow("selected channel") << P::Day << noon << from << to << day << true;
+    QTest::newRow("selected channel") << P::Day << morning << from << to << day << true;
 }
 
 // The comparison alone (the graph's own line and fill drawn invisibly) against a stock graph of
