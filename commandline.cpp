@@ -118,12 +118,16 @@ CommandLine::CommandLine(const QStringList &arguments)
             QStringLiteral("Kanäle, die nicht gezeichnet werden, durch Kommas getrennt (TSV,TAM); die CSV behält alle "
                            "fünf Spalten."),
             QStringLiteral("NAMEN"))
+    , mCompare(QStringLiteral("compare"),
+               QStringLiteral("Zeichnet den früheren Zeitraum gestrichelt ins Bild wie \"Vergleichen mit\": Vortag, "
+                              "Vorwoche oder Vorjahr; die CSV bleibt unverändert."),
+               QStringLiteral("ZEITRAUM"))
     , mHelp(QStringList{QStringLiteral("h"), QStringLiteral("help")},
             QStringLiteral("Zeigt diese Hilfe und endet."))
     , mVersion(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                QStringLiteral("Zeigt die Version und endet."))
 {
-    mParser.addOptions({mPicture, mCsv, mDays, mSize, mFrom, mTo, mHide, mHelp, mVersion});
+    mParser.addOptions({mPicture, mCsv, mDays, mSize, mFrom, mTo, mHide, mCompare, mHelp, mVersion});
     mParser.addPositionalArgument(kFilesName, kFilesDescription, QStringLiteral("[%1...]").arg(kFilesName));
     if (!mParser.parse(arguments)) {
         const QStringList unknown = mParser.unknownOptionNames();
@@ -161,7 +165,7 @@ bool CommandLine::check()
         return fail(QStringLiteral("--size, --from, --to und --hide nur mit --picture oder --csv"));
     if (logFiles().isEmpty())
         return fail(QStringLiteral("Keine Logdatei angegeben"));
-    return takeSize() && takeRange();
+    return takeSize() && takeRange() && takeComparison();
 }
 
 bool CommandLine::takeSize()
@@ -194,6 +198,15 @@ bool CommandLine::takeRange()
     return true;
 }
 
+bool CommandLine::takeComparison()
+{
+    if (!mParser.isSet(mCompare))
+        return true;
+    mComparison = ChartComparison::periodNamed(mParser.value(mCompare));
+    return mComparison != ChartComparison::Period::None
+           || fail(QStringLiteral("Unbekannter Vergleich: ") + mParser.value(mCompare));
+}
+
 // Loads the files into a window that is never shown, gives its chart the picture's size and the
 // range asked for, and writes each output as the window's save commands do.
 int CommandLine::writeOutputs()
@@ -216,6 +229,7 @@ int CommandLine::writeOutputs()
     const QString problems = window.loadLogFiles(logFiles());
     plot->xAxis->setRange(timeRange(recordKeys(plot)));
     plot->resize(mPictureSize);
+    ChartComparison::of(plot)->setPeriod(mComparison);
 
     int status = problems.isEmpty() ? 0 : 2;
     if (!problems.isEmpty())
@@ -278,7 +292,7 @@ QString CommandLine::helpText() const
 {
     QStringList names;
     QStringList descriptions;
-    for (const QCommandLineOption &option : {mPicture, mCsv, mDays, mSize, mFrom, mTo, mHide, mHelp, mVersion}) {
+    for (const QCommandLineOption &option : {mPicture, mCsv, mDays, mSize, mFrom, mTo, mHide, mCompare, mHelp, mVersion}) {
         QStringList spelled;
         for (const QString &name : option.names())
             spelled.append(optionText(name));

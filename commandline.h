@@ -2,6 +2,8 @@
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
+#include "chart/chartcomparison.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QSize>
@@ -35,6 +37,7 @@ private:
     bool takeSize();
     bool takeRange();
     bool takeHiddenChannels();
+    bool takeComparison();
     int writeOutputs();
     static QCPRange recordKeys(const QCustomPlot *plot);
     QCPRange timeRange(const QCPRange &whole) const;
@@ -49,6 +52,7 @@ private:
     QCommandLineOption mFrom;
     QCommandLineOption mTo;
     QCommandLineOption mHide;
+    QCommandLineOption mCompare;
     QCommandLineOption mHelp;
     QCommandLineOption mVersion;
     QString mError;
@@ -56,6 +60,7 @@ private:
     double mFromKey = 0;
     double mToKey = 0;
     QStringList mHidden;
+    ChartComparison::Period mComparison = ChartComparison::Period::None;
 };
 
 #endif // COMMANDLINE_H

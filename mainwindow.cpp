@@ -3,6 +3,7 @@
 #include "aboutdialog.h"
 #include "ui_mainwindow.h"
 
+#include "chart/chartcomparison.h"
 #include "chart/chartcontrols.h"
 #include "chart/chartexport.h"
 #include "chart/chartkeys.h"
@@ -373,6 +374,7 @@ void MainWindow::setupChartReading()
     chartMenu->setObjectName(QStringLiteral("chartMenu"));
     chartMenu->addAction(ui->actionResetView);
     chartMenu->addActions({ui->actionViewBack, ui->actionViewForward, ui->actionTimeRange, ui->actionOverview});
+    chartMenu->addMenu((new ChartComparison(ui->customPlot))->menu());
     chartMenu->addAction(ui->actionSaveImage);
     chartMenu->addAction(ui->actionExportData);
     mChartControls = new ChartControls(ui->customPlot, chartMenu);

@@ -7,12 +7,14 @@
 //                 --daily-values]
 //   bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]
 //   bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]
+//   bench_viewer --comparison 1000000,10000000 [--size 1920x1080 [--scale 2]]
 //   --threads N with any of the above: the threads the program draws (and loads) with, all
 //   cores by default; the redraws are measured at one thread as well, side by side.
 //   bench_viewer --command-line
 
 #include "benchreport.h"
 #include "commandlinebench.h"
+#include "comparisonbench.h"
 #include "csvbench.h"
 #include "dailyvaluesbench.h"
 #include "followbench.h"
@@ -54,6 +56,8 @@ using BenchReport::print;
 using BenchReport::Check;
 using BenchReport::printChecks;
 using BenchReport::sendMouse;
+using BenchReport::View;
+using BenchReport::views;
 using BenchReport::kMillion;
 using BenchReport::kTenMillion;
 using LogGenerator::Shape;
@@ -67,10 +71,6 @@ const int kWheelRepetitions = 15;
 const int kNotchView = 1;
 const double kZoomShare = 0.01;
 const int kDragStepPixels = 5;
-// The views a user reaches from the whole range in one gesture.
-const double kPanShare = 0.1;
-const double kWheelNotchFactor = 0.85;
-const QCPRange kTemperatureBand(20, 60);
 const int kWholeRangeDragSteps = 20;
 // The window's size for the cases, unless --size names another.
 const QSize kSmallWindow(542, 390);
@@ -100,32 +100,6 @@ const double kLeastThreadSpeedUp = 1.6;
 const double kMostOpenOverFirstTouch = 1.3;
 // The threads a case's process draws with, handed down from the parent; unset means all.
 const char kThreadsVariable[] = "VIEWER_BENCH_THREADS";
-
-// A view of the chart, set from the whole range; key is the figure's name in a case's output.
-struct View {
-    QString key;
-    QString label;
-    std::function<void(QCustomPlot *)> apply;
-};
-
-QVector<View> views()
-{
-    return {
-        {QStringLiteral("pan"), QStringLiteral("redraw after a pan by a tenth of the range"),
-         [](QCustomPlot *plot) { plot->xAxis->moveRange(plot->xAxis->range().size() * kPanShare); }},
-        {QStringLiteral("notch"),
-         QStringLiteral("redraw after one wheel notch (both axes to %1 %)").arg(qRound(kWheelNotchFactor * 100)),
-         [](QCustomPlot *plot) {
-             for (QCPAxis *axis : {plot->xAxis, plot->yAxis})
-                 axis->scaleRange(kWheelNotchFactor, axis->range().center());
-         }},
-        {QStringLiteral("band"),
-         QStringLiteral("redraw, temperature axis at %1..%2 °C")
-             .arg(kTemperatureBand.lower)
-             .arg(kTemperatureBand.upper),
-         [](QCustomPlot *plot) { plot->yAxis->setRange(kTemperatureBand); }},
-    };
-}
 
 qint64 peakMemoryBytes()
 {
@@ -783,6 +757,7 @@ int main(int argc, char *argv[])
     const QString size = option("--size");
     const QString scale = option("--scale");
     const QString views = option("--views");
+    const QString comparison = option("--comparison");
     const QString threadCount = option("--threads");
     if (!threadCount.isEmpty()) {
         // Every case's process, and this one, draws and loads with this many.
@@ -791,7 +766,8 @@ int main(int argc, char *argv[])
     }
     const QSize window = size.isEmpty() ? kSmallWindow : sizeFrom(size);
     QVector<qint64> recordCounts;
-    for (const QString &count : (views.isEmpty() ? records : views).split(QLatin1Char(','), Qt::SkipEmptyParts))
+    const QString counts = !views.isEmpty() ? views : !comparison.isEmpty() ? comparison : records;
+    for (const QString &count : counts.split(QLatin1Char(','), Qt::SkipEmptyParts))
         recordCounts.append(count.toLongLong());
     if (arguments.size() != 1 || window.isEmpty() || recordCounts.contains(0) || (!scale.isEmpty() && scale.toDouble() <= 0)
         || (!threadCount.isEmpty() && threadCount.toInt() <= 0)) {
@@ -799,21 +775,26 @@ int main(int argc, char *argv[])
                              "                    | --daily-values]\n"
                              "       bench_viewer --size 1920x1080 [--scale 2] [--records 1000000,10000000]\n"
                              "       bench_viewer --views 1000000,10000000 [--size 1920x1080 [--scale 2]]\n"
+                             "       bench_viewer --comparison 1000000,10000000 [--size 1920x1080 [--scale 2]]\n"
                              "       any of these with [--threads N]\n"
                              "       bench_viewer --command-line"));
         return 2;
     }
     if (!views.isEmpty())
         return ViewFindingBench::run(recordCounts, window);
+    if (!comparison.isEmpty())
+        return ComparisonBench::run(recordCounts, window);
     if (window != kSmallWindow) {
         if (recordCounts.isEmpty())
             recordCounts = QVector<qint64>(std::begin(kScreenRecords), std::end(kScreenRecords));
         return runScreenBenchmark(recordCounts, window, scale.isEmpty() ? 1 : scale.toDouble())
-               | ReadoutBench::run(recordCounts, window) | ViewFindingBench::run(recordCounts, window);
+               | ReadoutBench::run(recordCounts, window) | ComparisonBench::run(recordCounts, window)
+               | ViewFindingBench::run(recordCounts, window);
     }
     if (recordCounts.isEmpty())
         recordCounts = QVector<qint64>(std::begin(kDefaultRecords), std::end(kDefaultRecords));
-    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window) | MeasuringBench::run(recordCounts)
+    int result = runBenchmark(recordCounts) | ReadoutBench::run(recordCounts, window)
+                 | ComparisonBench::run(recordCounts, window) | MeasuringBench::run(recordCounts)
                  | ViewFindingBench::run(recordCounts, window) | runCsvBenchmark();
     // Long loads, following and the days only in the full run: they need logs of their own.
     if (records.isEmpty() && scale.isEmpty())

@@ -3,8 +3,8 @@
 #define BENCHREPORT_H
 
 // What every part of the benchmark shares: lines printed at once, so that a long run shows its
-// progress, the median of repeated timings, a shown window with a log loaded, the mouse, the
-// process's memory, and cases run in child processes of their own.
+// progress, the median of repeated timings, the views measured, a shown window with a log loaded,
+// the mouse, the process's memory, and cases run in child processes of their own.
 
 #include "mainwindow.h"
 
@@ -27,6 +27,36 @@ namespace BenchReport {
 
 const qint64 kMillion = 1000000;
 const qint64 kTenMillion = 10000000;
+// The views a user reaches from the whole range in one gesture.
+const double kPanShare = 0.1;
+const double kWheelNotchFactor = 0.85;
+const QCPRange kTemperatureBand(20, 60);
+
+// A view of the chart, set from the whole range; key is the figure's name in a case's output.
+struct View {
+    QString key;
+    QString label;
+    std::function<void(QCustomPlot *)> apply;
+};
+
+inline QVector<View> views()
+{
+    return {
+        {QStringLiteral("pan"), QStringLiteral("redraw after a pan by a tenth of the range"),
+         [](QCustomPlot *plot) { plot->xAxis->moveRange(plot->xAxis->range().size() * kPanShare); }},
+        {QStringLiteral("notch"),
+         QStringLiteral("redraw after one wheel notch (both axes to %1 %)").arg(qRound(kWheelNotchFactor * 100)),
+         [](QCustomPlot *plot) {
+             for (QCPAxis *axis : {plot->xAxis, plot->yAxis})
+                 axis->scaleRange(kWheelNotchFactor, axis->range().center());
+         }},
+        {QStringLiteral("band"),
+         QStringLiteral("redraw, temperature axis at %1..%2 °C")
+             .arg(kTemperatureBand.lower)
+             .arg(kTemperatureBand.upper),
+         [](QCustomPlot *plot) { plot->yAxis->setRange(kTemperatureBand); }},
+    };
+}
 
 inline void print(const QString &line)
 {

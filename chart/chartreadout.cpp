@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "chart/chartreadout.h"
 
+#include "chart/chartcomparison.h"
+
 #include <QMouseEvent>
 
 const QString ChartReadout::kLayerName = QStringLiteral("readout");
@@ -9,6 +11,7 @@ namespace {
 
 const double kGapToLine = 8;
 const QColor kLineColour(60, 60, 60, 200);
+const QString kNoValue = QStringLiteral("–");
 
 } // namespace
 
@@ -91,15 +94,29 @@ ChartReadout::Reading ChartReadout::reading() const
         return result;
 
     result.lines.append({ChartReading::timeText(mParentPlot, result.key), QColor()});
+    const ChartComparison *comparison = ChartComparison::of(mParentPlot);
+    const bool comparing = comparison && comparison->period() != ChartComparison::Period::None;
+    const double earlierKey = comparing ? mParentPlot->xAxis->pixelToCoord(mMouse.x()) - comparison->shift() : 0;
     for (int i = 0; i < mParentPlot->graphCount(); ++i) {
         const QCPGraph *graph = mParentPlot->graph(i);
         if (!graph->visible())
             continue;
-        if (const QCPGraphData *point = ChartReading::pointInEffect(graph, result.key))
-            result.lines.append({graph->name() + QStringLiteral(": ") + ChartReading::degreesText(point->value),
-                                 graph->brush().color()});
+        const QCPGraphData *point = ChartReading::pointInEffect(graph, result.key);
+        if (!point)
+            continue;
+        QString text = graph->name() + QStringLiteral(": ") + ChartReading::degreesText(point->value);
+        if (comparing)
+            text += earlierValueText(ChartComparison::nameOf(comparison->period()),
+                                     ChartReading::pointInEffect(graph, earlierKey));
+        result.lines.append({text, graph->brush().color()});
     }
     return result;
+}
+
+// " (Vortag: 49 °C)", or a dash where no earlier record is in effect.
+QString ChartReadout::earlierValueText(const QString &period, const QCPGraphData *earlier)
+{
+    return QStringLiteral(" (%1: %2)").arg(period, earlier ? ChartReading::degreesText(earlier->value) : kNoValue);
 }
 
 // Beside the line, on whichever side has room, at the mouse's height; always inside the plot area.

@@ -15,8 +15,9 @@
 // The values under the mouse: while the mouse is over the plot area, a thin vertical line at the
 // time of the record in effect there (the last one at or before the mouse's time; a reading holds
 // until the next) and a box beside it with that record's time and the values of the visible
-// graphs. It draws on a buffered layer of its own, so a mouse move redraws it alone, never the
-// graphs. Pressing a button, leaving the chart or clear() takes it away.
+// graphs, each followed by the earlier period's value when the chart compares with one. It draws
+// on a buffered layer of its own, so a mouse move redraws it alone, never the graphs. Pressing a
+// button, leaving the chart or clear() takes it away.
 class ChartReadout : public ChartOverlay
 {
     Q_OBJECT
@@ -46,6 +47,7 @@ private:
         QVector<ChartReading::BoxLine> lines; // empty when no record is in effect
     };
 
+    static QString earlierValueText(const QString &period, const QCPGraphData *earlier);
     void showAt(const QPoint &pos);
     Reading reading() const;
     QRectF boxFor(const Reading &reading) const;

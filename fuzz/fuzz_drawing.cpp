@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the drawing engine. The input steers a chart of up to five envelope
 // graphs: the plot's size and device pixel ratio, the time and temperature ranges (far-off
-// values, deep zooms), which curve is selected, and the points. Each chart is replotted with one
+// values, deep zooms), which curve is selected, an earlier period's shift laid over the graphs
+// (anywhere within centuries), and the points. Each chart is replotted with one
 // thread and with several; both pictures must be the same, pixel for pixel. The canvas's scratch
 // is heap memory of its exact size, so a write outside it is AddressSanitizer's to find.
 #include "graph/envelopegraph.h"
@@ -22,6 +23,8 @@ const int kMostGraphs = 5;
 const double kRatios[] = {1, 1.5, 2, 3};
 const int kThreadsCompared = 4;
 const double kFirstKey = 1.4e9;
+// Seconds a step of the comparison's shift moves the earlier period.
+const double kShiftUnit = 7;
 
 void require(bool condition)
 {
@@ -59,6 +62,25 @@ QCPRange rangeFrom(Input &input, double origin, double unit)
     const double span = std::ldexp(1.0, int(input.take<uint8_t>() % 60) - 20) * unit;
     return QCPRange(start, start + span);
 }
+
+// The graphs' comparisons drawn over them all, as the window's chart draws them.
+class Comparisons : public QCPLayerable
+{
+public:
+    explicit Comparisons(QCustomPlot *plot) : QCPLayerable(plot) {}
+
+protected:
+    QRect clipRect() const override { return mParentPlot->axisRect()->rect(); }
+    void applyDefaultAntialiasingHint(QCPPainter *) const override {}
+    void draw(QCPPainter *painter) override
+    {
+        for (int g = 0; g < mParentPlot->graphCount(); ++g) {
+            const auto *graph = static_cast<const EnvelopeGraph *>(mParentPlot->graph(g));
+            if (graph->comparing())
+                graph->drawComparison(painter);
+        }
+    }
+};
 
 QImage replotted(QCustomPlot &plot, double ratio, int threads)
 {
@@ -98,6 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int selected = input.take<uint8_t>() % (kMostGraphs + 1);
     plot.xAxis->setRange(rangeFrom(input, kFirstKey, 60));
     plot.yAxis->setRange(rangeFrom(input, 0, 0.1));
+    // An odd step count compares: the points moved by that many steps.
+    const int32_t shiftSteps = input.take<int32_t>();
 
     // The points: each a step forwards (or back, to be sorted) in seconds and a value in tenths,
     // as the loader makes them, dealt to the graphs in turn.
@@ -115,7 +139,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         graph->setSelectable(QCP::stWhole);
         if (g == selected)
             graph->setSelection(QCPDataSelection(graph->data()->dataRange()));
+        if (shiftSteps & 1)
+            graph->setComparison(shiftSteps * kShiftUnit, QPen(QColor::fromHsv(g * 70, 255, 120), 1, Qt::DashLine));
     }
+    new Comparisons(&plot);
     require(replotted(plot, ratio, 1) == replotted(plot, ratio, kThreadsCompared));
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -42,6 +43,8 @@ const std::chrono::milliseconds kTurnWhileSummarising(10);
 
 // How far beyond the plot area's edges the fill reaches, so that no edge of it shows there.
 const double kBandMargin = 2.0;
+// Device pixels around the comparison's line that its antialiasing and dashes may reach.
+const double kComparisonMargin = 2.0;
 // The painter moves antialiased drawing by half a pixel; blocks drawn without antialiasing move
 // by the same to land where the antialiased shapes would.
 const double kAntialiasedShift = 0.5;
@@ -512,6 +515,20 @@ void EnvelopeGraph::summariseSideBySide(const QVector<EnvelopeGraph *> &graphs,
     }
 }
 
+EnvelopeGraph::Frame EnvelopeGraph::Frame::of(QCPPainter *painter)
+{
+    Frame frame;
+    const bool antialiased = painter->antialiasing();
+    painter->setAntialiasing(false);
+    frame.world = painter->worldTransform();
+    painter->setAntialiasing(antialiased);
+    frame.area = DeviceCanvas::clipArea(painter);
+    frame.device = QSize(painter->device()->width(), painter->device()->height());
+    frame.ratio = painter->device()->devicePixelRatioF();
+    frame.modes = painter->modes();
+    return frame;
+}
+
 // A prepared drawing keeps each sampling's result, in order, and hands them back when put on.
 void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
                                          const QCPGraphDataContainer::const_iterator &begin,
@@ -527,33 +544,43 @@ void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
 }
 
 void EnvelopeGraph::sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
-                                   const QCPGraphDataContainer::const_iterator &end) const
+                                   const QCPGraphDataContainer::const_iterator &end, double shift) const
 {
     const QCPAxis *keyAxis = mKeyAxis.data();
     const int count = int(end - begin);
-    if (!keyAxis || !mAdaptiveSampling || count < 2) {
+    // Points drawn as they are, moved by the shift.
+    auto stock = [&]() {
         QCPGraph::getOptimizedLineData(lineData, begin, end);
+        if (shift != 0) {
+            for (QCPGraphData &point : *lineData)
+                point.key += shift;
+        }
+    };
+    if (!keyAxis || !mAdaptiveSampling || count < 2) {
+        stock();
         return;
     }
     const double pixelSpan = qAbs(keyAxis->coordToPixel(begin->key) - keyAxis->coordToPixel((end - 1)->key));
     if (count <= kPointsPerColumnToSample * pixelSpan + 2) {
-        QCPGraph::getOptimizedLineData(lineData, begin, end);
+        stock();
         return;
     }
     const MinMaxSummary &summary = upToDateSummary();
     if (summary.hasGaps()) {
-        QCPGraph::getOptimizedLineData(lineData, begin, end);
+        stock();
         return;
     }
 
     lineData->clear();
     lineData->reserve(4 * (int(pixelSpan) + 2));
     const bool keysRiseWithPixels = keyAxis->pixelOrientation() > 0;
-    auto columnOf = [keyAxis](const QCPGraphData &point) { return pixelColumn(keyAxis->coordToPixel(point.key)); };
+    auto columnOf = [keyAxis, shift](const QCPGraphData &point) {
+        return pixelColumn(keyAxis->coordToPixel(point.key + shift));
+    };
     int lastColumnSize = 1;
     for (auto it = begin; it != end;) {
         const double column = columnOf(*it);
-        const double columnEndKey = keyAxis->pixelToCoord(keysRiseWithPixels ? column + 1 : column);
+        const double columnEndKey = keyAxis->pixelToCoord(keysRiseWithPixels ? column + 1 : column) - shift;
         auto columnEnd = firstKeyNotBelow(it, end, columnEndKey, lastColumnSize);
         if (columnEnd == it)
             columnEnd = it + 1; // a key exactly on a column's edge of a reversed axis
@@ -561,19 +588,20 @@ void EnvelopeGraph::sampleLineData(QVector<QCPGraphData> *lineData, const QCPGra
         // The line runs straight from cluster to cluster, unless a gap lies between them.
         const bool gapBefore = it != begin && qAbs(columnOf(*(it - 1)) - column) > 1;
         const bool gapAfter = columnEnd != end && qAbs(columnOf(*columnEnd) - column) > 1;
-        appendColumn(lineData, summary, it, columnEnd, column, gapBefore, gapAfter);
+        appendColumn(lineData, summary, it, columnEnd, column, gapBefore, gapAfter, shift);
         it = columnEnd;
     }
 }
 
 // The points of one pixel column: a lone point as it is, a cluster as its lowest and highest
-// value (from the summary), with its first and last point where a gap borders it.
+// value (from the summary), with its first and last point where a gap borders it; keys moved by
+// the shift.
 void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
                                  QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
-                                 double column, bool gapBefore, bool gapAfter) const
+                                 double column, bool gapBefore, bool gapAfter, double shift) const
 {
     if (to - from == 1) {
-        lineData->append(*from);
+        lineData->append(QCPGraphData(from->key + shift, from->value));
         return;
     }
     const QCPAxis *keyAxis = mKeyAxis.data();
@@ -590,6 +618,122 @@ void EnvelopeGraph::appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSu
     lineData->append(QCPGraphData(keyAt(kHighAt), extremes.upper));
     if (gapAfter)
         lineData->append(QCPGraphData(keyAt(kLastAt), (to - 1)->value));
+}
+
+void EnvelopeGraph::setComparison(double shift, const QPen &pen)
+{
+    mComparing = true;
+    mComparisonShift = shift;
+    mComparisonPen = pen;
+}
+
+void EnvelopeGraph::removeComparison()
+{
+    mComparing = false;
+    mComparisonShift = 0;
+    mComparisonImage = QImage();
+    mComparisonTouched = QRect();
+}
+
+// The moved points within the time axis's range and the nearest beyond each edge, sampled as the
+// graph's own line, in the painter's coordinates.
+QVector<QPointF> EnvelopeGraph::comparisonLines() const
+{
+    const QCPRange keys = mKeyAxis->range();
+    const auto begin = mDataContainer->findBegin(keys.lower - mComparisonShift);
+    const auto end = mDataContainer->findEnd(keys.upper - mComparisonShift);
+    if (end - begin < 2)
+        return {};
+    QVector<QCPGraphData> lineData;
+    sampleLineData(&lineData, begin, end, mComparisonShift);
+    return dataToLines(lineData);
+}
+
+// A raster drawing has the comparison's strokes gathered aside and put on in one image; a vector
+// drawing keeps them lines.
+bool EnvelopeGraph::gathersComparison(const QCPPainter *painter) const
+{
+    return DeviceCanvas::suits(painter) && !painter->modes().testFlag(QCPPainter::pmVectorized);
+}
+
+// The comparison's dashed line stroked as the painter would stroke it, into an image of the
+// frame's area: the raster engine blends a dashed hairline a pixel at a time, and here that work
+// is done on the thread that prepares the graph's drawing rather than the painter's.
+void EnvelopeGraph::strokeComparison(const Frame &frame) const
+{
+    if (mComparisonImage.size() != frame.area.size()) {
+        mComparisonImage = QImage(frame.area.size(), QImage::Format_ARGB32_Premultiplied);
+        mComparisonImage.fill(0);
+    } else {
+        const int bytes = mComparisonTouched.width() * int(sizeof(QRgb));
+        for (int y = mComparisonTouched.top(); y <= mComparisonTouched.bottom(); ++y)
+            std::memset(mComparisonImage.scanLine(y) + mComparisonTouched.left() * int(sizeof(QRgb)), 0, size_t(bytes));
+    }
+    mComparisonArea = frame.area;
+    mComparisonTouched = QRect();
+    const QVector<QPointF> lines = comparisonLines();
+    double left = std::numeric_limits<double>::max(), right = -left, top = left, bottom = -left;
+    for (const QPointF &point : lines) {
+        if (std::isfinite(point.x()) && std::isfinite(point.y())) {
+            left = std::min(left, point.x());
+            right = std::max(right, point.x());
+            top = std::min(top, point.y());
+            bottom = std::max(bottom, point.y());
+        }
+    }
+    if (lines.size() < 2 || mComparisonImage.isNull() || left > right)
+        return;
+    // The line's extent in device pixels, with room for antialiasing, within the area; far-off
+    // coordinates are cut to it before they are rounded.
+    const QTransform toDevice = frame.world * QTransform::fromScale(frame.ratio, frame.ratio);
+    const QRectF reach = toDevice.mapRect(QRectF(QPointF(left, top), QPointF(right, bottom)))
+                             .adjusted(-kComparisonMargin, -kComparisonMargin, kComparisonMargin, kComparisonMargin)
+                         & QRectF(frame.area);
+    const QRect touched = reach.toAlignedRect().translated(-frame.area.topLeft()) & mComparisonImage.rect();
+    if (touched.isEmpty())
+        return;
+    mComparisonImage.setDevicePixelRatio(frame.ratio);
+    {
+        QCPPainter painter(&mComparisonImage);
+        painter.setModes(frame.modes);
+        painter.setClipRect(QRectF(QPointF(touched.topLeft()) / frame.ratio, QSizeF(touched.size()) / frame.ratio));
+        painter.setWorldTransform(frame.world * QTransform::fromTranslate(-frame.area.left() / frame.ratio,
+                                                                           -frame.area.top() / frame.ratio));
+        applyDefaultAntialiasingHint(&painter);
+        painter.setPen(mComparisonPen);
+        painter.setBrush(Qt::NoBrush);
+        drawPolyline(&painter, lines);
+    }
+    mComparisonImage.setDevicePixelRatio(1);
+    mComparisonTouched = touched;
+}
+
+void EnvelopeGraph::drawComparison(QCPPainter *painter) const
+{
+    const bool prepared = mComparisonPrepared;
+    mComparisonPrepared = false;
+    if (!mComparing || !mKeyAxis || !mValueAxis)
+        return;
+    if (!gathersComparison(painter)) {
+        const QVector<QPointF> lines = comparisonLines();
+        if (lines.size() < 2)
+            return;
+        painter->setPen(mComparisonPen);
+        painter->setBrush(Qt::NoBrush);
+        applyDefaultAntialiasingHint(painter);
+        drawPolyline(painter, lines);
+        return;
+    }
+    if (!prepared)
+        strokeComparison(Frame::of(painter));
+    if (mComparisonTouched.isEmpty())
+        return;
+    painter->save();
+    // The image is in device pixels; the painter scales what it is given by the device's ratio.
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    painter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
+    painter->drawImage(mComparisonTouched.topLeft() + mComparisonArea.topLeft(), mComparisonImage, mComparisonTouched);
+    painter->restore();
 }
 
 // The stock answer is the distance to the nearest of the points within the tolerance and of the
@@ -824,6 +968,7 @@ void EnvelopeGraph::draw(QCPPainter *painter)
         preparation->drawn(this);
         return;
     }
+    mComparisonPrepared = false;
     QCPGraph::draw(painter);
     paintCanvas(painter);
 }
@@ -856,6 +1001,8 @@ void EnvelopeGraph::prepare(Prepared *prepared)
     mPrepared = prepared;
     QCPGraph::draw(&painter);
     paintCanvas(&painter);
+    if (mComparing)
+        strokeComparison(prepared->frame);
     mPass = Pass::Direct;
     mPrepared = nullptr;
 }
@@ -868,6 +1015,7 @@ void EnvelopeGraph::replay(QCPPainter *painter, Prepared *prepared)
     mPrepared = prepared;
     QCPGraph::draw(painter);
     paintCanvas(painter);
+    mComparisonPrepared = mComparing;
     mPass = Pass::Direct;
     mPrepared = nullptr;
 }

@@ -52,6 +52,19 @@ public:
     // answer is the same, without testing millions of points five times before each notch's zoom.
     static void dispatchWheel(QCustomPlot *plot, QEvent *wheel);
 
+    // An earlier period laid over the current one: the graph's own points moved later by shift
+    // (in keys), drawn by drawComparison() as a line of the given pen, without fill. Sampled
+    // through the summary as the graph's line is, and prepared with the graph's drawing.
+    void setComparison(double shift, const QPen &pen);
+    void removeComparison();
+    bool comparing() const { return mComparing; }
+    double comparisonShift() const { return mComparisonShift; }
+    const QPen &comparisonPen() const { return mComparisonPen; }
+    // Strokes the moved points over the time axis's range; whoever draws it draws it after the
+    // graph, in the same drawing and clipped as the graph is, so that a line prepared with the
+    // graph's drawing is the one used.
+    void drawComparison(QCPPainter *painter) const;
+
 protected:
     void draw(QCPPainter *painter) override;
     void getOptimizedLineData(QVector<QCPGraphData> *lineData,
@@ -72,6 +85,8 @@ private:
         qreal ratio = 1;
         QTransform world;
         QCPPainter::PainterModes modes;
+        // What the painter gives now.
+        static Frame of(QCPPainter *painter);
     };
     // A drawing of the graph prepared on another thread for one replot: what its sampling found
     // and its canvas, resolved into its image; the painter's thread then only puts it on.
@@ -93,7 +108,10 @@ private:
     void prepare(Prepared *prepared);
     void replay(QCPPainter *painter, Prepared *prepared);
     void sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
-                        const QCPGraphDataContainer::const_iterator &end) const;
+                        const QCPGraphDataContainer::const_iterator &end, double shift = 0) const;
+    QVector<QPointF> comparisonLines() const;
+    bool gathersComparison(const QCPPainter *painter) const;
+    void strokeComparison(const Frame &frame) const;
 
     // What identifies the data the summary was built from. Whoever holds data() may change the
     // points: setting, adding, removing or clearing them, or a new container, moves the
@@ -119,7 +137,7 @@ private:
     bool isDenseHairline(const QCPPainter *painter, int vertices) const;
     void appendColumn(QVector<QCPGraphData> *lineData, const MinMaxSummary &summary,
                       QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
-                      double column, bool gapBefore, bool gapAfter) const;
+                      double column, bool gapBefore, bool gapAfter, double shift) const;
 
     DeviceCanvas &openCanvas(QCPPainter *painter) const;
     void paintCanvas(QCPPainter *painter) const;
@@ -130,6 +148,16 @@ private:
     mutable std::unique_ptr<DeviceCanvas> mCanvas;
     mutable Pass mPass = Pass::Direct;
     mutable Prepared *mPrepared = nullptr;
+
+    bool mComparing = false;
+    double mComparisonShift = 0;
+    QPen mComparisonPen;
+    // The comparison's strokes, gathered in device pixels over the frame's area, off the
+    // painter's thread where the graph's drawing is prepared; put on by drawComparison.
+    mutable QImage mComparisonImage;
+    mutable QRect mComparisonArea;    // the device pixels the image covers
+    mutable QRect mComparisonTouched; // within the image: where strokes were gathered
+    mutable bool mComparisonPrepared = false;
 };
 
 #endif // ENVELOPEGRAPH_H

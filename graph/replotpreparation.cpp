@@ -115,14 +115,7 @@ void ReplotPreparation::start(EnvelopeGraph *first, QCPPainter *painter)
     const int threads = QThreadPool::globalInstance()->maxThreadCount();
     if (threads < 2 || !DeviceCanvas::suits(painter) || painter->modes().testFlag(QCPPainter::pmVectorized))
         return;
-    const bool antialiased = painter->antialiasing();
-    painter->setAntialiasing(false);
-    mFrame.world = painter->worldTransform();
-    painter->setAntialiasing(antialiased);
-    mFrame.area = DeviceCanvas::clipArea(painter);
-    mFrame.device = QSize(painter->device()->width(), painter->device()->height());
-    mFrame.ratio = painter->device()->devicePixelRatioF();
-    mFrame.modes = painter->modes();
+    mFrame = EnvelopeGraph::Frame::of(painter);
 
     const QList<QCPLayerable *> layerables = first->layer()->children();
     for (int i = layerables.indexOf(first); i >= 0 && i < layerables.size(); ++i) {

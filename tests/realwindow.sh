@@ -34,7 +34,7 @@ readonly TIMEOUT_SECONDS=20
 readonly STATUS_BAR_AREA="500x20+0+368"
 # The mouse there (in the main window) brings up the read-out, changing at least so many pixels.
 readonly READOUT_AT="230 240" READOUT_CHANGED_MIN=5000
-# Right-clicks there set marker A and B (the context menu's seventh and eighth enabled entries:
+# Right-clicks there set marker A and B (the context menu's eighth and ninth enabled entries:
 # with no view to go back or forward to, the keyboard passes over those two); their box changes
 # at least so many pixels. Off the chart, the read-out goes.
 readonly MARKER_A_AT="150 150" MARKER_B_AT="400 150" MARKERS_CHANGED_MIN=5000 OFF_THE_CHART_AT="5 5"
@@ -241,8 +241,8 @@ pass "no word in the status bar"
 xdotool mousemove --window "$main_window" $READOUT_AT
 wait_until "the read-out under the mouse" readout_drawn
 pass "the read-out shows under the mouse"
-choose_context_entry "$MARKER_A_AT" 7
-choose_context_entry "$MARKER_B_AT" 8
+choose_context_entry "$MARKER_A_AT" 8
+choose_context_entry "$MARKER_B_AT" 9
 # shellcheck disable=SC2086  # the position is two numbers
 xdotool mousemove --window "$main_window" $OFF_THE_CHART_AT
 wait_until "the markers and their box" markers_drawn

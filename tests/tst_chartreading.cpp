@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The read-out under the mouse, the markers and the statistics on a bare chart; the home view,
 // the chart's menu, channels on and off, drops.
+#include "chart/chartcomparison.h"
 #include "chart/chartmarkers.h"
 #include "chart/chartreadout.h"
 #include "chart/statisticsdialog.h"
+#include "graph/envelopegraph.h"
 #include "logbuilder.h"
 #include "mainwindow.h"
 
@@ -321,6 +323,8 @@ private slots:
     void doubleClickAndMenuReturnToTheLoadedView()
     {
         QCustomPlot *plot = windowPlot();
+        // The comparison chosen before a load stays through it.
+        mWindow->findChild<QAction *>("actionCompareWeek")->trigger();
         plot->xAxis->setRange(7, 9);
         QTest::mouseDClick(plot, Qt::LeftButton, Qt::NoModifier, plot->axisRect()->topLeft() + QPoint(20, 20));
         QCOMPARE(plot->xAxis->range(), QCPRange(0, 5)); // before any load: the start-up ranges
@@ -338,7 +342,7 @@ private slots:
         for (const QAction *action : menu->actions())
             entries.append(action->text());
         QCOMPARE(entries, QStringList({"Ansicht zurücksetzen", "Vorherige Ansicht", "Nächste Ansicht", "Zeitraum...", "Übersicht",
-                                       "Logdateien verfolgen", "Bild speichern...", "Daten exportieren...", "",
+                                       "Vergleichen mit", "Logdateien verfolgen", "Bild speichern...", "Daten exportieren...", "",
                                        "Marke A hier setzen", "Marke B hier setzen", "Marken entfernen", "", "Statistik...",
                                        "Tageswerte..."}));
         QCOMPARE(menu->actions().first(), reset);
@@ -346,6 +350,54 @@ private slots:
         QCOMPARE(plot->xAxis->range(), QCPRange(LogBuilder::kEpochOffset, LogBuilder::kEpochOffset + 300));
         QCOMPARE(plot->yAxis->range(), QCPRange(-10, 100));
         QVERIFY(plot->graph(1)->selected());
+        QStringList periods;
+        for (const QAction *action : mWindow->findChild<QMenu *>("menuCompare")->actions())
+            periods.append(action->objectName() + ' ' + action->text() + (action->isChecked() ? " *" : ""));
+        QCOMPARE(periods, QStringList({"actionCompareNone Nichts", "actionCompareDay Vortag",
+                                       "actionCompareWeek Vorwoche *", "actionCompareYear Vorjahr"}));
+        QCOMPARE(qobject_cast<EnvelopeGraph *>(plot->graph(0))->comparisonShift(), 604800.0);
+    }
+
+    void readoutGivesTheEarlierPeriodsValue_data()
+    {
+        QTest::addColumn<QString>("period"); // its menu entry
+        QTest::addColumn<int>("x");
+        QTest::addColumn<bool>("hideTam");
+        QTest::addColumn<QStringList>("text");
+        const QString at200 = "12.02.2026 13:40:00";
+        QTest::newRow("Vortag") << "actionCompareDay" << 210 << false
+                                << QStringList{at200, "TSA1: 71 °C (Vortag: 49 °C)", "TAM: 6 °C (Vortag: 1 °C)"};
+        QTest::newRow("after the earlier last record") << "actionCompareDay" << 460 << false
+            << QStringList{"12.02.2026 17:50:00", "TSA1: 80 °C (Vortag: 52 °C)", "TAM: 7 °C (Vortag: 2 °C)"};
+        QTest::newRow("before the earlier first record") << "actionCompareDay" << 120 << false
+            << QStringList{"12.02.2026 12:00:00", "TSA1: 64 °C (Vortag: –)", "TAM: -3 °C (Vortag: –)"};
+        QTest::newRow("Vorwoche, no records") << "actionCompareWeek" << 210 << false
+                                              << QStringList{at200, "TSA1: 71 °C (Vorwoche: –)", "TAM: 6 °C (Vorwoche: –)"};
+        QTest::newRow("hidden channel") << "actionCompareDay" << 210 << true
+                                        << QStringList{at200, "TSA1: 71 °C (Vortag: 49 °C)"};
+        QTest::newRow("Nichts") << "actionCompareNone" << 210 << false << QStringList{at200, "TSA1: 71 °C", "TAM: 6 °C"};
+    }
+
+    // Yesterday's records at pixels 150 and 300 of the day before; choosing a period redraws once.
+    void readoutGivesTheEarlierPeriodsValue()
+    {
+        QFETCH(QString, period);
+        QFETCH(int, x);
+        QFETCH(bool, hideTam);
+        QFETCH(QStringList, text);
+        QVector<double> keys{keyAtPixel(150) - 86400, keyAtPixel(300) - 86400};
+        keys += recordKeys();
+        mPlot->graph(0)->setData(keys, {49, 52, 64, 70, 71, 80}, true);
+        mPlot->graph(1)->setData(keys, {1, 2, -3, 5, 6, 7}, true);
+        mPlot->graph(1)->setVisible(!hideTam);
+        new ChartComparison(mPlot);
+        QSignalSpy redraws(mPlot, &QCustomPlot::beforeReplot);
+        auto *entry = mPlot->findChild<QAction *>(period);
+        entry->trigger();
+        QVERIFY(entry->isChecked());
+        QCOMPARE(redraws.count(), 1);
+        sendMove(mPlot, QPoint(x, 295));
+        QCOMPARE(mReadout->text(), text);
     }
 
     // Through the window's menu, over a span of years; a new load takes the markers away.

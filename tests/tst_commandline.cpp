@@ -110,6 +110,8 @@ private slots:
         row("picture, .png added", {"--picture", "c", "a.log"}, 0, "", {"c.png 1280x720"});
         row("JPEG of a size", {"--picture", "c.jpg", "--size", "300x100", "a.log"}, 0, "", {"c.jpg 300x100"});
         row("PDF", {"--picture", "c.pdf", "a.log"}, 0, "", {"c.pdf"});
+        row("PDF compared with last week", {"--picture", "c.pdf", "--compare", "vorWOCHE", "a.log"}, 0, "", {"c.pdf"});
+        row("CSV unchanged by a comparison", {"--csv", "r.csv", "--compare", "Vortag", "a.log"}, 0, "", {"r.csv"}, rows(0, 5));
         row("CSV of two logs, hidden channels kept", {"--csv", "r.csv", "--hide", "TSV,tam", "a.log", "b.log"}, 0, "",
             {"r.csv"}, rows(0, 11));
         row("ISO times", {"--csv", "r.csv", "--from", "2026-02-12 12:10", "--to", "2026-02-12T12:30:00", "a.log"}, 0, "",
@@ -143,6 +145,8 @@ private slots:
             {{"--csv", "r.csv", "--from", "2026-02-12 12:30", "--to", "12.02.2026 12:30:00", "a.log"},
              "--to liegt nicht nach --from"},
             {{"--picture", "c.png", "--hide", "TSV,TXX", "a.log"}, "Unbekannter Kanal: TXX"},
+            {{"--picture", "c.png", "--compare", "Nichts", "a.log"}, "Unbekannter Vergleich: Nichts"},
+            {{"--csv", "r.csv", "--compare", "gestern", "a.log"}, "Unbekannter Vergleich: gestern"},
         };
         for (const auto &wrongRow : wrong)
             row(qPrintable(wrongRow.first.join(' ')), wrongRow.first, 1, wrongRow.second + "\n" + kUsage);
@@ -160,8 +164,9 @@ private slots:
         QCOMPARE(run(arguments, &printed, &complaint, withoutDisplay), status);
         QCOMPARE(QString::fromUtf8(complaint), err);
         QVERIFY2(printed.startsWith(out.toUtf8()) && (out == kUsage || printed.size() == out.toUtf8().size()), printed);
-        for (const char *option : {"--picture <DATEI>", "--csv <DATEI>", "--days <DATEI>", "--size <BREITExHÖHE>", "--from <ZEIT>",
-                                   "--to <ZEIT>", "--hide <NAMEN>", "-h, --help", "-v, --version"})
+        for (const char *option : {"--picture <DATEI>", "--csv <DATEI>", "--days <DATEI>", "--size <BREITExHÖHE>",
+                                   "--from <ZEIT>", "--to <ZEIT>", "--hide <NAMEN>", "--compare <ZEITRAUM>", "-h, --help",
+                                   "-v, --version"})
             QVERIFY(out != kUsage || printed.contains(option));
         QStringList written = QDir(mOut->path()).entryList(QDir::Files, QDir::Name);
         for (const QString &old : {kBlocker, kOldPicture, kOldCsv}) {
@@ -185,22 +190,31 @@ private slots:
     void pictureIsTheWindowsSavedPicture_data()
     {
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<QTime>("from"); // on 12 February; null: the whole view
-        QTest::addColumn<QTime>("to");
+        QTest::addColumn<QDateTime>("from"); // null: the whole view
+        QTest::addColumn<QDateTime>("to");
         QTest::addColumn<QString>("hidden");
-        QTest::newRow("whole view") << QSize(1280, 720) << QTime() << QTime() << "";
-        QTest::newRow("range, hidden channels") << QSize(400, 300) << QTime(12, 10) << QTime(14, 30) << "TSE,TAM";
+        QTest::addColumn<QString>("compare"); // "--compare"'s word; the window chooses "Vortag"
+        const QDate day(2026, 2, 12);
+        QTest::newRow("whole view") << QSize(1280, 720) << QDateTime() << QDateTime() << "" << "";
+        QTest::newRow("range, hidden channels") << QSize(400, 300) << QDateTime(day, QTime(12, 10))
+                                                << QDateTime(day, QTime(14, 30)) << "TSE,TAM" << "";
+        QTest::newRow("the next day compared with the day before")
+            << QSize(600, 300) << QDateTime(day.addDays(1), QTime(11, 30)) << QDateTime(day.addDays(1), QTime(16, 0))
+            << "TSE" << "vortag";
     }
     void pictureIsTheWindowsSavedPicture()
     {
         QFETCH(QSize, size);
-        QFETCH(QTime, from);
-        QFETCH(QTime, to);
+        QFETCH(QDateTime, from);
+        QFETCH(QDateTime, to);
         QFETCH(QString, hidden);
+        QFETCH(QString, compare);
         QStringList options{"--picture", "line.png", "--size", QString("%1x%2").arg(size.width()).arg(size.height()),
                             "--hide", hidden, "a.log", "b.log"};
         if (from.isValid())
-            options << "--from" << "2026-02-12 " + from.toString("HH:mm") << "--to" << "12.02.2026 " + to.toString("HH:mm:ss");
+            options << "--from" << from.toString("yyyy-MM-dd HH:mm") << "--to" << to.toString("dd.MM.yyyy HH:mm:ss");
+        if (!compare.isEmpty())
+            options << "--compare" << compare;
         QByteArray out, err;
         QCOMPARE(run(options, &out, &err), 0);
 
@@ -211,8 +225,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.loadLogFiles({mLogs.filePath("a.log"), mLogs.filePath("b.log")});
         if (from.isValid())
-            plot->xAxis->setRange(QDateTime(QDate(2026, 2, 12), from).toSecsSinceEpoch(),
-                                  QDateTime(QDate(2026, 2, 12), to).toSecsSinceEpoch());
+            plot->xAxis->setRange(from.toSecsSinceEpoch(), to.toSecsSinceEpoch());
+        if (!compare.isEmpty())
+            window.findChild<QAction *>("actionCompareDay")->trigger();
         for (int graph = 0; graph < plot->graphCount(); ++graph) {
             if (hidden.split(',').contains(plot->graph(graph)->name()))
                 QTest::mouseClick(plot, Qt::LeftButton, {},

@@ -2,6 +2,7 @@
 // The envelope graph drawn side by side with the stock graph on the same data, image against
 // image; its fill checked pixel by pixel against the points; its summary followed through every
 // way the data can change.
+#include "chart/chartcomparison.h"
 #include "graph/envelopegraph.h"
 #include "imagecompare.h"
 #include "mainwindow.h"
@@ -154,6 +155,8 @@ private slots:
     void summaryFollowsEveryChangeOfTheData_data();
     void summaryFollowsEveryChangeOfTheData();
     void nanGapsStayEmpty();
+    void comparisonDrawsTheShiftedPoints_data();
+    void comparisonDrawsTheShiftedPoints();
     void mainWindowChartUsesEnvelopeGraphs();
 };
 
@@ -585,6 +588,95 @@ void TestEnvelopeGraph::nanGapsStayEmpty()
     const int gapMiddle = qRound(envelope.plot.xAxis->coordToPixel(points[45000].key));
     for (int y = envelope.plot.axisRect()->top() + kTickRoom; y < envelope.plot.axisRect()->bottom() - kTickRoom; ++y)
         QCOMPARE(QColor(image.pixel(gapMiddle, y)), QColor(Qt::white));
+}
+
+Q_DECLARE_METATYPE(ChartComparison::Period)
+
+void TestEnvelopeGraph::comparisonDrawsTheShiftedPoints_data()
+{
+    QTest::addColumn<ChartComparison::Period>("period");
+    QTest::addColumn<QDateTime>("lower"); // the time axis's, local, a day before its upper bound
+    QTest::addColumn<QDateTime>("recordsFrom");
+    QTest::addColumn<QDateTime>("recordsTo");
+    QTest::addColumn<double>("shift");
+    QTest::addColumn<bool>("selected");
+    using P = ChartComparison::Period;
+    auto at = [](int year, int month, int day, int hour = 0, int minute = 0) {
+        return QDateTime(QDate(year, month, day), QTime(hour, minute), Qt::LocalTime);
+    };
+    const double day = 86400;
+    const QDateTime from = at(2026, 2, 10), to = at(2026, 2, 13), morning = at(2026, 2, 12, 6);
+    QTest::newRow("Vortag") << P::Day << morning << from << to << day << false;
+    QTest::newRow("Vorwoche") << P::Week << at(2026, 2, 20) << at(2026, 2, 12) << at(2026, 2, 15) << 7 * day << false;
+    QTest::newRow("Vorjahr") << P::Year << at(2026, 6, 15, 12) << at(2025, 6, 15) << at(2025, 6, 17) << 365 * day << false;
+    QTest::newRow("Vorjahr, summer-time change") << P::Year << at(2026, 3, 29, 3, 30) << at(2025, 3, 29)
+                                                 << at(2025, 3, 31) << 365 * day - 3600 << false;
+    QTest::newRow("Vorjahr, 29 February") << P::Year << at(2028, 2, 29, 10) << at(2027, 2, 28) << at(2027, 3, 2)
+                                          << 366 * day << false;
+    QTest::newRow("partly without records") << P::Day << at(2026, 2, 12) << at(2026, 2, 11, 15) << to << day << false;
+    QTest::newRow("wholly without records") << P::Week << at(2026, 2, 12) << from << to << 7 * day << false;
+    QTest::newRow("selected channel") << P::Day << morning << from << to << day << true;
+}
+
+// The comparison alone (the graph's own line and fill drawn invisibly) against a stock graph of
+// the points moved by the shift with the comparison's pen: dashes may start a pixel or two apart
+// where the samplings lay out a column's vertices differently, a few pixels of hundreds. A hidden
+// graph beside it has none; on threads as on one.
+void TestEnvelopeGraph::comparisonDrawsTheShiftedPoints()
+{
+    QFETCH(ChartComparison::Period, period);
+    QFETCH(QDateTime, lower);
+    QFETCH(QDateTime, recordsFrom);
+    QFETCH(QDateTime, recordsTo);
+    QFETCH(double, shift);
+    QFETCH(bool, selected);
+    QVector<QCPGraphData> points;
+    for (qint64 key = recordsFrom.toSecsSinceEpoch(); key < recordsTo.toSecsSinceEpoch(); key += 60)
+        points.append(QCPGraphData(key, std::trunc(30 + 20 * std::sin(key / 86400.0 * 2 * M_PI))));
+    const QCPRange keys(lower.toSecsSinceEpoch(), lower.toSecsSinceEpoch() + 86400.0);
+    Chart envelope(true), stock(false);
+    auto *graph = static_cast<EnvelopeGraph *>(envelope.graph);
+    graph->setPoints(points, true);
+    graph->setPen(Qt::NoPen);
+    graph->setBrush(QColor(127, 160, 50, 0));
+    graph->selectionDecorator()->setPen(Qt::NoPen);
+    graph->setSelection(QCPDataSelection(selected ? graph->data()->dataRange() : QCPDataRange()));
+    auto *hidden = new EnvelopeGraph(envelope.plot.xAxis, envelope.plot.yAxis);
+    hidden->setPoints(points, true);
+    hidden->setVisible(false);
+    envelope.plot.xAxis->setRange(keys);
+    auto *comparison = new ChartComparison(&envelope.plot);
+    comparison->setPeriod(period);
+    QCOMPARE(comparison->shift(), shift);
+    QCOMPARE(graph->comparisonShift(), shift);
+
+    for (QCPGraphData &point : points)
+        point.key += shift;
+    stock.graph->data()->set(points, true);
+    stock.graph->setPen(graph->comparisonPen());
+    stock.graph->setBrush(Qt::NoBrush);
+    (new ChartComparison(&stock.plot))->setPeriod(period); // its caption alone
+    for (Chart *chart : {&envelope, &stock})
+        chart->hideGrid();
+    const QImage drawn = envelope.image(keys);
+    const QImage expected = stock.image(keys);
+    graph->setVisible(false);
+    const double lineShare = differingShare(expected, envelope.image(keys));
+    graph->setVisible(true);
+    const double share = differingShare(expected, drawn);
+    QVERIFY2(share <= lineShare / 10, qPrintable(QString("%1 of %2").arg(share).arg(lineShare)));
+    QCOMPARE(lineShare > 0, std::any_of(points.begin(), points.end(), [&](const QCPGraphData &p) { return keys.contains(p.key); }));
+    QCOMPARE(graph->selected(), selected);
+
+    auto replotted = [&](int threads) {
+        QThreadPool::globalInstance()->setMaxThreadCount(threads);
+        envelope.plot.replot(QCustomPlot::rpImmediateRefresh);
+        return envelope.plot.grab().toImage();
+    };
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    const bool threadsAlike = replotted(4) == replotted(1);
+    QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    QVERIFY(threadsAlike);
 }
 
 void TestEnvelopeGraph::mainWindowChartUsesEnvelopeGraphs()
