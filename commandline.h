@@ -36,7 +36,6 @@ private:
     bool check();
     bool takeSize();
     bool takeRange();
-    bool takeHiddenChannels();
     bool takeComparison();
     int writeOutputs();
     static QCPRange recordKeys(const QCustomPlot *plot);
@@ -59,7 +58,6 @@ private:
     QSize mPictureSize;
     double mFromKey = 0;
     double mToKey = 0;
-    QStringList mHidden;
     ChartComparison::Period mComparison = ChartComparison::Period::None;
 };
 
