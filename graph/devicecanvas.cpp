@@ -120,24 +120,29 @@ public:
         const int start = (walk.from & (kSubpixels - 1)) - kHalfPixel;
         mEnds = walk.reversed ? dashes->backward.data() : dashes->forward.data();
         mParity = walk.reversed ? 0 : 1;
-        mOffset = walk.reversed ? mLength - dashes->offset - delta - start : dashes->offset - start;
+        mOffset = (walk.reversed ? mLength - dashes->offset - delta - start : dashes->offset - start) % mLength;
+        if (mOffset < 0)
+            mOffset += mLength;
         advance(0);
         dashes->offset = (dashes->offset + delta) % mLength;
     }
+    bool dashed() const { return mEnds != nullptr; }
     bool on() const { return !mEnds || ((mIndex + mParity) & 1) != 0; }
     // Pixels from this one on that are all dashes or all gaps.
     int pixelsAlike() const
     {
-        return mEnds ? (mEnds[mIndex] - mOffset + kSubpixels - 1) / kSubpixels : std::numeric_limits<int>::max();
+        return mEnds ? (mEnds[mIndex] - mOffset + kSubpixels - 1) >> 6 : std::numeric_limits<int>::max();
     }
+    // Forward only: a dash or gap ends further on, or the pattern starts over.
     void advance(int pixels)
     {
         if (!mEnds)
             return;
-        mOffset = (mOffset + kSubpixels * pixels) % mLength;
-        if (mOffset < 0)
-            mOffset += mLength;
-        mIndex = 0;
+        mOffset += kSubpixels * pixels;
+        if (mOffset >= mLength) {
+            mOffset %= mLength;
+            mIndex = 0;
+        }
         while (mOffset >= mEnds[mIndex])
             ++mIndex;
     }
@@ -410,13 +415,15 @@ void DeviceCanvas::strokeSteep(const HairlineWalk &walk, Dasher &dasher)
     const int driftRows = xinc == 0 ? std::numeric_limits<int>::max() : std::max(1, kCoverageDrift * 256 / qAbs(xinc));
     while (row < walk.last) {
         const int column = x >> 16;
-        int rows = std::min({walk.last - row, driftRows, dasher.pixelsAlike()});
+        int rows = std::min(walk.last - row, driftRows);
         if (xinc > 0)
             rows = std::min(rows, int(((qint64(column) + 1) * 65536 - x + xinc - 1) / xinc));
         else if (xinc < 0)
             rows = std::min(rows, int((x - qint64(column) * 65536) / -xinc + 1));
-        if (dasher.on()) {
-            const int share = ((x + (rows - 1) * xinc / 2) >> 8) & 0xff;
+        const int share = ((x + (rows - 1) * xinc / 2) >> 8) & 0xff;
+        if (dasher.dashed()) {
+            coverDashedPair(column, row, rows, share, dasher);
+        } else {
             coverRun(column, row, rows, 255 - share);
             coverRun(column + 1, row, rows, share);
         }
@@ -609,6 +616,49 @@ void DeviceCanvas::coverRun(int column, int row, int rows, int weight)
     }
     markCells(x, top, bottom);
     mHasCoverage = true;
+}
+
+// Rows [row, row + rows) of the two device columns a steep dashed line passes between, the far
+// one taking share of its coverage, the rows in its gaps left out: one run of a steep line holds
+// many dashes, here walked in one go.
+void DeviceCanvas::coverDashedPair(int column, int row, int rows, int share, Dasher dasher)
+{
+    const int top = std::max(row, mArea.top()) - mArea.top();
+    const int bottom = std::min(row + rows, mArea.bottom() + 1) - mArea.top();
+    if (bottom <= top)
+        return;
+    quint16 *cells[2] = {};
+    quint16 alphas[2] = {};
+    for (int side = 0; side < 2; ++side) {
+        const int x = column + side;
+        alphas[side] = quint16(multiplyByte(uint(qAlpha(mLineColour)), uint(side ? share : 255 - share)));
+        if (x >= mFirstColumn && x < mEndColumn && alphas[side] > 0) {
+            cells[side] = cellsOfColumn(x - mArea.left());
+            markCells(x - mArea.left(), top, bottom);
+            mHasCoverage = true;
+        }
+    }
+    if (!cells[0] && !cells[1])
+        return;
+    int y = row - mArea.top();
+    if (y < top) {
+        dasher.advance(top - y);
+        y = top;
+    }
+    while (y < bottom) {
+        const int end = std::min(bottom, y + dasher.pixelsAlike());
+        for (int side = 0; side < 2 && dasher.on(); ++side) {
+            quint16 *cell = cells[side];
+            const quint16 alpha = alphas[side];
+            const quint16 rest = quint16(255 - alpha);
+            for (int i = y; cell && i < end; ++i) {
+                const quint16 t = quint16((cell[i] & kCoverageBits) * rest + 128);
+                cell[i] = quint16((cell[i] & ~kCoverageBits) | quint16(alpha + quint16(t + (t >> 8)) / 256));
+            }
+        }
+        dasher.advance(end - y);
+        y = end;
+    }
 }
 
 // Puts the cells gathered into the image in their colours and clears them. A block of columns

@@ -102,6 +102,7 @@ private:
     int columnWithin(double column) const;
     void coverPixel(int column, int row, int weight);
     void coverRun(int column, int row, int rows, int weight);
+    void coverDashedPair(int column, int row, int rows, int share, Dasher dasher);
     int fillIndex(QRgb pixel);
     void markCells(int x, int top, int bottom);
     void clearCells(int x);
