@@ -26,6 +26,8 @@ const int kCoverageDrift = 8;
 const int kColumnsPerBlock = 16;
 const int kFillShift = 8;
 const quint16 kCoverageBits = 0xff;
+// Dash patterns up to this many pixels long are laid along a steep run from a table.
+const int kMostTabledPeriod = 64;
 
 int toSubpixels(double v)
 {
@@ -127,6 +129,8 @@ public:
         dashes->offset = (dashes->offset + delta) % mLength;
     }
     bool dashed() const { return mEnds != nullptr; }
+    // Pixels after which dashes and gaps repeat where the pattern is whole pixels long; 0 otherwise.
+    int period() const { return mEnds && mLength % kSubpixels == 0 ? mLength / kSubpixels : 0; }
     bool on() const { return !mEnds || ((mIndex + mParity) & 1) != 0; }
     // Pixels from this one on that are all dashes or all gaps.
     int pixelsAlike() const
@@ -644,6 +648,27 @@ void DeviceCanvas::coverDashedPair(int column, int row, int rows, int share, Das
     if (y < top) {
         dasher.advance(top - y);
         y = top;
+    }
+    // A pattern of whole pixels is read from a table a row, a gap blending in nothing: no branch
+    // for every dash.
+    const int period = dasher.period();
+    if (period > 0 && period <= kMostTabledPeriod) {
+        quint16 alphaAt[2][kMostTabledPeriod];
+        for (int k = 0; k < period; ++k) {
+            alphaAt[0][k] = dasher.on() ? alphas[0] : 0;
+            alphaAt[1][k] = dasher.on() ? alphas[1] : 0;
+            dasher.advance(1);
+        }
+        for (int side = 0; side < 2; ++side) {
+            quint16 *cell = cells[side];
+            for (int i = y, phase = 0; cell && i < bottom; ++i) {
+                const quint16 alpha = alphaAt[side][phase];
+                const quint16 t = quint16((cell[i] & kCoverageBits) * (255 - alpha) + 128);
+                cell[i] = quint16((cell[i] & ~kCoverageBits) | quint16(alpha + quint16(t + (t >> 8)) / 256));
+                phase = phase + 1 == period ? 0 : phase + 1;
+            }
+        }
+        return;
     }
     while (y < bottom) {
         const int end = std::min(bottom, y + dasher.pixelsAlike());
