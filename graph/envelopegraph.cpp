@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -43,8 +42,6 @@ const std::chrono::milliseconds kTurnWhileSummarising(10);
 
 // How far beyond the plot area's edges the fill reaches, so that no edge of it shows there.
 const double kBandMargin = 2.0;
-// Device pixels around the comparison's line that its antialiasing and dashes may reach.
-const double kComparisonMargin = 2.0;
 // The painter moves antialiased drawing by half a pixel; blocks drawn without antialiasing move
 // by the same to land where the antialiased shapes would.
 const double kAntialiasedShift = 0.5;
@@ -675,7 +672,7 @@ void EnvelopeGraph::strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas
     }
 }
 
-void EnvelopeGraph::drawComparisons(QCPPainter *painter, const QCustomPlot *plot)
+void EnvelopeGraph::drawComparisons(QCPPainter *painter, QCustomPlot *plot)
 {
     QVector<const EnvelopeGraph *> graphs;
     QVector<QVector<QPointF>> lines;
@@ -704,7 +701,7 @@ void EnvelopeGraph::drawComparisons(QCPPainter *painter, const QCustomPlot *plot
         for (int i = 0; i < graphs.size(); ++i)
             graphs[i]->strokeComparisonOn(on, canvas, lines[i]);
     };
-    if (graphs.isEmpty() || ReplotPreparation::of(const_cast<QCustomPlot *>(plot))->drawInStripes(painter, stroke))
+    if (graphs.isEmpty() || ReplotPreparation::of(plot)->drawInStripes(painter, stroke))
         return;
     DeviceCanvas canvas(painter);
     stroke(painter, canvas);

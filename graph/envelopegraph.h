@@ -57,7 +57,6 @@ public:
     // through the summary as the graph's line is, and prepared with the graph's drawing.
     void setComparison(double shift, const QPen &pen);
     void removeComparison();
-    bool comparing() const { return mComparing; }
     double comparisonShift() const { return mComparisonShift; }
     const QPen &comparisonPen() const { return mComparisonPen; }
     // Strokes the moved points of the plot's visible envelope graphs that compare, over the time
@@ -65,7 +64,7 @@ public:
     // same drawing and clipped as they are, so that lines prepared with the graphs' drawings are
     // the ones used. On a raster device the dashed hairlines are gathered on canvases, side by
     // side on the replot's threads where it has them, and put on at once.
-    static void drawComparisons(QCPPainter *painter, const QCustomPlot *plot);
+    static void drawComparisons(QCPPainter *painter, QCustomPlot *plot);
 
 protected:
     void draw(QCPPainter *painter) override;
