@@ -170,11 +170,7 @@ QRectF ChartComparison::captionRect(const QFontMetricsF &metrics, const QString 
 // The lines over every graph, then the caption.
 void ChartComparison::draw(QCPPainter *painter)
 {
-    for (int i = 0; i < mParentPlot->graphCount(); ++i) {
-        const auto *graph = qobject_cast<const EnvelopeGraph *>(mParentPlot->graph(i));
-        if (graph && graph->realVisibility() && graph->comparing())
-            graph->drawComparison(painter);
-    }
+    EnvelopeGraph::drawComparisons(painter, mParentPlot);
     const QString caption = QStringLiteral("gestrichelt: ") + nameOf(mPeriod);
     const QFont font = mParentPlot->legend ? mParentPlot->legend->font() : mParentPlot->font();
     const QRectF box = captionRect(QFontMetricsF(font), caption);

@@ -72,14 +72,7 @@ public:
 protected:
     QRect clipRect() const override { return mParentPlot->axisRect()->rect(); }
     void applyDefaultAntialiasingHint(QCPPainter *) const override {}
-    void draw(QCPPainter *painter) override
-    {
-        for (int g = 0; g < mParentPlot->graphCount(); ++g) {
-            const auto *graph = static_cast<const EnvelopeGraph *>(mParentPlot->graph(g));
-            if (graph->comparing())
-                graph->drawComparison(painter);
-        }
-    }
+    void draw(QCPPainter *painter) override { EnvelopeGraph::drawComparisons(painter, mParentPlot); }
 };
 
 QImage replotted(QCustomPlot &plot, double ratio, int threads)

@@ -26,6 +26,8 @@ const int kCoverageDrift = 8;
 const int kColumnsPerBlock = 16;
 const int kFillShift = 8;
 const quint16 kCoverageBits = 0xff;
+// Dash patterns up to this many pixels long are laid along a steep run from a table.
+const int kMostTabledPeriod = 64;
 
 int toSubpixels(double v)
 {
@@ -79,6 +81,82 @@ struct DeviceCanvas::HairlineWalk {
     int last;        // the last pixel along
     int startWeight; // how much of the first pixel along it spans, of 64
     int endWeight;   // of the last; 0 where it ends on the pixel's edge
+    int from;        // where it starts and ends along, caps included, 26.6
+    int to;
+    bool reversed;   // walked from its end point to its start
+};
+
+// A dash pattern as the raster engine keeps a hairline's: the ends of its dashes and gaps in
+// 26.6, forwards and for the pattern reversed, and where the next segment starts in it.
+struct DeviceCanvas::Dashes {
+    std::vector<int> forward;
+    std::vector<int> backward;
+    int length = 0;
+    int offset = 0;
+
+    explicit Dashes(const QVector<qreal> &pattern)
+    {
+        for (int i = 0; i < pattern.size(); ++i) {
+            length += int(std::max(1.0, pattern[i] * kSubpixels));
+            forward.push_back(length);
+        }
+        int reversedLength = 0;
+        for (int i = pattern.size() - 1; i >= 0; --i) {
+            reversedLength += int(std::max(1.0, pattern[i] * kSubpixels));
+            backward.push_back(reversedLength);
+        }
+    }
+};
+
+// Whether a segment's pixels along it are dashes or gaps: a segment walked backwards reads the
+// reversed pattern from the other end, gap first. Without a pattern every pixel is drawn.
+class DeviceCanvas::Dasher
+{
+public:
+    Dasher(Dashes *dashes, const HairlineWalk &walk)
+    {
+        if (!dashes || dashes->length <= 0)
+            return;
+        mLength = dashes->length;
+        const int delta = walk.to - walk.from;
+        const int start = (walk.from & (kSubpixels - 1)) - kHalfPixel;
+        mEnds = walk.reversed ? dashes->backward.data() : dashes->forward.data();
+        mParity = walk.reversed ? 0 : 1;
+        mOffset = (walk.reversed ? mLength - dashes->offset - delta - start : dashes->offset - start) % mLength;
+        if (mOffset < 0)
+            mOffset += mLength;
+        advance(0);
+        dashes->offset = (dashes->offset + delta) % mLength;
+    }
+    bool dashed() const { return mEnds != nullptr; }
+    // Pixels after which dashes and gaps repeat where the pattern is whole pixels long; 0 otherwise.
+    int period() const { return mEnds && mLength % kSubpixels == 0 ? mLength / kSubpixels : 0; }
+    bool on() const { return !mEnds || ((mIndex + mParity) & 1) != 0; }
+    // Pixels from this one on that are all dashes or all gaps.
+    int pixelsAlike() const
+    {
+        return mEnds ? (mEnds[mIndex] - mOffset + kSubpixels - 1) >> 6 : std::numeric_limits<int>::max();
+    }
+    // Forward only: a dash or gap ends further on, or the pattern starts over.
+    void advance(int pixels)
+    {
+        if (!mEnds)
+            return;
+        mOffset += kSubpixels * pixels;
+        if (mOffset >= mLength) {
+            mOffset %= mLength;
+            mIndex = 0;
+        }
+        while (mOffset >= mEnds[mIndex])
+            ++mIndex;
+    }
+
+private:
+    const int *mEnds = nullptr;
+    int mLength = 0;
+    int mOffset = 0;
+    int mIndex = 0;
+    int mParity = 1;
 };
 
 // Where a hairline starts and ends along its major axis (rows for a steep line, columns for a
@@ -89,7 +167,8 @@ DeviceCanvas::HairlineWalk DeviceCanvas::hairlineWalk(int along1, int across1, i
 {
     DeviceCanvas::HairlineWalk walk;
     walk.step = stepPerPixel(across2 - across1, along2 - along1);
-    if (along1 > along2) {
+    walk.reversed = along1 > along2;
+    if (walk.reversed) {
         std::swap(along1, along2);
         std::swap(across1, across2);
         caps = swappedCaps(caps);
@@ -101,6 +180,8 @@ DeviceCanvas::HairlineWalk DeviceCanvas::hairlineWalk(int along1, int across1, i
     }
     if (caps & kCapEnd)
         along2 += kHalfPixel;
+    walk.from = along1;
+    walk.to = along2;
     walk.first = along1 >> 6;
     walk.last = along2 >> 6;
     const bool onePixel = walk.first == walk.last;
@@ -138,6 +219,8 @@ DeviceCanvas::DeviceCanvas(QPainter *painter, const QRect &area, const QSize &de
     , mDevice(device)
     , mScratch(scratch)
     , mLeavesImageUncleared(true)
+    , mFirstColumn(area.left())
+    , mEndColumn(area.right() + 1)
 {
     Scratch &s = mScratch;
     if (s.image.size() != mArea.size()) {
@@ -218,6 +301,24 @@ void DeviceCanvas::useLineColour(const QColor &colour)
 
 void DeviceCanvas::strokeHairline(const QPointF *points, int count, const QColor &colour, bool capped)
 {
+    strokeLine(points, count, colour, capped, nullptr);
+}
+
+void DeviceCanvas::strokeDashedHairline(const QPointF *points, int count, const QColor &colour, bool capped,
+                                        const QVector<qreal> &pattern)
+{
+    Dashes dashes(pattern);
+    strokeLine(points, count, colour, capped, &dashes);
+}
+
+void DeviceCanvas::keepToColumns(int left, int right)
+{
+    mFirstColumn = std::max(left, mArea.left());
+    mEndColumn = std::min(right, mArea.right() + 1);
+}
+
+void DeviceCanvas::strokeLine(const QPointF *points, int count, const QColor &colour, bool capped, Dashes *dashes)
+{
     useLineColour(colour);
     const QTransform toDevice = mPainter->deviceTransform();
     for (int i = 1; i < count; ++i) {
@@ -226,18 +327,19 @@ void DeviceCanvas::strokeHairline(const QPointF *points, int count, const QColor
             caps |= kCapBegin;
         if (capped && i == count - 1)
             caps |= kCapEnd;
-        strokeSegment(toDevice.map(points[i - 1]), toDevice.map(points[i]), caps);
+        strokeSegment(toDevice.map(points[i - 1]), toDevice.map(points[i]), caps, dashes);
     }
 }
 
-// Cuts the segment to the device and a pixel around it, as the engine does before it draws
+// Cuts the segment to the bounds and a pixel around them, as the engine does before it draws
 // one; false when nothing of it is left.
-bool DeviceCanvas::clipToDevice(QPointF *from, QPointF *to) const
+bool DeviceCanvas::clipTo(const QRect &bounds, QPointF *from, QPointF *to)
 {
     double x1 = from->x(), y1 = from->y(), x2 = to->x(), y2 = to->y();
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2))
         return false;
-    const double xmin = -1, xmax = mDevice.width() + 1, ymin = -1, ymax = mDevice.height() + 1;
+    const double xmin = bounds.left() - 1, xmax = bounds.right() + 2;
+    const double ymin = bounds.top() - 1, ymax = bounds.bottom() + 2;
     auto cut = [](double &a1, double &b1, double a2, double b2, double low, double high) {
         // Moves end 1 (a along the cut axis, b across it) inside [low, high]; false when the
         // other end is outside on the same side.
@@ -274,29 +376,41 @@ bool DeviceCanvas::clipToDevice(QPointF *from, QPointF *to) const
     return true;
 }
 
-void DeviceCanvas::strokeSegment(const QPointF &from, const QPointF &to, int caps)
+// A dashed line is cut where the engine cuts it, at the clip: where it is cut moves its dashes.
+void DeviceCanvas::strokeSegment(const QPointF &from, const QPointF &to, int caps, Dashes *dashes)
 {
     QPointF a = from;
     QPointF b = to;
-    if (!clipToDevice(&a, &b))
+    if (!clipTo(dashes ? mArea : QRect(QPoint(0, 0), mDevice), &a, &b))
         return;
     const int x1 = toSubpixels(a.x());
     const int y1 = toSubpixels(a.y());
     const int x2 = toSubpixels(b.x());
     const int y2 = toSubpixels(b.y());
-    if (qAbs(x2 - x1) < qAbs(y2 - y1))
-        strokeSteep(hairlineWalk(y1, x1, y2, x2, caps));
-    else if (x2 != x1)
-        strokeShallow(hairlineWalk(x1, y1, x2, y2, caps));
+    const bool steep = qAbs(x2 - x1) < qAbs(y2 - y1);
+    if (!steep && x2 == x1)
+        return;
+    const HairlineWalk walk = steep ? hairlineWalk(y1, x1, y2, x2, caps) : hairlineWalk(x1, y1, x2, y2, caps);
+    // Made for every segment: the dashes carry on past those beyond the columns kept to.
+    Dasher dasher(dashes, walk);
+    const double margin = 2;
+    if (std::max(a.x(), b.x()) + margin < mFirstColumn || std::min(a.x(), b.x()) - margin >= mEndColumn)
+        return;
+    if (steep)
+        strokeSteep(walk, dasher);
+    else
+        strokeShallow(walk, dasher);
 }
 
 // A line steeper than 45°: row by row, two neighbouring pixels share the row's coverage by where
 // the line's centre passes between them; the first and last row by how much of them it spans.
-void DeviceCanvas::strokeSteep(const HairlineWalk &walk)
+void DeviceCanvas::strokeSteep(const HairlineWalk &walk, Dasher &dasher)
 {
     int x = walk.across;
     int row = walk.first;
-    coverPair(row, x, walk.startWeight, true);
+    if (dasher.on())
+        coverPair(row, x, walk.startWeight, true);
+    dasher.advance(1);
     x += walk.step;
     ++row;
     // The rows between, in runs that stay in one pair of pixel columns and whose coverage
@@ -311,24 +425,37 @@ void DeviceCanvas::strokeSteep(const HairlineWalk &walk)
         else if (xinc < 0)
             rows = std::min(rows, int((x - qint64(column) * 65536) / -xinc + 1));
         const int share = ((x + (rows - 1) * xinc / 2) >> 8) & 0xff;
-        coverRun(column, row, rows, 255 - share);
-        coverRun(column + 1, row, rows, share);
+        if (dasher.dashed()) {
+            coverDashedPair(column, row, rows, share, dasher);
+        } else {
+            coverRun(column, row, rows, 255 - share);
+            coverRun(column + 1, row, rows, share);
+        }
+        dasher.advance(rows);
         x += rows * xinc;
         row += rows;
     }
-    if (walk.endWeight)
+    if (walk.endWeight && dasher.on())
         coverPair(row, x, walk.endWeight, true);
 }
 
 // A line at 45° or flatter: the same with rows and columns exchanged, a column at a time.
-void DeviceCanvas::strokeShallow(const HairlineWalk &walk)
+void DeviceCanvas::strokeShallow(const HairlineWalk &walk, Dasher &dasher)
 {
     int y = walk.across;
     int column = walk.first;
-    coverPair(column, y, walk.startWeight, false);
-    for (y += walk.step, ++column; column < walk.last; y += walk.step, ++column)
-        coverPair(column, y, kSubpixels, false);
-    if (walk.endWeight)
+    if (dasher.on())
+        coverPair(column, y, walk.startWeight, false);
+    dasher.advance(1);
+    for (y += walk.step, ++column; column < walk.last;) {
+        const int columns = std::min(walk.last - column, dasher.pixelsAlike());
+        for (int i = 0; i < columns && dasher.on(); ++i)
+            coverPair(column + i, y + i * walk.step, kSubpixels, false);
+        dasher.advance(columns);
+        y += columns * walk.step;
+        column += columns;
+    }
+    if (walk.endWeight && dasher.on())
         coverPair(column, y, walk.endWeight, false);
 }
 
@@ -483,7 +610,7 @@ void DeviceCanvas::coverRun(int column, int row, int rows, int weight)
     int top = std::max(row, mArea.top()) - mArea.top();
     const int bottom = std::min(row + rows, mArea.bottom() + 1) - mArea.top();
     const uint alpha = multiplyByte(uint(qAlpha(mLineColour)), uint(weight));
-    if (x < 0 || x >= mArea.width() || bottom <= top || alpha == 0)
+    if (column < mFirstColumn || column >= mEndColumn || bottom <= top || alpha == 0)
         return;
     quint16 *cell = cellsOfColumn(x);
     const quint16 rest = quint16(255 - alpha);
@@ -493,6 +620,70 @@ void DeviceCanvas::coverRun(int column, int row, int rows, int weight)
     }
     markCells(x, top, bottom);
     mHasCoverage = true;
+}
+
+// Rows [row, row + rows) of the two device columns a steep dashed line passes between, the far
+// one taking share of its coverage, the rows in its gaps left out: one run of a steep line holds
+// many dashes, here walked in one go.
+void DeviceCanvas::coverDashedPair(int column, int row, int rows, int share, Dasher dasher)
+{
+    const int top = std::max(row, mArea.top()) - mArea.top();
+    const int bottom = std::min(row + rows, mArea.bottom() + 1) - mArea.top();
+    if (bottom <= top)
+        return;
+    quint16 *cells[2] = {};
+    quint16 alphas[2] = {};
+    for (int side = 0; side < 2; ++side) {
+        const int x = column + side;
+        alphas[side] = quint16(multiplyByte(uint(qAlpha(mLineColour)), uint(side ? share : 255 - share)));
+        if (x >= mFirstColumn && x < mEndColumn && alphas[side] > 0) {
+            cells[side] = cellsOfColumn(x - mArea.left());
+            markCells(x - mArea.left(), top, bottom);
+            mHasCoverage = true;
+        }
+    }
+    if (!cells[0] && !cells[1])
+        return;
+    int y = row - mArea.top();
+    if (y < top) {
+        dasher.advance(top - y);
+        y = top;
+    }
+    // A pattern of whole pixels is read from a table a row, a gap blending in nothing: no branch
+    // for every dash.
+    const int period = dasher.period();
+    if (period > 0 && period <= kMostTabledPeriod) {
+        quint16 alphaAt[2][kMostTabledPeriod];
+        for (int k = 0; k < period; ++k) {
+            alphaAt[0][k] = dasher.on() ? alphas[0] : 0;
+            alphaAt[1][k] = dasher.on() ? alphas[1] : 0;
+            dasher.advance(1);
+        }
+        for (int side = 0; side < 2; ++side) {
+            quint16 *cell = cells[side];
+            for (int i = y, phase = 0; cell && i < bottom; ++i) {
+                const quint16 alpha = alphaAt[side][phase];
+                const quint16 t = quint16((cell[i] & kCoverageBits) * (255 - alpha) + 128);
+                cell[i] = quint16((cell[i] & ~kCoverageBits) | quint16(alpha + quint16(t + (t >> 8)) / 256));
+                phase = phase + 1 == period ? 0 : phase + 1;
+            }
+        }
+        return;
+    }
+    while (y < bottom) {
+        const int end = std::min(bottom, y + dasher.pixelsAlike());
+        for (int side = 0; side < 2 && dasher.on(); ++side) {
+            quint16 *cell = cells[side];
+            const quint16 alpha = alphas[side];
+            const quint16 rest = quint16(255 - alpha);
+            for (int i = y; cell && i < end; ++i) {
+                const quint16 t = quint16((cell[i] & kCoverageBits) * rest + 128);
+                cell[i] = quint16((cell[i] & ~kCoverageBits) | quint16(alpha + quint16(t + (t >> 8)) / 256));
+            }
+        }
+        dasher.advance(end - y);
+        y = end;
+    }
 }
 
 // Puts the cells gathered into the image in their colours and clears them. A block of columns

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPointF>
 #include <QRect>
+#include <QVector>
 
 #include <vector>
 
@@ -58,6 +59,14 @@ public:
     // antialiased as the raster engine draws one, its ends squared when capped. Where it crosses
     // itself its coverage adds up as the engine's blends do.
     void strokeHairline(const QPointF *points, int count, const QColor &colour, bool capped);
+    // The same hairline dashed by a pen's pattern (dash and gap lengths in pixels), cut to the
+    // canvas's area and laid out as the raster engine lays out a hairline's dashes: along each
+    // segment's major axis, carried on from segment to segment.
+    void strokeDashedHairline(const QPointF *points, int count, const QColor &colour, bool capped,
+                              const QVector<qreal> &pattern);
+    // Covers device columns [left, right) only: canvases side by side, each over the whole area,
+    // draw their stripes of the same lines.
+    void keepToColumns(int left, int right);
     // A wide line through the points (the painter's coordinates), width device pixels across,
     // stroked segment by segment with flat ends, each pixel covered by how much of it the
     // segments' shapes cover, as the raster engine's antialiasing covers it.
@@ -76,11 +85,15 @@ private:
     // One segment of a hairline, walked along its major axis.
     struct HairlineWalk;
     static HairlineWalk hairlineWalk(int along1, int across1, int along2, int across2, int caps);
+    // A hairline's dash pattern, and where in it a segment's walk is.
+    struct Dashes;
+    class Dasher;
 
-    bool clipToDevice(QPointF *from, QPointF *to) const;
-    void strokeSegment(const QPointF &from, const QPointF &to, int caps);
-    void strokeSteep(const HairlineWalk &walk);
-    void strokeShallow(const HairlineWalk &walk);
+    void strokeLine(const QPointF *points, int count, const QColor &colour, bool capped, Dashes *dashes);
+    static bool clipTo(const QRect &bounds, QPointF *from, QPointF *to);
+    void strokeSegment(const QPointF &from, const QPointF &to, int caps, Dashes *dashes);
+    void strokeSteep(const HairlineWalk &walk, Dasher &dasher);
+    void strokeShallow(const HairlineWalk &walk, Dasher &dasher);
     void coverPair(int along, int across, int weight, bool steep);
     void useLineColour(const QColor &colour);
     void strokeWideSegment(const QPointF &from, const QPointF &to, double width);
@@ -89,6 +102,7 @@ private:
     int columnWithin(double column) const;
     void coverPixel(int column, int row, int weight);
     void coverRun(int column, int row, int rows, int weight);
+    void coverDashedPair(int column, int row, int rows, int share, Dasher dasher);
     int fillIndex(QRgb pixel);
     void markCells(int x, int top, int bottom);
     void clearCells(int x);
@@ -109,6 +123,8 @@ private:
     bool mHasCoverage = false;            // whether any cell holds coverage
     bool mLeavesImageUncleared = false;   // whether the next canvas on the scratch clears its image
     QRect mTouched;                       // the image's pixels written, in area coordinates
+    int mFirstColumn;                     // the device columns covered: [first, end)
+    int mEndColumn;
 };
 
 #endif // DEVICECANVAS_H

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -43,8 +42,6 @@ const std::chrono::milliseconds kTurnWhileSummarising(10);
 
 // How far beyond the plot area's edges the fill reaches, so that no edge of it shows there.
 const double kBandMargin = 2.0;
-// Device pixels around the comparison's line that its antialiasing and dashes may reach.
-const double kComparisonMargin = 2.0;
 // The painter moves antialiased drawing by half a pixel; blocks drawn without antialiasing move
 // by the same to land where the antialiased shapes would.
 const double kAntialiasedShift = 0.5;
@@ -631,8 +628,8 @@ void EnvelopeGraph::removeComparison()
 {
     mComparing = false;
     mComparisonShift = 0;
-    mComparisonImage = QImage();
-    mComparisonTouched = QRect();
+    mComparisonLines = QVector<QPointF>();
+    mComparisonPrepared = false;
 }
 
 // The moved points within the time axis's range and the nearest beyond each edge, sampled as the
@@ -649,91 +646,66 @@ QVector<QPointF> EnvelopeGraph::comparisonLines() const
     return dataToLines(lineData);
 }
 
-// A raster drawing has the comparison's strokes gathered aside and put on in one image; a vector
-// drawing keeps them lines.
-bool EnvelopeGraph::gathersComparison(const QCPPainter *painter) const
+// Whether the comparison's line goes on a canvas: an antialiased raster drawing, its pen one
+// device pixel wide as the stock drawing strokes a pen one wide (a cosmetic hairline), in a plain
+// colour. The raster engine blends such a line a pixel at a time, hundreds of pixels up and down
+// every dense column; on a canvas they are writes into memory.
+bool EnvelopeGraph::comparesOnCanvas(QCPPainter *painter) const
 {
-    return DeviceCanvas::suits(painter) && !painter->modes().testFlag(QCPPainter::pmVectorized);
+    applyDefaultAntialiasingHint(painter);
+    const double width = mComparisonPen.widthF();
+    const bool oneWide = width == 0 || qFuzzyCompare(width, 1.0);
+    const bool hairline = oneWide
+                          && (!painter->modes().testFlag(QCPPainter::pmNonCosmetic) || painter->deviceTransform().m11() == 1);
+    return DeviceCanvas::suits(painter) && !painter->modes().testFlag(QCPPainter::pmVectorized)
+           && painter->antialiasing() && hairline && mComparisonPen.brush().style() == Qt::SolidPattern;
 }
 
-// The comparison's dashed line stroked as the painter would stroke it, into an image of the
-// frame's area: the raster engine blends a dashed hairline a pixel at a time, and here that work
-// is done on the thread that prepares the graph's drawing rather than the painter's.
-void EnvelopeGraph::strokeComparison(const Frame &frame) const
+// Each stretch between gaps dashed anew, as the stock drawing strokes each as a polyline of its own.
+void EnvelopeGraph::strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas, const QVector<QPointF> &lines) const
 {
-    if (mComparisonImage.size() != frame.area.size()) {
-        mComparisonImage = QImage(frame.area.size(), QImage::Format_ARGB32_Premultiplied);
-        mComparisonImage.fill(0);
-    } else {
-        const int bytes = mComparisonTouched.width() * int(sizeof(QRgb));
-        for (int y = mComparisonTouched.top(); y <= mComparisonTouched.bottom(); ++y)
-            std::memset(mComparisonImage.scanLine(y) + mComparisonTouched.left() * int(sizeof(QRgb)), 0, size_t(bytes));
+    applyDefaultAntialiasingHint(painter);
+    const bool capped = mComparisonPen.capStyle() != Qt::FlatCap;
+    for (const QCPDataRange &segment : getNonNanSegments(&lines, Qt::Horizontal)) {
+        canvas.strokeDashedHairline(lines.constData() + segment.begin(), segment.size(), mComparisonPen.color(), capped,
+                                    mComparisonPen.dashPattern());
     }
-    mComparisonArea = frame.area;
-    mComparisonTouched = QRect();
-    const QVector<QPointF> lines = comparisonLines();
-    double left = std::numeric_limits<double>::max(), right = -left, top = left, bottom = -left;
-    for (const QPointF &point : lines) {
-        if (std::isfinite(point.x()) && std::isfinite(point.y())) {
-            left = std::min(left, point.x());
-            right = std::max(right, point.x());
-            top = std::min(top, point.y());
-            bottom = std::max(bottom, point.y());
+}
+
+void EnvelopeGraph::drawComparisons(QCPPainter *painter, QCustomPlot *plot)
+{
+    QVector<const EnvelopeGraph *> graphs;
+    QVector<QVector<QPointF>> lines;
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        const auto *graph = qobject_cast<const EnvelopeGraph *>(plot->graph(i));
+        if (!graph || !graph->realVisibility() || !graph->mComparing || !graph->mKeyAxis || !graph->mValueAxis)
+            continue;
+        graphs.append(graph);
+        lines.append(graph->mComparisonPrepared ? graph->mComparisonLines : graph->comparisonLines());
+        graph->mComparisonPrepared = false;
+    }
+    const bool onCanvas = std::all_of(graphs.begin(), graphs.end(),
+                                      [painter](const EnvelopeGraph *graph) { return graph->comparesOnCanvas(painter); });
+    if (!onCanvas) {
+        for (int i = 0; i < graphs.size(); ++i) {
+            if (lines[i].size() < 2)
+                continue;
+            painter->setPen(graphs[i]->mComparisonPen);
+            painter->setBrush(Qt::NoBrush);
+            graphs[i]->applyDefaultAntialiasingHint(painter);
+            graphs[i]->drawPolyline(painter, lines[i]);
         }
-    }
-    if (lines.size() < 2 || mComparisonImage.isNull() || left > right)
-        return;
-    // The line's extent in device pixels, with room for antialiasing, within the area; far-off
-    // coordinates are cut to it before they are rounded.
-    const QTransform toDevice = frame.world * QTransform::fromScale(frame.ratio, frame.ratio);
-    const QRectF reach = toDevice.mapRect(QRectF(QPointF(left, top), QPointF(right, bottom)))
-                             .adjusted(-kComparisonMargin, -kComparisonMargin, kComparisonMargin, kComparisonMargin)
-                         & QRectF(frame.area);
-    const QRect touched = reach.toAlignedRect().translated(-frame.area.topLeft()) & mComparisonImage.rect();
-    if (touched.isEmpty())
-        return;
-    mComparisonImage.setDevicePixelRatio(frame.ratio);
-    {
-        QCPPainter painter(&mComparisonImage);
-        painter.setModes(frame.modes);
-        painter.setClipRect(QRectF(QPointF(touched.topLeft()) / frame.ratio, QSizeF(touched.size()) / frame.ratio));
-        painter.setWorldTransform(frame.world * QTransform::fromTranslate(-frame.area.left() / frame.ratio,
-                                                                           -frame.area.top() / frame.ratio));
-        applyDefaultAntialiasingHint(&painter);
-        painter.setPen(mComparisonPen);
-        painter.setBrush(Qt::NoBrush);
-        drawPolyline(&painter, lines);
-    }
-    mComparisonImage.setDevicePixelRatio(1);
-    mComparisonTouched = touched;
-}
-
-void EnvelopeGraph::drawComparison(QCPPainter *painter) const
-{
-    const bool prepared = mComparisonPrepared;
-    mComparisonPrepared = false;
-    if (!mComparing || !mKeyAxis || !mValueAxis)
-        return;
-    if (!gathersComparison(painter)) {
-        const QVector<QPointF> lines = comparisonLines();
-        if (lines.size() < 2)
-            return;
-        painter->setPen(mComparisonPen);
-        painter->setBrush(Qt::NoBrush);
-        applyDefaultAntialiasingHint(painter);
-        drawPolyline(painter, lines);
         return;
     }
-    if (!prepared)
-        strokeComparison(Frame::of(painter));
-    if (mComparisonTouched.isEmpty())
+    auto stroke = [&](QCPPainter *on, DeviceCanvas &canvas) {
+        for (int i = 0; i < graphs.size(); ++i)
+            graphs[i]->strokeComparisonOn(on, canvas, lines[i]);
+    };
+    if (graphs.isEmpty() || ReplotPreparation::of(plot)->drawInStripes(painter, stroke))
         return;
-    painter->save();
-    // The image is in device pixels; the painter scales what it is given by the device's ratio.
-    const qreal ratio = painter->device()->devicePixelRatioF();
-    painter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
-    painter->drawImage(mComparisonTouched.topLeft() + mComparisonArea.topLeft(), mComparisonImage, mComparisonTouched);
-    painter->restore();
+    DeviceCanvas canvas(painter);
+    stroke(painter, canvas);
+    canvas.paint();
 }
 
 // The stock answer is the distance to the nearest of the points within the tolerance and of the
@@ -1002,7 +974,7 @@ void EnvelopeGraph::prepare(Prepared *prepared)
     QCPGraph::draw(&painter);
     paintCanvas(&painter);
     if (mComparing)
-        strokeComparison(prepared->frame);
+        mComparisonLines = comparisonLines();
     mPass = Pass::Direct;
     mPrepared = nullptr;
 }

@@ -53,17 +53,18 @@ public:
     static void dispatchWheel(QCustomPlot *plot, QEvent *wheel);
 
     // An earlier period laid over the current one: the graph's own points moved later by shift
-    // (in keys), drawn by drawComparison() as a line of the given pen, without fill. Sampled
+    // (in keys), drawn by drawComparisons() as a line of the given pen, without fill. Sampled
     // through the summary as the graph's line is, and prepared with the graph's drawing.
     void setComparison(double shift, const QPen &pen);
     void removeComparison();
-    bool comparing() const { return mComparing; }
     double comparisonShift() const { return mComparisonShift; }
     const QPen &comparisonPen() const { return mComparisonPen; }
-    // Strokes the moved points over the time axis's range; whoever draws it draws it after the
-    // graph, in the same drawing and clipped as the graph is, so that a line prepared with the
-    // graph's drawing is the one used.
-    void drawComparison(QCPPainter *painter) const;
+    // Strokes the moved points of the plot's visible envelope graphs that compare, over the time
+    // axis's range, in the graphs' order; whoever draws them draws them after the graphs, in the
+    // same drawing and clipped as they are, so that lines prepared with the graphs' drawings are
+    // the ones used. On a raster device the dashed hairlines are gathered on canvases, side by
+    // side on the replot's threads where it has them, and put on at once.
+    static void drawComparisons(QCPPainter *painter, QCustomPlot *plot);
 
 protected:
     void draw(QCPPainter *painter) override;
@@ -110,8 +111,8 @@ private:
     void sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
                         const QCPGraphDataContainer::const_iterator &end, double shift = 0) const;
     QVector<QPointF> comparisonLines() const;
-    bool gathersComparison(const QCPPainter *painter) const;
-    void strokeComparison(const Frame &frame) const;
+    bool comparesOnCanvas(QCPPainter *painter) const;
+    void strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas, const QVector<QPointF> &lines) const;
 
     // What identifies the data the summary was built from. Whoever holds data() may change the
     // points: setting, adding, removing or clearing them, or a new container, moves the
@@ -152,11 +153,9 @@ private:
     bool mComparing = false;
     double mComparisonShift = 0;
     QPen mComparisonPen;
-    // The comparison's strokes, gathered in device pixels over the frame's area, off the
-    // painter's thread where the graph's drawing is prepared; put on by drawComparison.
-    mutable QImage mComparisonImage;
-    mutable QRect mComparisonArea;    // the device pixels the image covers
-    mutable QRect mComparisonTouched; // within the image: where strokes were gathered
+    // The comparison's line sampled off the painter's thread where the graph's drawing is
+    // prepared, in the painter's coordinates; used by the drawing of the comparisons after it.
+    mutable QVector<QPointF> mComparisonLines;
     mutable bool mComparisonPrepared = false;
 };
 

@@ -60,11 +60,20 @@ void ReplotPreparation::work()
     }
 }
 
-// The painter's thread waits for a graph by preparing those still queued, its own among them.
-// Only this thread queues jobs, so none comes while it blocks.
-void ReplotPreparation::waitFor(Slot &slot)
+void ReplotPreparation::queue(std::function<void()> job)
 {
-    while (slot.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    {
+        const std::lock_guard<std::mutex> lock(mJobsMutex);
+        mJobs.push_back(std::move(job));
+    }
+    mJobsWaiting.notify_one();
+}
+
+// The painter's thread waits for a job by doing those still queued, the one awaited among them.
+// Only this thread queues jobs, so none comes while it blocks.
+void ReplotPreparation::waitFor(std::future<void> &done)
+{
+    while (done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
         std::function<void()> job;
         {
             const std::lock_guard<std::mutex> lock(mJobsMutex);
@@ -77,7 +86,7 @@ void ReplotPreparation::waitFor(Slot &slot)
             break;
         job();
     }
-    slot.done.wait();
+    done.wait();
 }
 
 EnvelopeGraph::Prepared *ReplotPreparation::preparedFor(EnvelopeGraph *graph, QCPPainter *painter)
@@ -91,7 +100,7 @@ EnvelopeGraph::Prepared *ReplotPreparation::preparedFor(EnvelopeGraph *graph, QC
         return nullptr;
     if (!slot->launched)
         launch(*slot);
-    waitFor(*slot);
+    waitFor(slot->done);
     if (slot->prepared->failed) {
         drawn(graph);
         return nullptr;
@@ -143,29 +152,74 @@ int ReplotPreparation::mostCanvases(const QRect &area)
     return int(std::min<qint64>(1 + kMostExtraCanvasBytes / canvasBytes, std::numeric_limits<int>::max()));
 }
 
-void ReplotPreparation::launch(Slot &slot)
+DeviceCanvas::Scratch *ReplotPreparation::takeScratch()
 {
     if (mFreeScratches.empty()) {
         mScratches.push_back(std::make_unique<DeviceCanvas::Scratch>());
         mFreeScratches.push_back(mScratches.back().get());
     }
+    DeviceCanvas::Scratch *scratch = mFreeScratches.back();
+    mFreeScratches.pop_back();
+    return scratch;
+}
+
+void ReplotPreparation::launch(Slot &slot)
+{
     slot.prepared = std::make_unique<EnvelopeGraph::Prepared>();
     slot.prepared->frame = mFrame;
-    slot.prepared->scratch = mFreeScratches.back();
-    mFreeScratches.pop_back();
+    slot.prepared->scratch = takeScratch();
     auto done = std::make_shared<std::promise<void>>();
     slot.done = done->get_future();
     slot.launched = true;
     EnvelopeGraph *graph = slot.graph;
     EnvelopeGraph::Prepared *prepared = slot.prepared.get();
-    {
-        const std::lock_guard<std::mutex> lock(mJobsMutex);
-        mJobs.push_back([graph, prepared, done]() {
-            graph->prepare(prepared);
-            done->set_value();
+    queue([graph, prepared, done]() {
+        graph->prepare(prepared);
+        done->set_value();
+    });
+}
+
+bool ReplotPreparation::drawInStripes(QCPPainter *painter,
+                                      const std::function<void(QCPPainter *, DeviceCanvas &)> &draw)
+{
+    if (!mStarted || painter != mPainter || mSlots.empty() || DeviceCanvas::clipArea(painter) != mFrame.area)
+        return false;
+    // As many stripes as threads, in the scratches there are: no canvas made for them alone.
+    const int stripes = std::max<int>(1, std::min<int>(int(mWorkers.size()) + 1, int(mFreeScratches.size())));
+    const QRect area = mFrame.area;
+    std::vector<std::unique_ptr<DeviceCanvas>> canvases(static_cast<size_t>(stripes));
+    std::vector<DeviceCanvas::Scratch *> scratches;
+    std::vector<std::future<void>> done;
+    for (int i = 0; i < stripes; ++i) {
+        DeviceCanvas::Scratch *scratch = takeScratch();
+        scratches.push_back(scratch);
+        const int left = area.left() + int(qint64(area.width()) * i / stripes);
+        const int right = area.left() + int(qint64(area.width()) * (i + 1) / stripes);
+        std::unique_ptr<DeviceCanvas> *canvas = &canvases[size_t(i)];
+        const EnvelopeGraph::Frame frame = mFrame;
+        auto finished = std::make_shared<std::promise<void>>();
+        done.push_back(finished->get_future());
+        queue([frame, scratch, left, right, canvas, finished, &draw]() {
+            QImage stand(1, 1, QImage::Format_ARGB32_Premultiplied);
+            stand.setDevicePixelRatio(frame.ratio);
+            QCPPainter standIn(&stand);
+            standIn.setModes(frame.modes);
+            standIn.setWorldTransform(frame.world);
+            canvas->reset(new DeviceCanvas(&standIn, frame.area, frame.device, *scratch));
+            (*canvas)->keepToColumns(left, right);
+            draw(&standIn, **canvas);
+            (*canvas)->resolveCells();
+            finished->set_value();
         });
     }
-    mJobsWaiting.notify_one();
+    for (std::future<void> &stripe : done)
+        waitFor(stripe);
+    for (std::unique_ptr<DeviceCanvas> &canvas : canvases) {
+        canvas->paintOnto(painter);
+        canvas.reset();
+    }
+    mFreeScratches.insert(mFreeScratches.end(), scratches.begin(), scratches.end());
+    return true;
 }
 
 void ReplotPreparation::launchNext()
@@ -180,7 +234,7 @@ void ReplotPreparation::release(Slot &slot)
 {
     if (!slot.prepared)
         return;
-    waitFor(slot);
+    waitFor(slot.done);
     DeviceCanvas::Scratch *scratch = slot.prepared->scratch;
     slot.prepared.reset();
     mFreeScratches.push_back(scratch);

@@ -37,6 +37,10 @@ public:
     EnvelopeGraph::Prepared *preparedFor(EnvelopeGraph *graph, QCPPainter *painter);
     // The graph's prepared drawing is on the painter: its canvas goes to the next one.
     void drawn(EnvelopeGraph *graph);
+    // Where the painter's replot is prepared on threads and the painter clips to the area the
+    // graphs covered: draws on canvases over that area side by side, each keeping to a stripe of
+    // its columns, in the scratches the graphs are done with, and puts them on. False elsewhere.
+    bool drawInStripes(QCPPainter *painter, const std::function<void(QCPPainter *, DeviceCanvas &)> &draw);
 
 private:
     struct Slot {
@@ -52,7 +56,9 @@ private:
     void launchNext();
     void release(Slot &slot);
     void finish();
-    void waitFor(Slot &slot);
+    void queue(std::function<void()> job);
+    void waitFor(std::future<void> &done);
+    DeviceCanvas::Scratch *takeScratch();
     Slot *slotOf(const EnvelopeGraph *graph);
     static int mostCanvases(const QRect &area);
     void work();
