@@ -35,18 +35,12 @@ const double kMostMoveMilliseconds = 1.0;
 const int kRedrawsToChoose = 1;
 const QSize kFirstWindow(542, 390);
 
-struct Case {
-    QString key;
-    std::function<void(QCustomPlot *)> apply;
-};
-
 // The benchmark's views from the whole range, and the whole range with the middle curve selected.
-QVector<Case> cases()
+QVector<BenchReport::View> cases()
 {
-    QVector<Case> all{{QStringLiteral("whole range"), [](QCustomPlot *) {}}};
-    for (const BenchReport::View &view : BenchReport::views())
-        all.append({view.key, view.apply});
-    all.append({QStringLiteral("selected"), [](QCustomPlot *plot) {
+    QVector<BenchReport::View> all{{QStringLiteral("whole range"), QString(), [](QCustomPlot *) {}}};
+    all += BenchReport::views();
+    all.append({QStringLiteral("selected"), QString(), [](QCustomPlot *plot) {
                     QCPGraph *graph = plot->graph(plot->graphCount() / 2);
                     graph->setSelection(QCPDataSelection(graph->data()->dataRange()));
                 }});
@@ -125,7 +119,7 @@ int ComparisonBench::run(const QVector<qint64> &recordCounts, const QSize &windo
             const QString data = QStringLiteral("%1M %2").arg(records / kMillion).arg(name);
             const QCPRange keys = plot->xAxis->range();
             const QCPRange values = plot->yAxis->range();
-            for (const Case &view : cases()) {
+            for (const BenchReport::View &view : cases()) {
                 view.apply(plot);
                 const Pair pair = redrawsByTurns(plot, comparison);
                 plot->xAxis->setRange(keys);

@@ -18,6 +18,9 @@
 // over the plot area. Every graph holds one point per record, each at the same index.
 namespace ChartReading {
 
+// What a cell or a reading shows where there is no value.
+inline const QString kNoValue = QStringLiteral("–");
+
 // One line of a box; channels' lines carry their graph's colour in a small square before the text.
 struct BoxLine {
     QString text;

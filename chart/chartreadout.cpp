@@ -11,7 +11,6 @@ namespace {
 
 const double kGapToLine = 8;
 const QColor kLineColour(60, 60, 60, 200);
-const QString kNoValue = QStringLiteral("–");
 
 } // namespace
 
@@ -116,7 +115,8 @@ ChartReadout::Reading ChartReadout::reading() const
 // " (Vortag: 49 °C)", or a dash where no earlier record is in effect.
 QString ChartReadout::earlierValueText(const QString &period, const QCPGraphData *earlier)
 {
-    return QStringLiteral(" (%1: %2)").arg(period, earlier ? ChartReading::degreesText(earlier->value) : kNoValue);
+    return QStringLiteral(" (%1: %2)")
+        .arg(period, earlier ? ChartReading::degreesText(earlier->value) : ChartReading::kNoValue);
 }
 
 // Beside the line, on whichever side has room, at the mouse's height; always inside the plot area.

@@ -9,7 +9,6 @@
 
 namespace {
 
-const QString kNoValue = QStringLiteral("–");
 const QString kDateFormat = QStringLiteral("dd.MM.yyyy");
 const QString kTimeFormat = QStringLiteral("hh:mm:ss");
 // Whatever the machine's language.
@@ -91,7 +90,7 @@ QStringList DailyTableModel::rowTexts(int day) const
     const int count = mDays.records(day);
     if (count == 0) {
         for (int cell = 0; cell < kValueCells; ++cell)
-            texts.append(kNoValue);
+            texts.append(ChartReading::kNoValue);
     } else {
         const DailyValues::Values values = mDays.values(day, mChannel);
         texts << ChartReading::degreesText(values.low) << timeText(values.lowKey)

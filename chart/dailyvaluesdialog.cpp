@@ -10,7 +10,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -27,8 +26,8 @@
 namespace {
 
 const QString kSaveName = QStringLiteral("tageswerte.csv");
-const QString kDayFormat = QStringLiteral("dd.MM.yyyy");
-const QString kAxisDateFormat = QStringLiteral("dd.MM.yyyy");
+// Dates on the axis and in the copied table's first line.
+const QString kDateFormat = QStringLiteral("dd.MM.yyyy");
 const QColor kMeanColour(30, 30, 30);
 // How much darker the frame of a day the chart's time range touches is than its bar.
 const int kTouchedDarker = 250;
@@ -146,7 +145,7 @@ void DailyValuesDialog::setupChart()
     mChart->layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
     mChart->setMinimumHeight(kChartHeight);
     QSharedPointer<QCPAxisTickerDateTime> dates(new DayTicker);
-    dates->setDateTimeFormat(kAxisDateFormat);
+    dates->setDateTimeFormat(kDateFormat);
     mChart->xAxis->setTicker(dates);
     const QFont tickFont(QFont().family(), kTickLabelPointSize);
     mChart->xAxis->setTickLabelFont(tickFont);
@@ -258,11 +257,12 @@ void DailyValuesDialog::findDays()
 void DailyValuesDialog::showChannel()
 {
     mModel->showChannel(channel());
-    const QColor colour = mPlot->graph(channel())->brush().color();
-    mBars->setBrush(QColor(colour.rgb()));
-    mBars->setPen(thinPen(colour.rgb()));
-    mBars->selectionDecorator()->setPen(thinPen(QColor(colour.rgb()).darker(kTouchedDarker)));
-    mBars->selectionDecorator()->setBrush(QColor(colour.rgb()));
+    // The channel's fill colour, opaque.
+    const QColor colour(mPlot->graph(channel())->brush().color().rgb());
+    mBars->setBrush(colour);
+    mBars->setPen(thinPen(colour));
+    mBars->selectionDecorator()->setPen(thinPen(colour.darker(kTouchedDarker)));
+    mBars->selectionDecorator()->setBrush(colour);
     drawBars(0);
     fitTemperatures();
     markTouchedDays();
@@ -361,7 +361,7 @@ QString DailyValuesDialog::copiedText() const
     QString text = tr("Tageswerte ") + mChannel->currentText();
     if (mDays.dayCount() > 0) {
         text += tr(", %1 bis %2")
-                    .arg(mDays.date(0).toString(kDayFormat), mDays.date(mDays.dayCount() - 1).toString(kDayFormat));
+                    .arg(mDays.date(0).toString(kDateFormat), mDays.date(mDays.dayCount() - 1).toString(kDateFormat));
     }
     text += QLatin1Char('\n') + DailyTableModel::header().join(QLatin1Char('\t')) + QLatin1Char('\n');
     for (int day = 0; day < mDays.dayCount(); ++day)

@@ -16,14 +16,15 @@
 
 namespace {
 
-const QString kNoValue = QStringLiteral("–");
 const int kNameColumn = 0;
 
 // Kanal, Min, Zeit Min, Max, Zeit Max, Mittel of one graph's records [first, first + count).
 QStringList channelRow(const QCustomPlot *plot, const QCPGraph *graph, const ChartReading::RecordSpan &span)
 {
-    if (span.count == 0)
-        return {graph->name(), kNoValue, kNoValue, kNoValue, kNoValue, kNoValue};
+    if (span.count == 0) {
+        const QString &none = ChartReading::kNoValue;
+        return {graph->name(), none, none, none, none, none};
+    }
     MinMaxSummary spare;
     const MinMaxSummary &summary = ChartReading::summaryOf(graph, spare);
     const QCPGraphData *points = &*graph->data()->constBegin();
