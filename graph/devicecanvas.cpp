@@ -65,6 +65,52 @@ QRgb over(QRgb source, QRgb destination)
     return destination == 0 ? source : source + multiplyPixel(destination, 255 - qAlpha(source));
 }
 
+// Rows of one device column taken at once: their cells and coverages.
+const int kRowsPerStep = 8;
+typedef quint16 Rows16 __attribute__((vector_size(kRowsPerStep * sizeof(quint16))));
+
+// multiplyByte() on every row at once.
+Rows16 multiplyBytes(Rows16 x, quint16 a)
+{
+    const Rows16 t = x * a + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+// A line's coverage alpha (of 255) blended into a cell's coverage, as repeated blends of one
+// colour add up; the cell's fill stays.
+void blendCell(quint16 &cell, uint alpha)
+{
+    const quint16 t = quint16((cell & kCoverageBits) * (255 - alpha) + 128);
+    cell = quint16((cell & ~kCoverageBits) | quint16(alpha + quint16(t + (t >> 8)) / 256));
+}
+
+// A row of a block of columns: its pixels, and each pixel as two 16-bit halves.
+typedef quint32 Pixels __attribute__((vector_size(kColumnsPerBlock * sizeof(quint32))));
+typedef quint16 PixelHalves __attribute__((vector_size(kColumnsPerBlock * sizeof(quint32))));
+
+// over() on a row of pixels at once, into the destination: the destination's channels two by two in 16-bit halves, each
+// multiplied as multiplyByte() does; a transparent source leaves the destination as it is.
+void overPixels(const Pixels &source, Pixels &destination)
+{
+    const Pixels rest = 255 - (source >> 24);
+    const PixelHalves restInBoth = PixelHalves(rest | (rest << 16));
+    PixelHalves redBlue = PixelHalves(destination & 0x00ff00ff) * restInBoth + 128;
+    PixelHalves alphaGreen = PixelHalves((destination >> 8) & 0x00ff00ff) * restInBoth + 128;
+    redBlue = (redBlue + (redBlue >> 8)) >> 8;
+    alphaGreen = ((alphaGreen + (alphaGreen >> 8)) >> 8) << 8;
+    destination = source + (Pixels(redBlue) | Pixels(alphaGreen));
+}
+
+// blendCell() on consecutive cells at once.
+void blendRows(quint16 *cells, Rows16 alpha)
+{
+    Rows16 cell;
+    std::memcpy(&cell, cells, sizeof cell);
+    const Rows16 t = (cell & kCoverageBits) * (255 - alpha) + 128;
+    cell = (cell & quint16(~kCoverageBits)) | (alpha + ((t + (t >> 8)) >> 8));
+    std::memcpy(cells, &cell, sizeof cell);
+}
+
 } // namespace
 
 DeviceCanvas::Scratch &DeviceCanvas::scratch()
@@ -390,12 +436,18 @@ void DeviceCanvas::strokeSegment(const QPointF &from, const QPointF &to, int cap
     const bool steep = qAbs(x2 - x1) < qAbs(y2 - y1);
     if (!steep && x2 == x1)
         return;
-    const HairlineWalk walk = steep ? hairlineWalk(y1, x1, y2, x2, caps) : hairlineWalk(x1, y1, x2, y2, caps);
-    // Made for every segment: the dashes carry on past those beyond the columns kept to.
-    Dasher dasher(dashes, walk);
     const double margin = 2;
-    if (std::max(a.x(), b.x()) + margin < mFirstColumn || std::min(a.x(), b.x()) - margin >= mEndColumn)
+    if (std::max(a.x(), b.x()) + margin < mFirstColumn || std::min(a.x(), b.x()) - margin >= mEndColumn) {
+        // The dashes carry on past a segment beyond the columns kept to, by as far as it walks.
+        if (dashes && dashes->length > 0) {
+            const int capsWalked = ((caps & kCapBegin) ? kHalfPixel : 0) + ((caps & kCapEnd) ? kHalfPixel : 0);
+            const int walked = (steep ? qAbs(y2 - y1) : qAbs(x2 - x1)) + capsWalked;
+            dashes->offset = (dashes->offset + walked) % dashes->length;
+        }
         return;
+    }
+    const HairlineWalk walk = steep ? hairlineWalk(y1, x1, y2, x2, caps) : hairlineWalk(x1, y1, x2, y2, caps);
+    Dasher dasher(dashes, walk);
     if (steep)
         strokeSteep(walk, dasher);
     else
@@ -416,6 +468,12 @@ void DeviceCanvas::strokeSteep(const HairlineWalk &walk, Dasher &dasher)
     // The rows between, in runs that stay in one pair of pixel columns and whose coverage
     // drifts little: one coverage per run, written down the columns' memory in one go.
     const int xinc = walk.step;
+    const int period = dasher.period();
+    if (dasher.dashed() && period > 0 && period <= kMostTabledPeriod && row < walk.last) {
+        coverDashedRows(x, xinc, row, walk.last - row, dasher);
+        x += (walk.last - row) * xinc;
+        row = walk.last;
+    }
     const int driftRows = xinc == 0 ? std::numeric_limits<int>::max() : std::max(1, kCoverageDrift * 256 / qAbs(xinc));
     while (row < walk.last) {
         const int column = x >> 16;
@@ -613,11 +671,8 @@ void DeviceCanvas::coverRun(int column, int row, int rows, int weight)
     if (column < mFirstColumn || column >= mEndColumn || bottom <= top || alpha == 0)
         return;
     quint16 *cell = cellsOfColumn(x);
-    const quint16 rest = quint16(255 - alpha);
-    for (int y = top; y < bottom; ++y) {
-        const quint16 t = quint16((cell[y] & kCoverageBits) * rest + 128);
-        cell[y] = quint16((cell[y] & ~kCoverageBits) | quint16(alpha + quint16(t + (t >> 8)) / 256));
-    }
+    for (int y = top; y < bottom; ++y)
+        blendCell(cell[y], alpha);
     markCells(x, top, bottom);
     mHasCoverage = true;
 }
@@ -649,41 +704,95 @@ void DeviceCanvas::coverDashedPair(int column, int row, int rows, int share, Das
         dasher.advance(top - y);
         y = top;
     }
-    // A pattern of whole pixels is read from a table a row, a gap blending in nothing: no branch
-    // for every dash.
-    const int period = dasher.period();
-    if (period > 0 && period <= kMostTabledPeriod) {
-        quint16 alphaAt[2][kMostTabledPeriod];
-        for (int k = 0; k < period; ++k) {
-            alphaAt[0][k] = dasher.on() ? alphas[0] : 0;
-            alphaAt[1][k] = dasher.on() ? alphas[1] : 0;
-            dasher.advance(1);
-        }
-        for (int side = 0; side < 2; ++side) {
-            quint16 *cell = cells[side];
-            for (int i = y, phase = 0; cell && i < bottom; ++i) {
-                const quint16 alpha = alphaAt[side][phase];
-                const quint16 t = quint16((cell[i] & kCoverageBits) * (255 - alpha) + 128);
-                cell[i] = quint16((cell[i] & ~kCoverageBits) | quint16(alpha + quint16(t + (t >> 8)) / 256));
-                phase = phase + 1 == period ? 0 : phase + 1;
-            }
-        }
-        return;
-    }
     while (y < bottom) {
         const int end = std::min(bottom, y + dasher.pixelsAlike());
         for (int side = 0; side < 2 && dasher.on(); ++side) {
             quint16 *cell = cells[side];
             const quint16 alpha = alphas[side];
-            const quint16 rest = quint16(255 - alpha);
-            for (int i = y; cell && i < end; ++i) {
-                const quint16 t = quint16((cell[i] & kCoverageBits) * rest + 128);
-                cell[i] = quint16((cell[i] & ~kCoverageBits) | quint16(alpha + quint16(t + (t >> 8)) / 256));
-            }
+            for (int i = y; cell && i < end; ++i)
+                blendCell(cell[i], alpha);
         }
         dasher.advance(end - y);
         y = end;
     }
+}
+
+// Rows [row, row + rows) of a steep dashed line whose pattern is whole pixels long, each row's
+// two pixels given the coverage the engine gives them there, the rows in its gaps left out. Rows
+// go eight at a time while the line stays between the same two columns: their coverages, the
+// pattern's mask and the blends into the cells each in one vector operation.
+void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &dasher)
+{
+    const int period = dasher.period();
+    // The pattern's mask from each phase on for as many rows as one step takes.
+    Rows16 onMask[(kMostTabledPeriod + kRowsPerStep) / kRowsPerStep + 1];
+    quint16 *on = reinterpret_cast<quint16 *>(onMask);
+    for (int k = 0; k < period; ++k) {
+        on[k] = dasher.on() ? 0xffff : 0;
+        dasher.advance(1);
+    }
+    for (int k = period; k < period + kRowsPerStep; ++k)
+        on[k] = on[k - period];
+    // A whole period on, the dasher is back where it was; it goes on past these rows.
+    dasher.advance(rows);
+    const int top = std::max(row, mArea.top());
+    const int bottom = std::min(row + rows, mArea.bottom() + 1);
+    if (bottom <= top)
+        return;
+    x += (top - row) * xinc;
+    int phase = (top - row) % period;
+    const quint16 lineAlpha = quint16(qAlpha(mLineColour));
+    const int firstCell = mArea.top();
+    // A row's share is the second byte of its 16.16 position, which the low halves' sums give.
+    Rows16 steps;
+    for (int i = 0; i < kRowsPerStep; ++i)
+        steps[i] = quint16(i * xinc);
+    for (int y = top; y < bottom;) {
+        // The rows from y on that pass between the same two columns.
+        const int column = x >> 16;
+        int end = bottom;
+        if (xinc > 0)
+            end = std::min<qint64>(bottom, y + ((qint64(column) + 1) * 65536 - x + xinc - 1) / xinc);
+        else if (xinc < 0)
+            end = std::min<qint64>(bottom, y + (x - qint64(column) * 65536) / -xinc + 1);
+        quint16 *cells[2] = {};
+        for (int side = 0; side < 2; ++side) {
+            const int at = column + side;
+            if (at < mFirstColumn || at >= mEndColumn)
+                continue;
+            cells[side] = cellsOfColumn(at - mArea.left()) - firstCell;
+            markCells(at - mArea.left(), y - firstCell, end - firstCell);
+        }
+        for (; y + kRowsPerStep <= end; y += kRowsPerStep, x += kRowsPerStep * xinc) {
+            Rows16 mask;
+            std::memcpy(&mask, on + phase, sizeof mask);
+            const Rows16 share = (quint16(x) + steps) >> 8;
+            Rows16 far = share;
+            Rows16 near = 255 - share;
+            if (lineAlpha != 255) {
+                far = multiplyBytes(far, lineAlpha);
+                near = multiplyBytes(near, lineAlpha);
+            }
+            far &= mask;
+            near &= mask;
+            if (cells[0])
+                blendRows(cells[0] + y, near);
+            if (cells[1])
+                blendRows(cells[1] + y, far);
+            phase = (phase + kRowsPerStep) % period;
+        }
+        for (; y < end; ++y, x += xinc) {
+            if (on[phase]) {
+                const uint share = uint(x >> 8) & 0xff;
+                if (cells[0])
+                    blendCell(cells[0][y], multiplyByte(lineAlpha, 255 - share));
+                if (cells[1])
+                    blendCell(cells[1][y], multiplyByte(lineAlpha, share));
+            }
+            phase = phase + 1 == period ? 0 : phase + 1;
+        }
+    }
+    mHasCoverage = true;
 }
 
 // Puts the cells gathered into the image in their colours and clears them. A block of columns
@@ -722,6 +831,16 @@ void DeviceCanvas::resolveCells()
             columns[x - first] = cellsOfColumn(x);
         for (int y = top; y < bottom; ++y) {
             QRgb *row = bits + y * stride + first;
+            if (blendOver && end - first == kColumnsPerBlock) {
+                Pixels source;
+                for (int i = 0; i < kColumnsPerBlock; ++i)
+                    source[i] = colours[columns[i][y]];
+                Pixels destination;
+                std::memcpy(&destination, row, sizeof destination);
+                overPixels(source, destination);
+                std::memcpy(row, &destination, sizeof destination);
+                continue;
+            }
             for (int i = 0; i < end - first; ++i) {
                 const quint16 cell = columns[i][y];
                 if (!blendOver)

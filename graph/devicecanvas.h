@@ -103,6 +103,7 @@ private:
     void coverPixel(int column, int row, int weight);
     void coverRun(int column, int row, int rows, int weight);
     void coverDashedPair(int column, int row, int rows, int share, Dasher dasher);
+    void coverDashedRows(int x, int xinc, int row, int rows, Dasher &dasher);
     int fillIndex(QRgb pixel);
     void markCells(int x, int top, int bottom);
     void clearCells(int x);

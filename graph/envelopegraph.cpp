@@ -582,6 +582,12 @@ void EnvelopeGraph::sampleLineData(QVector<QCPGraphData> *lineData, const QCPGra
         if (columnEnd == it)
             columnEnd = it + 1; // a key exactly on a column's edge of a reversed axis
         lastColumnSize = int(columnEnd - it);
+        // The column after the next most likely ends as far on as this one: what its summary
+        // reads is fetched from memory while this one and the next are summarised.
+        const QCPGraphData *points = &*mDataContainer->constBegin();
+        const qint64 ahead = qint64(&*columnEnd - points) + 2 * qint64(lastColumnSize);
+        if (ahead < qint64(&*end - points))
+            summary.prefetch(points, int(ahead));
         // The line runs straight from cluster to cluster, unless a gap lies between them.
         const bool gapBefore = it != begin && qAbs(columnOf(*(it - 1)) - column) > 1;
         const bool gapAfter = columnEnd != end && qAbs(columnOf(*columnEnd) - column) > 1;

@@ -193,17 +193,53 @@ void MinMaxSummary::forEachPiece(int first, int last, Visit visit) const
 
 QCPRange MinMaxSummary::valueRange(const QCPGraphData *points, int first, int last) const
 {
-    double low = std::numeric_limits<double>::infinity();
-    double high = -low;
-    forEachPiece(first, last, [&](const Piece &piece) {
-        for (int i = piece.from; i < piece.to; ++i) {
-            const double entryLow = piece.level < 0 ? points[i].value : mLevels[size_t(piece.level)][size_t(i)].low;
-            const double entryHigh = piece.level < 0 ? points[i].value : mLevels[size_t(piece.level)][size_t(i)].high;
-            low = std::min(low, entryLow);
-            high = std::max(high, entryHigh);
+    // Four lanes side by side: each comparison waits only for its own lane's last one, not for
+    // all before it.
+    const double infinity = std::numeric_limits<double>::infinity();
+    double low[kLanes] = {infinity, infinity, infinity, infinity};
+    double high[kLanes] = {-infinity, -infinity, -infinity, -infinity};
+    auto take = [&](int from, int to, auto lowAt, auto highAt) {
+        int i = from;
+        for (; i + kLanes <= to; i += kLanes) {
+            for (int lane = 0; lane < kLanes; ++lane) {
+                low[lane] = std::min(low[lane], lowAt(i + lane));
+                high[lane] = std::max(high[lane], highAt(i + lane));
+            }
         }
+        for (int lane = 0; i < to; ++i, ++lane) {
+            low[lane] = std::min(low[lane], lowAt(i));
+            high[lane] = std::max(high[lane], highAt(i));
+        }
+    };
+    forEachPiece(first, last, [&](const Piece &piece) {
+        if (piece.level < 0) {
+            auto value = [points](int i) { return points[i].value; };
+            take(piece.from, piece.to, value, value);
+            return;
+        }
+        const Block *blocks = mLevels[size_t(piece.level)].data();
+        take(piece.from, piece.to, [blocks](int i) { return blocks[i].low; }, [blocks](int i) { return blocks[i].high; });
     });
-    return QCPRange(low, high);
+    return QCPRange(std::min(std::min(low[0], low[1]), std::min(low[2], low[3])),
+                    std::max(std::max(high[0], high[1]), std::max(high[2], high[3])));
+}
+
+void MinMaxSummary::prefetch(const QCPGraphData *points, int index) const
+{
+    // A query's end reads up to a whole group of kFanout entries around it on each level.
+    auto fetchGroup = [](const char *from, size_t bytes) {
+        for (size_t offset = 0; offset < bytes; offset += kCacheLine)
+            __builtin_prefetch(from + offset);
+    };
+    size_t at = size_t(index) & ~size_t(kFanout - 1);
+    fetchGroup(reinterpret_cast<const char *>(points + at), kFanout * sizeof(QCPGraphData));
+    for (const std::vector<Block> &level : mLevels) {
+        at = at / kFanout & ~size_t(kFanout - 1);
+        if (at >= level.size())
+            return;
+        fetchGroup(reinterpret_cast<const char *>(level.data() + at),
+                   std::min(size_t(kFanout), level.size() - at) * sizeof(Block));
+    }
 }
 
 double MinMaxSummary::valueSum(const QCPGraphData *points, int first, int last) const

@@ -42,6 +42,9 @@ public:
     bool hasGaps() const { return mHasGaps; }
     // Extremes of the values of points[first, last), first < last <= the count built from.
     QCPRange valueRange(const QCPGraphData *points, int first, int last) const;
+    // Asks for the memory a query with an end at index reads, ahead of the query: the entries
+    // around it on every level.
+    void prefetch(const QCPGraphData *points, int index) const;
     // Sum of the values of points[first, last).
     double valueSum(const QCPGraphData *points, int first, int last) const;
     // The first index in [first, last) whose value is at or below bound (Lowest) or at or above
@@ -72,6 +75,9 @@ private:
     static const size_t kPartBlocks = size_t(1) << 17;
     // Blocks summarised side by side.
     static const int kSideBySide = 4;
+    // Running extremes a query keeps side by side.
+    static const int kLanes = 4;
+    static const size_t kCacheLine = 64;
 
     std::vector<Block> &lowestLevel();
     void summarisePoints(const QCPGraphData *points, size_t from, int count, const std::function<void()> &afterPart);
