@@ -628,6 +628,7 @@ void EnvelopeGraph::setComparison(double shift, const QPen &pen)
     mComparing = true;
     mComparisonShift = shift;
     mComparisonPen = pen;
+    mComparisonDashes = pen.dashPattern();
 }
 
 void EnvelopeGraph::removeComparison()
@@ -674,7 +675,7 @@ void EnvelopeGraph::strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas
     const bool capped = mComparisonPen.capStyle() != Qt::FlatCap;
     for (const QCPDataRange &segment : getNonNanSegments(&lines, Qt::Horizontal)) {
         canvas.strokeDashedHairline(lines.constData() + segment.begin(), segment.size(), mComparisonPen.color(), capped,
-                                    mComparisonPen.dashPattern());
+                                    mComparisonDashes);
     }
 }
 

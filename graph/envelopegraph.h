@@ -153,6 +153,9 @@ private:
     bool mComparing = false;
     double mComparisonShift = 0;
     QPen mComparisonPen;
+    // The pen's pattern, taken on the window's thread: the pen works a stock pattern out on first
+    // asking, into memory its copies share, so threads asking at once would write it together.
+    QVector<qreal> mComparisonDashes;
     // The comparison's line sampled off the painter's thread where the graph's drawing is
     // prepared, in the painter's coordinates; used by the drawing of the comparisons after it.
     mutable QVector<QPointF> mComparisonLines;
