@@ -139,6 +139,11 @@ struct DeviceCanvas::Dashes {
     std::vector<int> backward;
     int length = 0;
     int offset = 0;
+    // Where every dash and gap is whole pixels long: each pixel of the pattern, forwards and
+    // reversed, as a mask (all ones on a dash), twice over and a step of rows more, so that a run of
+    // rows starting anywhere in it reads its masks in one go.
+    std::vector<quint16> forwardMask;
+    std::vector<quint16> backwardMask;
 
     explicit Dashes(const QVector<qreal> &pattern)
     {
@@ -151,6 +156,24 @@ struct DeviceCanvas::Dashes {
             reversedLength += int(std::max(1.0, pattern[i] * kSubpixels));
             backward.push_back(reversedLength);
         }
+        const bool wholePixels = std::all_of(forward.begin(), forward.end(), [](int end) { return end % kSubpixels == 0; });
+        if (length > 0 && wholePixels && length / kSubpixels <= kMostTabledPeriod) {
+            forwardMask = pixelMasks(forward, 1);
+            backwardMask = pixelMasks(backward, 0);
+        }
+    }
+
+    // A dash where the index of the dash or gap a pixel starts in, plus parity, is odd.
+    std::vector<quint16> pixelMasks(const std::vector<int> &ends, int parity) const
+    {
+        const int period = length / kSubpixels;
+        std::vector<quint16> masks;
+        for (int k = 0; k < 2 * period + kRowsPerStep; ++k) {
+            const int at = (k % period) * kSubpixels;
+            const int index = int(std::upper_bound(ends.begin(), ends.end(), at) - ends.begin());
+            masks.push_back(((index + parity) & 1) != 0 ? 0xffff : 0);
+        }
+        return masks;
     }
 };
 
@@ -167,6 +190,8 @@ public:
         const int delta = walk.to - walk.from;
         const int start = (walk.from & (kSubpixels - 1)) - kHalfPixel;
         mEnds = walk.reversed ? dashes->backward.data() : dashes->forward.data();
+        const std::vector<quint16> &masks = walk.reversed ? dashes->backwardMask : dashes->forwardMask;
+        mMasks = masks.empty() ? nullptr : masks.data();
         mParity = walk.reversed ? 0 : 1;
         mOffset = (walk.reversed ? mLength - dashes->offset - delta - start : dashes->offset - start) % mLength;
         if (mOffset < 0)
@@ -178,6 +203,9 @@ public:
     // Pixels after which dashes and gaps repeat where the pattern is whole pixels long; 0 otherwise.
     int period() const { return mEnds && mLength % kSubpixels == 0 ? mLength / kSubpixels : 0; }
     bool on() const { return !mEnds || ((mIndex + mParity) & 1) != 0; }
+    // The masks of the pattern's pixels from this one on, where the dashes are whole pixels; null
+    // otherwise.
+    const quint16 *masks() const { return mMasks ? mMasks + (mOffset >> 6) : nullptr; }
     // Pixels from this one on that are all dashes or all gaps.
     int pixelsAlike() const
     {
@@ -199,6 +227,7 @@ public:
 
 private:
     const int *mEnds = nullptr;
+    const quint16 *mMasks = nullptr;
     int mLength = 0;
     int mOffset = 0;
     int mIndex = 0;
@@ -367,13 +396,17 @@ void DeviceCanvas::strokeLine(const QPointF *points, int count, const QColor &co
 {
     useLineColour(colour);
     const QTransform toDevice = mPainter->deviceTransform();
+    // Each point mapped once, for the segments on both sides of it.
+    QPointF previous = toDevice.map(points[0]);
     for (int i = 1; i < count; ++i) {
         int caps = 0;
         if (capped && i == 1)
             caps |= kCapBegin;
         if (capped && i == count - 1)
             caps |= kCapEnd;
-        strokeSegment(toDevice.map(points[i - 1]), toDevice.map(points[i]), caps, dashes);
+        const QPointF next = toDevice.map(points[i]);
+        strokeSegment(previous, next, caps, dashes);
+        previous = next;
     }
 }
 
@@ -724,15 +757,20 @@ void DeviceCanvas::coverDashedPair(int column, int row, int rows, int share, Das
 void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &dasher)
 {
     const int period = dasher.period();
-    // The pattern's mask from each phase on for as many rows as one step takes.
-    Rows16 onMask[(kMostTabledPeriod + kRowsPerStep) / kRowsPerStep + 1];
-    quint16 *on = reinterpret_cast<quint16 *>(onMask);
-    for (int k = 0; k < period; ++k) {
-        on[k] = dasher.on() ? 0xffff : 0;
-        dasher.advance(1);
+    // The pattern's mask from each phase on for as many rows as one step takes: the dashes' own
+    // where they are whole pixels, else worked out here.
+    Rows16 ownMasks[(kMostTabledPeriod + kRowsPerStep) / kRowsPerStep + 1];
+    const quint16 *on = dasher.masks();
+    if (!on) {
+        quint16 *masks = reinterpret_cast<quint16 *>(ownMasks);
+        for (int k = 0; k < period; ++k) {
+            masks[k] = dasher.on() ? 0xffff : 0;
+            dasher.advance(1);
+        }
+        for (int k = period; k < period + kRowsPerStep; ++k)
+            masks[k] = masks[k - period];
+        on = masks;
     }
-    for (int k = period; k < period + kRowsPerStep; ++k)
-        on[k] = on[k - period];
     // A whole period on, the dasher is back where it was; it goes on past these rows.
     dasher.advance(rows);
     const int top = std::max(row, mArea.top());
@@ -741,6 +779,7 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
         return;
     x += (top - row) * xinc;
     int phase = (top - row) % period;
+    const int stepPhase = kRowsPerStep % period;
     const quint16 lineAlpha = quint16(qAlpha(mLineColour));
     const int firstCell = mArea.top();
     // A row's share is the second byte of its 16.16 position, which the low halves' sums give.
@@ -751,10 +790,11 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
         // The rows from y on that pass between the same two columns.
         const int column = x >> 16;
         int end = bottom;
+        const int intoColumn = x & 0xffff;
         if (xinc > 0)
-            end = std::min<qint64>(bottom, y + ((qint64(column) + 1) * 65536 - x + xinc - 1) / xinc);
+            end = std::min(bottom, y + (65536 - intoColumn + xinc - 1) / xinc);
         else if (xinc < 0)
-            end = std::min<qint64>(bottom, y + (x - qint64(column) * 65536) / -xinc + 1);
+            end = std::min(bottom, y + intoColumn / -xinc + 1);
         quint16 *cells[2] = {};
         for (int side = 0; side < 2; ++side) {
             const int at = column + side;
@@ -779,7 +819,9 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
                 blendRows(cells[0] + y, near);
             if (cells[1])
                 blendRows(cells[1] + y, far);
-            phase = (phase + kRowsPerStep) % period;
+            phase += stepPhase;
+            if (phase >= period)
+                phase -= period;
         }
         for (; y < end; ++y, x += xinc) {
             if (on[phase]) {
