@@ -319,6 +319,7 @@ void TestEnvelopeGraph::threadsDrawWhatOneThreadDraws_data()
     QTest::addColumn<QRectF>("view");
     QTest::addColumn<bool>("selected");
     QTest::addColumn<double>("ratio");
+    QTest::addColumn<bool>("comparing");
     const QPair<const char *, QRectF> views[] = {{"whole", QRectF(0, -10, 1, 110)},
                                                  {"pan by a tenth", QRectF(0.1, -10, 1, 110)},
                                                  {"wheel notch", QRectF(0.075, -1.75, 0.85, 93.5)},
@@ -331,21 +332,29 @@ void TestEnvelopeGraph::threadsDrawWhatOneThreadDraws_data()
                 for (double ratio : {1.0, 2.0})
                     QTest::addRow("%dx%d, %s%s, ratio %g", size.width(), size.height(), view.first,
                                   selected ? ", selected" : "", ratio)
-                        << size << view.second << selected << ratio;
+                        << size << view.second << selected << ratio << false;
+            }
+            // Five dashed lines in five colours over them, in the small window.
+            for (double ratio : {1.0, 2.0}) {
+                if (size == kChartSize)
+                    QTest::addRow("%dx%d, %s, last week's, ratio %g", size.width(), size.height(), view.first, ratio)
+                        << size << view.second << false << ratio << true;
             }
         }
     }
 }
 
 // Five graphs replotted as the window's chart is, their drawings prepared on threads and put on
-// in order, and replotted with one thread: the same picture, pixel for pixel. The data have a
-// gap in the middle (sparse stretches beside dense columns) and values far off the chart.
+// in order, and replotted with one thread: the same picture, pixel for pixel, also with last
+// week's five lines drawn over them in stripes. The data have a gap in the middle (sparse
+// stretches beside dense columns) and values far off the chart.
 void TestEnvelopeGraph::threadsDrawWhatOneThreadDraws()
 {
     QFETCH(QSize, size);
     QFETCH(QRectF, view);
     QFETCH(bool, selected);
     QFETCH(double, ratio);
+    QFETCH(bool, comparing);
     const int records = 200000;
     const QVector<QCPGraphData> channels[] = {smoothPoints(records), jaggedPoints(records), farOffPoints(records),
                                               duplicateKeyPoints(records / 3), smoothPoints(records)};
@@ -366,8 +375,12 @@ void TestEnvelopeGraph::threadsDrawWhatOneThreadDraws()
     const QCPRange span = keySpan(channels[0]);
     plot.xAxis->setRange(span.lower + view.left() * span.size(), span.lower + view.right() * span.size());
     plot.yAxis->setRange(view.top(), view.bottom());
+    auto *comparison = new ChartComparison(&plot);
     auto replotted = [&](int threads) {
         QThreadPool::globalInstance()->setMaxThreadCount(threads);
+        // New pens each time, as choosing the period again gives: the threads find them fresh.
+        comparison->setPeriod(ChartComparison::Period::None);
+        comparison->setPeriod(comparing ? ChartComparison::Period::Week : ChartComparison::Period::None);
         plot.replot(QCustomPlot::rpImmediateRefresh);
         QImage image(size * ratio, QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(ratio);
@@ -384,6 +397,10 @@ void TestEnvelopeGraph::threadsDrawWhatOneThreadDraws()
     QCOMPARE(many.size(), size * ratio);
     QVERIFY(many == one);
     QVERIFY(two == one);
+    if (comparing) {
+        comparing = false;
+        QVERIFY(replotted(1) != one);
+    }
 }
 
 void TestEnvelopeGraph::clickHitsTheGraphTheStockGraphHits_data()
