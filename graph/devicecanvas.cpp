@@ -28,6 +28,9 @@ const int kFillShift = 8;
 const quint16 kCoverageBits = 0xff;
 // Dash patterns up to this many pixels long are laid along a steep run from a table.
 const int kMostTabledPeriod = 64;
+// A segment reaches no farther into the columns beside it than this, antialiasing and caps
+// included.
+const double kSegmentReach = 2;
 
 int toSubpixels(double v)
 {
@@ -296,6 +299,8 @@ DeviceCanvas::DeviceCanvas(QPainter *painter, const QRect &area, const QSize &de
     , mLeavesImageUncleared(true)
     , mFirstColumn(area.left())
     , mEndColumn(area.right() + 1)
+    , mFirstCellColumn(std::numeric_limits<int>::max())
+    , mEndCellColumn(0)
 {
     Scratch &s = mScratch;
     if (s.image.size() != mArea.size()) {
@@ -313,6 +318,8 @@ DeviceCanvas::DeviceCanvas(QPainter *painter, const QRect &area, const QSize &de
 void DeviceCanvas::markCells(int x, int top, int bottom)
 {
     mHasCells = true;
+    mFirstCellColumn = std::min(mFirstCellColumn, x);
+    mEndCellColumn = std::max(mEndCellColumn, x + 1);
     mScratch.top[size_t(x)] = std::min(mScratch.top[size_t(x)], top);
     mScratch.bottom[size_t(x)] = std::max(mScratch.bottom[size_t(x)], bottom);
 }
@@ -379,11 +386,30 @@ void DeviceCanvas::strokeHairline(const QPointF *points, int count, const QColor
     strokeLine(points, count, colour, capped, nullptr);
 }
 
+struct DeviceCanvas::LineProgress {
+    const QPointF *points;
+    Dashes dashes;
+    // The first segment (by the index of its end point) that may reach the columns kept to, and
+    // where in the pattern it starts.
+    int segment = 1;
+    int offset = 0;
+};
+
 void DeviceCanvas::strokeDashedHairline(const QPointF *points, int count, const QColor &colour, bool capped,
                                         const QVector<qreal> &pattern)
 {
-    Dashes dashes(pattern);
-    strokeLine(points, count, colour, capped, &dashes);
+    LineProgress &progress = progressOf(points, pattern);
+    strokeLine(points, count, colour, capped, &progress.dashes, &progress);
+}
+
+DeviceCanvas::LineProgress &DeviceCanvas::progressOf(const QPointF *points, const QVector<qreal> &pattern)
+{
+    for (const std::unique_ptr<LineProgress> &progress : mProgress) {
+        if (progress->points == points)
+            return *progress;
+    }
+    mProgress.push_back(std::unique_ptr<LineProgress>(new LineProgress{points, Dashes(pattern)}));
+    return *mProgress.back();
 }
 
 void DeviceCanvas::keepToColumns(int left, int right)
@@ -392,20 +418,35 @@ void DeviceCanvas::keepToColumns(int left, int right)
     mEndColumn = std::min(right, mArea.right() + 1);
 }
 
-void DeviceCanvas::strokeLine(const QPointF *points, int count, const QColor &colour, bool capped, Dashes *dashes)
+void DeviceCanvas::strokeLine(const QPointF *points, int count, const QColor &colour, bool capped, Dashes *dashes,
+                              LineProgress *progress)
 {
     useLineColour(colour);
+    if (count < 2)
+        return;
     const QTransform toDevice = mPainter->deviceTransform();
+    // A line running left to right is picked up where the columns before these left it, and
+    // left where it passes beyond them.
+    const bool resumes = progress && toDevice.map(points[0]).x() <= toDevice.map(points[count - 1]).x();
+    const int first = resumes ? progress->segment : 1;
+    if (resumes)
+        dashes->offset = progress->offset;
     // Each point mapped once, for the segments on both sides of it.
-    QPointF previous = toDevice.map(points[0]);
-    for (int i = 1; i < count; ++i) {
+    QPointF previous = toDevice.map(points[first - 1]);
+    for (int i = first; i < count; ++i) {
+        const QPointF next = toDevice.map(points[i]);
+        if (resumes && std::min(previous.x(), next.x()) - kSegmentReach >= mEndColumn)
+            return;
         int caps = 0;
         if (capped && i == 1)
             caps |= kCapBegin;
         if (capped && i == count - 1)
             caps |= kCapEnd;
-        const QPointF next = toDevice.map(points[i]);
         strokeSegment(previous, next, caps, dashes);
+        if (resumes && std::max(previous.x(), next.x()) + kSegmentReach < mEndColumn) {
+            progress->segment = i + 1;
+            progress->offset = dashes->offset;
+        }
         previous = next;
     }
 }
@@ -469,8 +510,7 @@ void DeviceCanvas::strokeSegment(const QPointF &from, const QPointF &to, int cap
     const bool steep = qAbs(x2 - x1) < qAbs(y2 - y1);
     if (!steep && x2 == x1)
         return;
-    const double margin = 2;
-    if (std::max(a.x(), b.x()) + margin < mFirstColumn || std::min(a.x(), b.x()) - margin >= mEndColumn) {
+    if (std::max(a.x(), b.x()) + kSegmentReach < mFirstColumn || std::min(a.x(), b.x()) - kSegmentReach >= mEndColumn) {
         // The dashes carry on past a segment beyond the columns kept to, by as far as it walks.
         if (dashes && dashes->length > 0) {
             const int capsWalked = ((caps & kCapBegin) ? kHalfPixel : 0) + ((caps & kCapEnd) ? kHalfPixel : 0);
@@ -858,7 +898,9 @@ void DeviceCanvas::resolveCells()
     Scratch &s = mScratch;
     QRgb *bits = reinterpret_cast<QRgb *>(s.image.bits());
     const int stride = s.image.bytesPerLine() / int(sizeof(QRgb));
-    for (int first = 0; first < mArea.width(); first += kColumnsPerBlock) {
+    // Only the blocks of columns that hold cells.
+    const int firstBlock = mFirstCellColumn - mFirstCellColumn % kColumnsPerBlock;
+    for (int first = firstBlock; first < mEndCellColumn; first += kColumnsPerBlock) {
         const int end = std::min(mArea.width(), first + kColumnsPerBlock);
         int top = std::numeric_limits<int>::max();
         int bottom = 0;
@@ -898,6 +940,8 @@ void DeviceCanvas::resolveCells()
     mHasCells = false;
     mHasCoverage = false;
     mFillColours = 0;
+    mFirstCellColumn = std::numeric_limits<int>::max();
+    mEndCellColumn = 0;
 }
 
 void DeviceCanvas::paint()
@@ -937,7 +981,7 @@ void DeviceCanvas::clearImage(QImage &image, const QRect &rect)
 DeviceCanvas::~DeviceCanvas()
 {
     if (mHasCells) {
-        for (int x = 0; x < mArea.width(); ++x)
+        for (int x = mFirstCellColumn; x < mEndCellColumn; ++x)
             clearCells(x);
     }
     if (mLeavesImageUncleared)

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QVector>
 
+#include <memory>
 #include <vector>
 
 class QPainter;
@@ -61,7 +62,9 @@ public:
     void strokeHairline(const QPointF *points, int count, const QColor &colour, bool capped);
     // The same hairline dashed by a pen's pattern (dash and gap lengths in pixels), cut to the
     // canvas's area and laid out as the raster engine lays out a hairline's dashes: along each
-    // segment's major axis, carried on from segment to segment.
+    // segment's major axis, carried on from segment to segment. A line whose points run left to
+    // right, stroked again after the columns kept to moved right, carries on where it left the
+    // columns before: it is walked once however many stripes it is drawn in.
     void strokeDashedHairline(const QPointF *points, int count, const QColor &colour, bool capped,
                               const QVector<qreal> &pattern);
     // Covers device columns [left, right) only: canvases side by side, each over the whole area,
@@ -88,8 +91,12 @@ private:
     // A hairline's dash pattern, and where in it a segment's walk is.
     struct Dashes;
     class Dasher;
+    // How far a dashed line has been walked: where the columns kept to next may pick it up.
+    struct LineProgress;
 
-    void strokeLine(const QPointF *points, int count, const QColor &colour, bool capped, Dashes *dashes);
+    void strokeLine(const QPointF *points, int count, const QColor &colour, bool capped, Dashes *dashes,
+                    LineProgress *progress = nullptr);
+    LineProgress &progressOf(const QPointF *points, const QVector<qreal> &pattern);
     static bool clipTo(const QRect &bounds, QPointF *from, QPointF *to);
     void strokeSegment(const QPointF &from, const QPointF &to, int caps, Dashes *dashes);
     void strokeSteep(const HairlineWalk &walk, Dasher &dasher);
@@ -126,6 +133,9 @@ private:
     QRect mTouched;                       // the image's pixels written, in area coordinates
     int mFirstColumn;                     // the device columns covered: [first, end)
     int mEndColumn;
+    int mFirstCellColumn;                 // the area's columns that may hold cells: [first, end)
+    int mEndCellColumn;
+    std::vector<std::unique_ptr<LineProgress>> mProgress;
 };
 
 #endif // DEVICECANVAS_H

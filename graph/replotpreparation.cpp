@@ -13,6 +13,10 @@ namespace {
 // 6 bytes per device pixel of the plot area, 41 MB maximised on a 4K screen.
 const qint64 kMostExtraCanvasBytes = qint64(64) << 20;
 const qint64 kCanvasBytesPerPixel = 6;
+// What a stripe drawn in one go may touch: half a core's second-level cache.
+const qint64 kCacheBytes = qint64(512) << 10;
+// Stripes in whole blocks of the columns a canvas puts into its image at once.
+const int kCacheColumnsStep = 16;
 
 } // namespace
 
@@ -145,6 +149,14 @@ void ReplotPreparation::start(EnvelopeGraph *first, QCPPainter *painter)
         launch(mSlots[size_t(i)]);
 }
 
+// The columns of an area this many rows high whose cells and pixels fit the memory a core keeps
+// at hand, in whole blocks of a canvas's columns.
+int ReplotPreparation::columnsInCache(int rows)
+{
+    const qint64 columnBytes = std::max<qint64>(1, kCanvasBytesPerPixel * rows);
+    return std::max(kCacheColumnsStep, int(kCacheBytes / columnBytes) / kCacheColumnsStep * kCacheColumnsStep);
+}
+
 // As many canvases as those beyond the first stay within the memory allowed them.
 int ReplotPreparation::mostCanvases(const QRect &area)
 {
@@ -206,9 +218,14 @@ bool ReplotPreparation::drawInStripes(QCPPainter *painter,
             standIn.setModes(frame.modes);
             standIn.setWorldTransform(frame.world);
             canvas->reset(new DeviceCanvas(&standIn, frame.area, frame.device, *scratch));
-            (*canvas)->keepToColumns(left, right);
-            draw(&standIn, **canvas);
-            (*canvas)->resolveCells();
+            // Narrow stripes one after the other, each drawn and put into the image while its
+            // cells and pixels are still in the core's cache.
+            const int width = columnsInCache(frame.area.height());
+            for (int from = left; from < right; from += width) {
+                (*canvas)->keepToColumns(from, std::min(right, from + width));
+                draw(&standIn, **canvas);
+                (*canvas)->resolveCells();
+            }
             finished->set_value();
         });
     }

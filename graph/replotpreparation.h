@@ -39,7 +39,8 @@ public:
     void drawn(EnvelopeGraph *graph);
     // Where the painter's replot is prepared on threads and the painter clips to the area the
     // graphs covered: draws on canvases over that area side by side, each keeping to a stripe of
-    // its columns, in the scratches the graphs are done with, and puts them on. False elsewhere.
+    // its columns, in the scratches the graphs are done with, and puts them on. A stripe is drawn
+    // a narrower one at a time, draw called for each. False elsewhere.
     bool drawInStripes(QCPPainter *painter, const std::function<void(QCPPainter *, DeviceCanvas &)> &draw);
 
 private:
@@ -61,6 +62,7 @@ private:
     DeviceCanvas::Scratch *takeScratch();
     Slot *slotOf(const EnvelopeGraph *graph);
     static int mostCanvases(const QRect &area);
+    static int columnsInCache(int rows);
     void work();
 
     // Threads that prepare beside the painter's, made as they are needed and kept for the next
