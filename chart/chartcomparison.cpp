@@ -156,15 +156,15 @@ void ChartComparison::applyDefaultAntialiasingHint(QCPPainter *painter) const
 
 // Below the legend, its right edge on the legend's; in the plot area's top right corner without
 // a legend.
-QRectF ChartComparison::captionRect(const QFontMetricsF &metrics, const QString &caption) const
+QRectF ChartComparison::captionRect(const QSizeF &text) const
 {
     const QRectF area = mParentPlot->axisRect()->rect();
     const QCPLegend *legend = mParentPlot->legend;
     const bool belowLegend = legend && legend->visible();
     const double right = belowLegend ? legend->outerRect().right() : area.right() - kCaptionGap;
     const double top = (belowLegend ? legend->outerRect().bottom() : area.top()) + kCaptionGap;
-    const double width = metrics.horizontalAdvance(caption) + 2 * kCaptionPadding;
-    return QRectF(right - width, top, width, metrics.height() + 2 * kCaptionPadding);
+    const double width = text.width() + 2 * kCaptionPadding;
+    return QRectF(right - width, top, width, text.height() + 2 * kCaptionPadding);
 }
 
 // The lines over every graph, then the caption.
@@ -173,9 +173,16 @@ void ChartComparison::draw(QCPPainter *painter)
     EnvelopeGraph::drawComparisons(painter, mParentPlot);
     const QString caption = QStringLiteral("gestrichelt: ") + nameOf(mPeriod);
     const QFont font = mParentPlot->legend ? mParentPlot->legend->font() : mParentPlot->font();
-    const QRectF box = captionRect(QFontMetricsF(font), caption);
+    if (mCaption.text() != caption || mCaptionFont != font) {
+        const QFontMetricsF metrics(font);
+        mCaption = QStaticText(caption);
+        mCaption.setTextFormat(Qt::PlainText);
+        mCaptionFont = font;
+        mCaptionSize = QSizeF(metrics.horizontalAdvance(caption), metrics.height());
+    }
+    const QRectF box = captionRect(mCaptionSize);
     painter->fillRect(box, kCaptionBackground);
     painter->setFont(font);
     painter->setPen(kCaptionColour);
-    painter->drawText(box, Qt::AlignCenter, caption);
+    painter->drawStaticText(box.topLeft() + QPointF(kCaptionPadding, kCaptionPadding), mCaption);
 }

@@ -4,6 +4,7 @@
 
 #include <qcustomplot.h>
 
+#include <QStaticText>
 #include <QString>
 
 class QMenu;
@@ -48,11 +49,15 @@ protected:
 private:
     void makeMenu();
     void updateShift();
-    QRectF captionRect(const QFontMetricsF &metrics, const QString &caption) const;
+    QRectF captionRect(const QSizeF &text) const;
 
     QMenu *mMenu = nullptr;
     Period mPeriod = Period::None;
     double mShift = 0;
+    // The caption laid out once for its words and font, not again for every redraw.
+    QStaticText mCaption;
+    QFont mCaptionFont;
+    QSizeF mCaptionSize;
 };
 
 #endif // CHARTCOMPARISON_H
