@@ -91,8 +91,8 @@ void blendCell(quint16 &cell, uint alpha)
 typedef quint32 Pixels __attribute__((vector_size(kColumnsPerBlock * sizeof(quint32))));
 typedef quint16 PixelHalves __attribute__((vector_size(kColumnsPerBlock * sizeof(quint32))));
 
-// over() on a row of pixels at once, into the destination: the destination's channels two by two in 16-bit halves, each
-// multiplied as multiplyByte() does; a transparent source leaves the destination as it is.
+// over() on a row of pixels at once, into the destination: its channels two by two in 16-bit
+// halves, each multiplied as multiplyByte() does; a transparent source leaves it as it is.
 void overPixels(const Pixels &source, Pixels &destination)
 {
     const Pixels rest = 255 - (source >> 24);

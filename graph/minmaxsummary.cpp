@@ -195,9 +195,10 @@ QCPRange MinMaxSummary::valueRange(const QCPGraphData *points, int first, int la
 {
     // Four lanes side by side: each comparison waits only for its own lane's last one, not for
     // all before it.
-    const double infinity = std::numeric_limits<double>::infinity();
-    double low[kLanes] = {infinity, infinity, infinity, infinity};
-    double high[kLanes] = {-infinity, -infinity, -infinity, -infinity};
+    double low[kLanes];
+    double high[kLanes];
+    std::fill_n(low, kLanes, std::numeric_limits<double>::infinity());
+    std::fill_n(high, kLanes, -std::numeric_limits<double>::infinity());
     auto take = [&](int from, int to, auto lowAt, auto highAt) {
         int i = from;
         for (; i + kLanes <= to; i += kLanes) {
@@ -220,8 +221,7 @@ QCPRange MinMaxSummary::valueRange(const QCPGraphData *points, int first, int la
         const Block *blocks = mLevels[size_t(piece.level)].data();
         take(piece.from, piece.to, [blocks](int i) { return blocks[i].low; }, [blocks](int i) { return blocks[i].high; });
     });
-    return QCPRange(std::min(std::min(low[0], low[1]), std::min(low[2], low[3])),
-                    std::max(std::max(high[0], high[1]), std::max(high[2], high[3])));
+    return QCPRange(*std::min_element(low, low + kLanes), *std::max_element(high, high + kLanes));
 }
 
 void MinMaxSummary::prefetch(const QCPGraphData *points, int index) const
