@@ -542,7 +542,7 @@ void DeviceCanvas::strokeSteep(const HairlineWalk &walk, Dasher &dasher)
     // drifts little: one coverage per run, written down the columns' memory in one go.
     const int xinc = walk.step;
     const int period = dasher.period();
-    if (dasher.dashed() && period > 0 && period <= kMostTabledPeriod && row < walk.last) {
+    if (period > 0 && period <= kMostTabledPeriod && row < walk.last) {
         coverDashedRows(x, xinc, row, walk.last - row, dasher);
         x += (walk.last - row) * xinc;
         row = walk.last;

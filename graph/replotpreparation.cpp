@@ -15,8 +15,6 @@ const qint64 kMostExtraCanvasBytes = qint64(64) << 20;
 const qint64 kCanvasBytesPerPixel = 6;
 // What a stripe drawn in one go may touch: half a core's second-level cache.
 const qint64 kCacheBytes = qint64(512) << 10;
-// Stripes in whole blocks of the columns a canvas puts into its image at once.
-const int kCacheColumnsStep = 16;
 
 } // namespace
 
@@ -150,11 +148,11 @@ void ReplotPreparation::start(EnvelopeGraph *first, QCPPainter *painter)
 }
 
 // The columns of an area this many rows high whose cells and pixels fit the memory a core keeps
-// at hand, in whole blocks of a canvas's columns.
+// at hand.
 int ReplotPreparation::columnsInCache(int rows)
 {
     const qint64 columnBytes = std::max<qint64>(1, kCanvasBytesPerPixel * rows);
-    return std::max(kCacheColumnsStep, int(kCacheBytes / columnBytes) / kCacheColumnsStep * kCacheColumnsStep);
+    return int(std::max<qint64>(1, kCacheBytes / columnBytes));
 }
 
 // As many canvases as those beyond the first stay within the memory allowed them.
