@@ -538,15 +538,16 @@ void DeviceCanvas::strokeSteep(const HairlineWalk &walk, Dasher &dasher)
     dasher.advance(1);
     x += walk.step;
     ++row;
-    // The rows between, in runs that stay in one pair of pixel columns and whose coverage
-    // drifts little: one coverage per run, written down the columns' memory in one go.
     const int xinc = walk.step;
+    // The rows between of a line dashed by a table: each row its own coverage, eight at a time.
     const int period = dasher.period();
     if (period > 0 && period <= kMostTabledPeriod && row < walk.last) {
         coverDashedRows(x, xinc, row, walk.last - row, dasher);
         x += (walk.last - row) * xinc;
         row = walk.last;
     }
+    // Otherwise in runs that stay in one pair of pixel columns and whose coverage drifts little:
+    // one coverage per run, written down the columns' memory in one go.
     const int driftRows = xinc == 0 ? std::numeric_limits<int>::max() : std::max(1, kCoverageDrift * 256 / qAbs(xinc));
     while (row < walk.last) {
         const int column = x >> 16;
