@@ -574,6 +574,7 @@ void EnvelopeGraph::sampleLineData(QVector<QCPGraphData> *lineData, const QCPGra
     auto columnOf = [keyAxis, shift](const QCPGraphData &point) {
         return pixelColumn(keyAxis->coordToPixel(point.key + shift));
     };
+    const QCPGraphData *points = &*mDataContainer->constBegin();
     int lastColumnSize = 1;
     for (auto it = begin; it != end;) {
         const double column = columnOf(*it);
@@ -584,10 +585,8 @@ void EnvelopeGraph::sampleLineData(QVector<QCPGraphData> *lineData, const QCPGra
         lastColumnSize = int(columnEnd - it);
         // The column after the next most likely ends as far on as this one: what its summary
         // reads is fetched from memory while this one and the next are summarised.
-        const QCPGraphData *points = &*mDataContainer->constBegin();
-        const qint64 ahead = qint64(&*columnEnd - points) + 2 * qint64(lastColumnSize);
-        if (ahead < qint64(&*end - points))
-            summary.prefetch(points, int(ahead));
+        if (end - columnEnd > 2 * qint64(lastColumnSize))
+            summary.prefetch(points, int(&*columnEnd - points) + 2 * lastColumnSize);
         // The line runs straight from cluster to cluster, unless a gap lies between them.
         const bool gapBefore = it != begin && qAbs(columnOf(*(it - 1)) - column) > 1;
         const bool gapAfter = columnEnd != end && qAbs(columnOf(*columnEnd) - column) > 1;
