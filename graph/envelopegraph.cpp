@@ -526,6 +526,25 @@ EnvelopeGraph::Frame EnvelopeGraph::Frame::of(QCPPainter *painter)
     return frame;
 }
 
+namespace {
+
+QImage pixelAtRatio(qreal ratio)
+{
+    QImage pixel(1, 1, QImage::Format_ARGB32_Premultiplied);
+    pixel.setDevicePixelRatio(ratio);
+    return pixel;
+}
+
+} // namespace
+
+EnvelopeGraph::StandIn::StandIn(const Frame &frame)
+    : image(pixelAtRatio(frame.ratio))
+    , painter(&image)
+{
+    painter.setModes(frame.modes);
+    painter.setWorldTransform(frame.world);
+}
+
 // A prepared drawing keeps each sampling's result, in order, and hands them back when put on.
 void EnvelopeGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
                                          const QCPGraphDataContainer::const_iterator &begin,
@@ -678,36 +697,60 @@ void EnvelopeGraph::strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas
     }
 }
 
-void EnvelopeGraph::drawComparisons(QCPPainter *painter, QCustomPlot *plot)
+void EnvelopeGraph::sampleComparison() const
 {
-    QVector<const EnvelopeGraph *> graphs;
-    QVector<QVector<QPointF>> lines;
+    mComparisonLines = comparisonLines();
+    mComparisonPrepared = true;
+}
+
+std::vector<const EnvelopeGraph *> EnvelopeGraph::comparingGraphs(const QCustomPlot *plot)
+{
+    std::vector<const EnvelopeGraph *> graphs;
     for (int i = 0; i < plot->graphCount(); ++i) {
         const auto *graph = qobject_cast<const EnvelopeGraph *>(plot->graph(i));
-        if (!graph || !graph->realVisibility() || !graph->mComparing || !graph->mKeyAxis || !graph->mValueAxis)
-            continue;
-        graphs.append(graph);
-        lines.append(graph->mComparisonPrepared ? graph->mComparisonLines : graph->comparisonLines());
+        if (graph && graph->realVisibility() && graph->mComparing && graph->mKeyAxis && graph->mValueAxis)
+            graphs.push_back(graph);
+    }
+    return graphs;
+}
+
+bool EnvelopeGraph::comparisonsOnCanvas(const std::vector<const EnvelopeGraph *> &graphs, QCPPainter *painter)
+{
+    return std::all_of(graphs.begin(), graphs.end(),
+                       [painter](const EnvelopeGraph *graph) { return graph->comparesOnCanvas(painter); });
+}
+
+void EnvelopeGraph::strokeComparisons(const std::vector<const EnvelopeGraph *> &graphs, QCPPainter *painter,
+                                      DeviceCanvas &canvas)
+{
+    for (const EnvelopeGraph *graph : graphs)
+        graph->strokeComparisonOn(painter, canvas, graph->mComparisonLines);
+}
+
+void EnvelopeGraph::drawComparisons(QCPPainter *painter, QCustomPlot *plot)
+{
+    ReplotPreparation *preparation = ReplotPreparation::of(plot);
+    const std::vector<const EnvelopeGraph *> graphs = comparingGraphs(plot);
+    if (preparation->paintComparisons(painter, graphs))
+        return;
+    for (const EnvelopeGraph *graph : graphs) {
+        if (!graph->mComparisonPrepared)
+            graph->mComparisonLines = graph->comparisonLines();
         graph->mComparisonPrepared = false;
     }
-    const bool onCanvas = std::all_of(graphs.begin(), graphs.end(),
-                                      [painter](const EnvelopeGraph *graph) { return graph->comparesOnCanvas(painter); });
-    if (!onCanvas) {
-        for (int i = 0; i < graphs.size(); ++i) {
-            if (lines[i].size() < 2)
+    if (!comparisonsOnCanvas(graphs, painter)) {
+        for (const EnvelopeGraph *graph : graphs) {
+            if (graph->mComparisonLines.size() < 2)
                 continue;
-            painter->setPen(graphs[i]->mComparisonPen);
+            painter->setPen(graph->mComparisonPen);
             painter->setBrush(Qt::NoBrush);
-            graphs[i]->applyDefaultAntialiasingHint(painter);
-            graphs[i]->drawPolyline(painter, lines[i]);
+            graph->applyDefaultAntialiasingHint(painter);
+            graph->drawPolyline(painter, graph->mComparisonLines);
         }
         return;
     }
-    auto stroke = [&](QCPPainter *on, DeviceCanvas &canvas) {
-        for (int i = 0; i < graphs.size(); ++i)
-            graphs[i]->strokeComparisonOn(on, canvas, lines[i]);
-    };
-    if (graphs.isEmpty() || ReplotPreparation::of(plot)->drawInStripes(painter, stroke))
+    auto stroke = [&graphs](QCPPainter *on, DeviceCanvas &canvas) { strokeComparisons(graphs, on, canvas); };
+    if (graphs.empty() || preparation->drawInStripes(painter, stroke))
         return;
     DeviceCanvas canvas(painter);
     stroke(painter, canvas);
@@ -946,7 +989,6 @@ void EnvelopeGraph::draw(QCPPainter *painter)
         preparation->drawn(this);
         return;
     }
-    mComparisonPrepared = false;
     QCPGraph::draw(painter);
     paintCanvas(painter);
 }
@@ -969,18 +1011,13 @@ bool EnvelopeGraph::preparesAlongside(const EnvelopeGraph *first) const
 // and the canvas are done here, whatever goes onto the painter itself waits for the replay.
 void EnvelopeGraph::prepare(Prepared *prepared)
 {
-    QImage stand(1, 1, QImage::Format_ARGB32_Premultiplied);
-    stand.setDevicePixelRatio(prepared->frame.ratio);
-    QCPPainter painter(&stand);
-    painter.setModes(prepared->frame.modes);
-    painter.setWorldTransform(prepared->frame.world);
+    StandIn standIn(prepared->frame);
+    QCPPainter &painter = standIn.painter;
     applyDefaultAntialiasingHint(&painter);
     mPass = Pass::Preparing;
     mPrepared = prepared;
     QCPGraph::draw(&painter);
     paintCanvas(&painter);
-    if (mComparing)
-        mComparisonLines = comparisonLines();
     mPass = Pass::Direct;
     mPrepared = nullptr;
 }
@@ -993,7 +1030,6 @@ void EnvelopeGraph::replay(QCPPainter *painter, Prepared *prepared)
     mPrepared = prepared;
     QCPGraph::draw(painter);
     paintCanvas(painter);
-    mComparisonPrepared = mComparing;
     mPass = Pass::Direct;
     mPrepared = nullptr;
 }

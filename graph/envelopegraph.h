@@ -8,6 +8,7 @@
 #include <qcustomplot.h>
 
 #include <memory>
+#include <vector>
 
 class ReplotPreparation;
 
@@ -89,6 +90,13 @@ private:
         // What the painter gives now.
         static Frame of(QCPPainter *painter);
     };
+    // A painter on a pixel of its own that only mirrors a frame's transform and modes, for a
+    // drawing done away from the replot's painter.
+    struct StandIn {
+        explicit StandIn(const Frame &frame);
+        QImage image;
+        QCPPainter painter;
+    };
     // A drawing of the graph prepared on another thread for one replot: what its sampling found
     // and its canvas, resolved into its image; the painter's thread then only puts it on.
     struct Prepared {
@@ -111,8 +119,16 @@ private:
     void sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
                         const QCPGraphDataContainer::const_iterator &end, double shift = 0) const;
     QVector<QPointF> comparisonLines() const;
+    // The comparison's line sampled for the drawing of the comparisons that follows.
+    void sampleComparison() const;
+    // The plot's visible graphs that compare, in the plot's order.
+    static std::vector<const EnvelopeGraph *> comparingGraphs(const QCustomPlot *plot);
     bool comparesOnCanvas(QCPPainter *painter) const;
+    static bool comparisonsOnCanvas(const std::vector<const EnvelopeGraph *> &graphs, QCPPainter *painter);
     void strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas, const QVector<QPointF> &lines) const;
+    // Each graph's sampled comparison line on the canvas, in order.
+    static void strokeComparisons(const std::vector<const EnvelopeGraph *> &graphs, QCPPainter *painter,
+                                  DeviceCanvas &canvas);
 
     // What identifies the data the summary was built from. Whoever holds data() may change the
     // points: setting, adding, removing or clearing them, or a new container, moves the

@@ -72,7 +72,8 @@ void ReplotPreparation::queue(std::function<void()> job)
 }
 
 // The painter's thread waits for a job by doing those still queued, the one awaited among them.
-// Only this thread queues jobs, so none comes while it blocks.
+// Other threads queue only the comparison's stripes, which this thread waits for only after the
+// job that queues them: a job it blocks on is always running, never left queued.
 void ReplotPreparation::waitFor(std::future<void> &done)
 {
     while (done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
@@ -145,6 +146,44 @@ void ReplotPreparation::start(EnvelopeGraph *first, QCPPainter *painter)
     const int canvases = std::min(threads + 1, mostCanvases(mFrame.area));
     for (int i = 0; i < canvases && i < int(mSlots.size()); ++i)
         launch(mSlots[size_t(i)]);
+    startComparisons(EnvelopeGraph::comparingGraphs(first->parentPlot()), canvases);
+}
+
+// The comparison lines of the graphs prepared here are sampled on the threads, a job each. Where
+// they are all the comparing graphs' and go on canvases, and memory allows canvases for them
+// beside the graphs', the last line sampled also sets the threads drawing them in stripes: the
+// painter's thread puts the graphs on meanwhile, and the stripes are ready when their turn comes.
+void ReplotPreparation::startComparisons(const std::vector<const EnvelopeGraph *> &comparing, int graphCanvases)
+{
+    for (const EnvelopeGraph *graph : comparing) {
+        if (slotOf(graph))
+            mComparing.push_back(graph);
+    }
+    if (mComparing.empty())
+        return;
+    const int stripes = int(mWorkers.size()) + 1;
+    bool drawAhead = mComparing.size() == comparing.size() && graphCanvases + stripes <= mostCanvases(mFrame.area);
+    if (drawAhead) {
+        EnvelopeGraph::StandIn standIn(mFrame);
+        drawAhead = EnvelopeGraph::comparisonsOnCanvas(mComparing, &standIn.painter);
+    }
+    if (drawAhead) {
+        mComparisonStripes = stripesOver(stripes);
+        mStrokeComparisons = [graphs = mComparing](QCPPainter *painter, DeviceCanvas &canvas) {
+            EnvelopeGraph::strokeComparisons(graphs, painter, canvas);
+        };
+    }
+    mUnsampled = int(mComparing.size());
+    for (const EnvelopeGraph *graph : mComparing) {
+        auto sampled = std::make_shared<std::promise<void>>();
+        mSampled.push_back(sampled->get_future());
+        queue([this, graph, sampled, drawAhead]() {
+            graph->sampleComparison();
+            if (--mUnsampled == 0 && drawAhead)
+                queueStripes(mComparisonStripes, mStrokeComparisons);
+            sampled->set_value();
+        });
+    }
 }
 
 // The columns of an area this many rows high whose cells and pixels fit the memory a core keeps
@@ -189,52 +228,106 @@ void ReplotPreparation::launch(Slot &slot)
     });
 }
 
-bool ReplotPreparation::drawInStripes(QCPPainter *painter,
-                                      const std::function<void(QCPPainter *, DeviceCanvas &)> &draw)
+bool ReplotPreparation::drawInStripes(QCPPainter *painter, const Draw &draw)
 {
     if (!mStarted || painter != mPainter || mSlots.empty() || DeviceCanvas::clipArea(painter) != mFrame.area)
         return false;
     // As many stripes as threads, in the scratches there are: no canvas made for them alone.
-    const int stripes = std::max<int>(1, std::min<int>(int(mWorkers.size()) + 1, int(mFreeScratches.size())));
+    std::vector<Stripe> stripes =
+        stripesOver(std::max<int>(1, std::min<int>(int(mWorkers.size()) + 1, int(mFreeScratches.size()))));
+    queueStripes(stripes, draw);
+    paintStripes(painter, stripes);
+    return true;
+}
+
+bool ReplotPreparation::paintComparisons(QCPPainter *painter, const std::vector<const EnvelopeGraph *> &comparing)
+{
+    for (std::future<void> &sampled : mSampled)
+        waitFor(sampled);
+    mSampled.clear();
+    if (mComparisonStripes.empty())
+        return false;
+    const bool suits = painter == mPainter && DeviceCanvas::clipArea(painter) == mFrame.area && comparing == mComparing
+                       && EnvelopeGraph::comparisonsOnCanvas(comparing, painter);
+    if (suits)
+        paintStripes(painter, mComparisonStripes);
+    finishComparisons();
+    return suits;
+}
+
+// The area's columns split evenly, each stripe in a scratch of its own.
+std::vector<ReplotPreparation::Stripe> ReplotPreparation::stripesOver(int count)
+{
     const QRect area = mFrame.area;
-    std::vector<std::unique_ptr<DeviceCanvas>> canvases(static_cast<size_t>(stripes));
-    std::vector<DeviceCanvas::Scratch *> scratches;
-    std::vector<std::future<void>> done;
-    for (int i = 0; i < stripes; ++i) {
-        DeviceCanvas::Scratch *scratch = takeScratch();
-        scratches.push_back(scratch);
-        const int left = area.left() + int(qint64(area.width()) * i / stripes);
-        const int right = area.left() + int(qint64(area.width()) * (i + 1) / stripes);
-        std::unique_ptr<DeviceCanvas> *canvas = &canvases[size_t(i)];
+    std::vector<Stripe> stripes;
+    for (int i = 0; i < count; ++i) {
+        const int left = area.left() + int(qint64(area.width()) * i / count);
+        const int right = area.left() + int(qint64(area.width()) * (i + 1) / count);
+        auto drawn = std::make_shared<std::promise<void>>();
+        std::future<void> done = drawn->get_future();
+        stripes.push_back(Stripe{left, right, takeScratch(), nullptr, std::move(drawn), std::move(done)});
+    }
+    return stripes;
+}
+
+// On any thread: the stripes are not moved or resized until they are done.
+void ReplotPreparation::queueStripes(std::vector<Stripe> &stripes, const Draw &draw)
+{
+    for (Stripe &stripe : stripes) {
         const EnvelopeGraph::Frame frame = mFrame;
-        auto finished = std::make_shared<std::promise<void>>();
-        done.push_back(finished->get_future());
-        queue([frame, scratch, left, right, canvas, finished, &draw]() {
-            QImage stand(1, 1, QImage::Format_ARGB32_Premultiplied);
-            stand.setDevicePixelRatio(frame.ratio);
-            QCPPainter standIn(&stand);
-            standIn.setModes(frame.modes);
-            standIn.setWorldTransform(frame.world);
-            canvas->reset(new DeviceCanvas(&standIn, frame.area, frame.device, *scratch));
-            // Narrow stripes one after the other, each drawn and put into the image while its
-            // cells and pixels are still in the core's cache.
-            const int width = columnsInCache(frame.area.height());
-            for (int from = left; from < right; from += width) {
-                (*canvas)->keepToColumns(from, std::min(right, from + width));
-                draw(&standIn, **canvas);
-                (*canvas)->resolveCells();
-            }
-            finished->set_value();
+        queue([frame, &stripe, &draw]() {
+            drawStripe(frame, stripe, draw);
+            stripe.drawn->set_value();
         });
     }
-    for (std::future<void> &stripe : done)
-        waitFor(stripe);
-    for (std::unique_ptr<DeviceCanvas> &canvas : canvases) {
-        canvas->paintOnto(painter);
-        canvas.reset();
+}
+
+void ReplotPreparation::drawStripe(const EnvelopeGraph::Frame &frame, Stripe &stripe, const Draw &draw)
+{
+    EnvelopeGraph::StandIn standIn(frame);
+    stripe.canvas.reset(new DeviceCanvas(&standIn.painter, frame.area, frame.device, *stripe.scratch));
+    // Narrow stripes one after the other, each drawn and put into the image while its cells and
+    // pixels are still in the core's cache.
+    const int width = columnsInCache(frame.area.height());
+    for (int from = stripe.left; from < stripe.right; from += width) {
+        stripe.canvas->keepToColumns(from, std::min(stripe.right, from + width));
+        draw(&standIn.painter, *stripe.canvas);
+        stripe.canvas->resolveCells();
     }
-    mFreeScratches.insert(mFreeScratches.end(), scratches.begin(), scratches.end());
-    return true;
+}
+
+void ReplotPreparation::paintStripes(QCPPainter *painter, std::vector<Stripe> &stripes)
+{
+    for (Stripe &stripe : stripes)
+        waitFor(stripe.done);
+    for (Stripe &stripe : stripes)
+        stripe.canvas->paintOnto(painter);
+    releaseStripes(stripes);
+}
+
+// Waits for the stripes and gives their scratches back.
+void ReplotPreparation::releaseStripes(std::vector<Stripe> &stripes)
+{
+    for (Stripe &stripe : stripes) {
+        waitFor(stripe.done);
+        stripe.canvas.reset();
+        mFreeScratches.push_back(stripe.scratch);
+    }
+    stripes.clear();
+}
+
+// Nothing of the comparisons is left running, and no line sampled for this replot is taken for
+// a later drawing.
+void ReplotPreparation::finishComparisons()
+{
+    for (std::future<void> &sampled : mSampled)
+        waitFor(sampled);
+    mSampled.clear();
+    releaseStripes(mComparisonStripes);
+    for (const EnvelopeGraph *graph : mComparing)
+        graph->mComparisonPrepared = false;
+    mComparing.clear();
+    mStrokeComparisons = nullptr;
 }
 
 void ReplotPreparation::launchNext()
@@ -258,6 +351,7 @@ void ReplotPreparation::release(Slot &slot)
 // At the replot's end: nothing prepared is left running or holding a canvas.
 void ReplotPreparation::finish()
 {
+    finishComparisons();
     for (Slot &slot : mSlots)
         release(slot);
     mSlots.clear();

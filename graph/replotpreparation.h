@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -42,6 +43,9 @@ public:
     // its columns, in the scratches the graphs are done with, and puts them on. A stripe is drawn
     // a narrower one at a time, draw called for each. False elsewhere.
     bool drawInStripes(QCPPainter *painter, const std::function<void(QCPPainter *, DeviceCanvas &)> &draw);
+    // Waits for the comparison lines sampled on the threads; where they were also drawn there,
+    // in stripes while the graphs were put on, and suit this painter, puts them on and is true.
+    bool paintComparisons(QCPPainter *painter, const std::vector<const EnvelopeGraph *> &comparing);
 
 private:
     struct Slot {
@@ -50,6 +54,16 @@ private:
         std::future<void> done;
         bool launched = false;
     };
+    // Columns [left, right) of the area drawn on a canvas of their own.
+    struct Stripe {
+        int left;
+        int right;
+        DeviceCanvas::Scratch *scratch;
+        std::unique_ptr<DeviceCanvas> canvas;
+        std::shared_ptr<std::promise<void>> drawn;
+        std::future<void> done;
+    };
+    using Draw = std::function<void(QCPPainter *, DeviceCanvas &)>;
 
     explicit ReplotPreparation(QCustomPlot *plot);
     void start(EnvelopeGraph *first, QCPPainter *painter);
@@ -57,6 +71,13 @@ private:
     void launchNext();
     void release(Slot &slot);
     void finish();
+    void startComparisons(const std::vector<const EnvelopeGraph *> &comparing, int graphCanvases);
+    std::vector<Stripe> stripesOver(int count);
+    void queueStripes(std::vector<Stripe> &stripes, const Draw &draw);
+    static void drawStripe(const EnvelopeGraph::Frame &frame, Stripe &stripe, const Draw &draw);
+    void paintStripes(QCPPainter *painter, std::vector<Stripe> &stripes);
+    void releaseStripes(std::vector<Stripe> &stripes);
+    void finishComparisons();
     void queue(std::function<void()> job);
     void waitFor(std::future<void> &done);
     DeviceCanvas::Scratch *takeScratch();
@@ -80,6 +101,13 @@ private:
     // Scratches made so far, each either free or lent to one slot's canvas.
     std::vector<std::unique_ptr<DeviceCanvas::Scratch>> mScratches;
     std::vector<DeviceCanvas::Scratch *> mFreeScratches;
+    // The comparing graphs whose lines the threads sample, and each one's job; the lines yet to
+    // be sampled; the stripes the threads draw them in as soon as the last one is, and how.
+    std::vector<const EnvelopeGraph *> mComparing;
+    std::vector<std::future<void>> mSampled;
+    std::atomic<int> mUnsampled{0};
+    std::vector<Stripe> mComparisonStripes;
+    Draw mStrokeComparisons;
 };
 
 #endif // REPLOTPREPARATION_H
