@@ -249,9 +249,11 @@ bool ReplotPreparation::paintComparisons(QCPPainter *painter, const std::vector<
         return false;
     const bool suits = painter == mPainter && DeviceCanvas::clipArea(painter) == mFrame.area && comparing == mComparing
                        && EnvelopeGraph::comparisonsOnCanvas(comparing, painter);
+    // Stripes that do not suit are dropped; the lines sampled stay for the drawing that follows.
     if (suits)
         paintStripes(painter, mComparisonStripes);
-    finishComparisons();
+    else
+        releaseStripes(mComparisonStripes);
     return suits;
 }
 
