@@ -22,8 +22,6 @@ const int kCapEnd = 2;
 // Along a steep line the coverage of a pixel column changes a little from row to row; rows are
 // given one coverage while it drifts by at most this much (of 255), in the middle of the run.
 const int kCoverageDrift = 8;
-// Cells go into the image this many columns at a time, each image row's part written in one go.
-const int kColumnsPerBlock = 16;
 const int kFillShift = 8;
 const quint16 kCoverageBits = 0xff;
 // Dash patterns up to this many pixels long are laid along a steep run from a table.
@@ -88,8 +86,8 @@ void blendCell(quint16 &cell, uint alpha)
 }
 
 // A row of a block of columns: its pixels, and each pixel as two 16-bit halves.
-typedef quint32 Pixels __attribute__((vector_size(kColumnsPerBlock * sizeof(quint32))));
-typedef quint16 PixelHalves __attribute__((vector_size(kColumnsPerBlock * sizeof(quint32))));
+typedef quint32 Pixels __attribute__((vector_size(DeviceCanvas::kColumnsPerBlock * sizeof(quint32))));
+typedef quint16 PixelHalves __attribute__((vector_size(DeviceCanvas::kColumnsPerBlock * sizeof(quint32))));
 
 // over() on a row of pixels at once, into the destination: its channels two by two in 16-bit
 // halves, each multiplied as multiplyByte() does; a transparent source leaves it as it is.
@@ -313,6 +311,25 @@ DeviceCanvas::DeviceCanvas(QPainter *painter, const QRect &area, const QSize &de
         clearImage(s.image, s.uncleared);
     }
     s.uncleared = QRect();
+}
+
+DeviceCanvas::DeviceCanvas(QPainter *painter, const DeviceCanvas &beside)
+    : mPainter(painter)
+    , mArea(beside.mArea)
+    , mDevice(beside.mDevice)
+    , mScratch(beside.mScratch)
+    , mLeavesImageUncleared(true)
+    , mFirstColumn(beside.mArea.left())
+    , mEndColumn(beside.mArea.right() + 1)
+    , mFirstCellColumn(std::numeric_limits<int>::max())
+    , mEndCellColumn(0)
+{
+}
+
+void DeviceCanvas::join(DeviceCanvas &beside)
+{
+    mTouched |= beside.mTouched;
+    beside.mTouched = QRect();
 }
 
 void DeviceCanvas::markCells(int x, int top, int bottom)
@@ -986,7 +1003,7 @@ DeviceCanvas::~DeviceCanvas()
             clearCells(x);
     }
     if (mLeavesImageUncleared)
-        mScratch.uncleared = mTouched;
+        mScratch.uncleared |= mTouched;
     else
         clearImage();
 }

@@ -50,6 +50,11 @@ public:
     // What it leaves in the image is cleared by the next canvas opened on the scratch, off the
     // painter's thread.
     DeviceCanvas(QPainter *painter, const QRect &area, const QSize &device, Scratch &scratch);
+    // A canvas beside one in a scratch of its own, over the same area and scratch, for columns
+    // the other does not keep to, drawn at the same time on another thread: it leaves the scratch
+    // as it is, and what it draws is put on with the other (join). Columns kept to by canvases
+    // side by side begin a whole block of columns from the area's left.
+    DeviceCanvas(QPainter *painter, const DeviceCanvas &beside);
     ~DeviceCanvas();
     DeviceCanvas(const DeviceCanvas &) = delete;
     DeviceCanvas &operator=(const DeviceCanvas &) = delete;
@@ -81,6 +86,10 @@ public:
     // Blends the image resolved onto the painter's device, the one the canvas covers, and clears
     // the image (a canvas in a scratch of its own leaves that to the next one).
     void paintOnto(QPainter *painter);
+    // Takes on what a canvas beside this one drew, to be put on with this one's.
+    void join(DeviceCanvas &beside);
+    // Columns taken at once by canvases side by side over one image.
+    static constexpr int kColumnsPerBlock = 16;
 
 private:
     // The scratch of canvases opened on the painter: one a thread.

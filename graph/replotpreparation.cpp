@@ -16,6 +16,15 @@ const qint64 kCanvasBytesPerPixel = 6;
 // What a stripe drawn in one go may touch: half a core's second-level cache.
 const qint64 kCacheBytes = qint64(512) << 10;
 
+// What the painter's thread waits for while it does queued jobs: it leaves a stripe's pieces to
+// the other threads as soon as that is ready, to put the graphs on in their turn.
+thread_local const std::future<void> *tAwaited = nullptr;
+
+bool awaitedIsReady()
+{
+    return tAwaited && tAwaited->wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
 } // namespace
 
 ReplotPreparation *ReplotPreparation::of(QCustomPlot *plot)
@@ -87,7 +96,9 @@ void ReplotPreparation::waitFor(std::future<void> &done)
         }
         if (!job)
             break;
+        tAwaited = &done;
         job();
+        tAwaited = nullptr;
     }
     done.wait();
 }
@@ -187,11 +198,12 @@ void ReplotPreparation::startComparisons(const std::vector<const EnvelopeGraph *
 }
 
 // The columns of an area this many rows high whose cells and pixels fit the memory a core keeps
-// at hand.
-int ReplotPreparation::columnsInCache(int rows)
+// at hand, to the nearest whole blocks of columns: the width of a stripe's pieces.
+int ReplotPreparation::pieceColumns(int rows)
 {
-    const qint64 columnBytes = std::max<qint64>(1, kCanvasBytesPerPixel * rows);
-    return int(std::max<qint64>(1, kCacheBytes / columnBytes));
+    const qint64 block = DeviceCanvas::kColumnsPerBlock;
+    const qint64 columns = kCacheBytes / std::max<qint64>(1, kCanvasBytesPerPixel * rows);
+    return int(std::max<qint64>(1, (columns + block / 2) / block) * block);
 }
 
 // As many canvases as those beyond the first stay within the memory allowed them.
@@ -233,10 +245,9 @@ bool ReplotPreparation::drawInStripes(QCPPainter *painter, const Draw &draw)
     if (!mStarted || painter != mPainter || mSlots.empty() || DeviceCanvas::clipArea(painter) != mFrame.area)
         return false;
     // As many stripes as threads, in the scratches there are: no canvas made for them alone.
-    std::vector<Stripe> stripes =
-        stripesOver(std::max<int>(1, std::min<int>(int(mWorkers.size()) + 1, int(mFreeScratches.size()))));
+    Stripes stripes = stripesOver(std::max<int>(1, std::min<int>(int(mWorkers.size()) + 1, int(mFreeScratches.size()))));
     queueStripes(stripes, draw);
-    paintStripes(painter, stripes);
+    paintStripes(painter, stripes, draw);
     return true;
 }
 
@@ -251,35 +262,45 @@ bool ReplotPreparation::paintComparisons(QCPPainter *painter, const std::vector<
                        && EnvelopeGraph::comparisonsOnCanvas(comparing, painter);
     // Stripes that do not suit are dropped; the lines sampled stay for the drawing that follows.
     if (suits)
-        paintStripes(painter, mComparisonStripes);
+        paintStripes(painter, mComparisonStripes, mStrokeComparisons);
     else
         releaseStripes(mComparisonStripes);
     return suits;
 }
 
-// The area's columns split evenly, each stripe in a scratch of its own.
-std::vector<ReplotPreparation::Stripe> ReplotPreparation::stripesOver(int count)
+// The area's columns split evenly, in whole blocks of columns, each stripe in a scratch of its
+// own; none empty.
+ReplotPreparation::Stripes ReplotPreparation::stripesOver(int count)
 {
     const QRect area = mFrame.area;
-    std::vector<Stripe> stripes;
+    const int blocks = (area.width() + DeviceCanvas::kColumnsPerBlock - 1) / DeviceCanvas::kColumnsPerBlock;
+    auto edge = [&](int i) {
+        return std::min(area.right() + 1, area.left() + int(qint64(blocks) * i / count) * DeviceCanvas::kColumnsPerBlock);
+    };
+    Stripes stripes;
     for (int i = 0; i < count; ++i) {
-        const int left = area.left() + int(qint64(area.width()) * i / count);
-        const int right = area.left() + int(qint64(area.width()) * (i + 1) / count);
-        auto drawn = std::make_shared<std::promise<void>>();
-        std::future<void> done = drawn->get_future();
-        stripes.push_back(Stripe{left, right, takeScratch(), nullptr, std::move(drawn), std::move(done)});
+        if (edge(i) == edge(i + 1))
+            continue;
+        stripes.push_back(std::make_unique<Stripe>());
+        Stripe &stripe = *stripes.back();
+        stripe.left = edge(i);
+        stripe.right = edge(i + 1);
+        stripe.scratch = takeScratch();
     }
     return stripes;
 }
 
-// On any thread: the stripes are not moved or resized until they are done.
-void ReplotPreparation::queueStripes(std::vector<Stripe> &stripes, const Draw &draw)
+// On any thread: the stripes are not moved or released until every one is done.
+void ReplotPreparation::queueStripes(Stripes &stripes, const Draw &draw)
 {
-    for (Stripe &stripe : stripes) {
+    for (const std::unique_ptr<Stripe> &stripe : stripes) {
+        auto done = std::make_shared<std::promise<void>>();
+        stripe->done = done->get_future();
         const EnvelopeGraph::Frame frame = mFrame;
-        queue([frame, &stripe, &draw]() {
+        queue([frame, &stripe = *stripe, &stripes, &draw, done]() {
             drawStripe(frame, stripe, draw);
-            stripe.drawn->set_value();
+            helpWithStripes(frame, stripes, draw);
+            done->set_value();
         });
     }
 }
@@ -288,32 +309,69 @@ void ReplotPreparation::drawStripe(const EnvelopeGraph::Frame &frame, Stripe &st
 {
     EnvelopeGraph::StandIn standIn(frame);
     stripe.canvas.reset(new DeviceCanvas(&standIn.painter, frame.area, frame.device, *stripe.scratch));
-    // Narrow stripes one after the other, each drawn and put into the image while its cells and
-    // pixels are still in the core's cache.
-    const int width = columnsInCache(frame.area.height());
-    for (int from = stripe.left; from < stripe.right; from += width) {
-        stripe.canvas->keepToColumns(from, std::min(stripe.right, from + width));
-        draw(&standIn.painter, *stripe.canvas);
-        stripe.canvas->resolveCells();
+    stripe.open = true;
+    drawPieces(frame, stripe, *stripe.canvas, &standIn.painter, draw);
+}
+
+// The stripe's pieces not yet taken, one after the other, each drawn and put into the image
+// while its cells and pixels are still in the core's cache.
+void ReplotPreparation::drawPieces(const EnvelopeGraph::Frame &frame, Stripe &stripe, DeviceCanvas &canvas,
+                                   QCPPainter *painter, const Draw &draw)
+{
+    const int width = pieceColumns(frame.area.height());
+    while (!awaitedIsReady()) {
+        const int from = stripe.left + stripe.nextPiece++ * width;
+        if (from >= stripe.right)
+            break;
+        canvas.keepToColumns(from, std::min(stripe.right, from + width));
+        draw(painter, canvas);
+        canvas.resolveCells();
     }
 }
 
-void ReplotPreparation::paintStripes(QCPPainter *painter, std::vector<Stripe> &stripes)
+// A thread done with its own stripe takes the pieces left of those whose canvases are open, so
+// that the threads end together.
+void ReplotPreparation::helpWithStripes(const EnvelopeGraph::Frame &frame, Stripes &stripes, const Draw &draw)
 {
-    for (Stripe &stripe : stripes)
-        waitFor(stripe.done);
-    for (Stripe &stripe : stripes)
-        stripe.canvas->paintOnto(painter);
+    const int width = pieceColumns(frame.area.height());
+    for (const std::unique_ptr<Stripe> &stripe : stripes) {
+        if (!stripe->open || stripe->left + stripe->nextPiece * width >= stripe->right || awaitedIsReady())
+            continue;
+        EnvelopeGraph::StandIn standIn(frame);
+        DeviceCanvas *beside = new DeviceCanvas(&standIn.painter, *stripe->canvas);
+        {
+            const std::lock_guard<std::mutex> lock(stripe->besideMutex);
+            stripe->beside.emplace_back(beside);
+        }
+        drawPieces(frame, *stripe, *beside, &standIn.painter, draw);
+    }
+}
+
+// The painter's thread helps with the stripes under way, waits for the rest, draws what the jobs
+// it stopped left, and puts each stripe on in one image draw.
+void ReplotPreparation::paintStripes(QCPPainter *painter, Stripes &stripes, const Draw &draw)
+{
+    helpWithStripes(mFrame, stripes, draw);
+    for (const std::unique_ptr<Stripe> &stripe : stripes)
+        waitFor(stripe->done);
+    helpWithStripes(mFrame, stripes, draw);
+    for (const std::unique_ptr<Stripe> &stripe : stripes) {
+        for (const std::unique_ptr<DeviceCanvas> &beside : stripe->beside)
+            stripe->canvas->join(*beside);
+        stripe->canvas->paintOnto(painter);
+    }
     releaseStripes(stripes);
 }
 
 // Waits for the stripes and gives their scratches back.
-void ReplotPreparation::releaseStripes(std::vector<Stripe> &stripes)
+void ReplotPreparation::releaseStripes(Stripes &stripes)
 {
-    for (Stripe &stripe : stripes) {
-        waitFor(stripe.done);
-        stripe.canvas.reset();
-        mFreeScratches.push_back(stripe.scratch);
+    for (const std::unique_ptr<Stripe> &stripe : stripes)
+        waitFor(stripe->done);
+    for (const std::unique_ptr<Stripe> &stripe : stripes) {
+        stripe->beside.clear();
+        stripe->canvas.reset();
+        mFreeScratches.push_back(stripe->scratch);
     }
     stripes.clear();
 }

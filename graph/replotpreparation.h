@@ -54,15 +54,22 @@ private:
         std::future<void> done;
         bool launched = false;
     };
-    // Columns [left, right) of the area drawn on a canvas of their own.
+    // Columns [left, right) of the area drawn on a canvas of their own, in pieces a cache's width
+    // each, taken from the left: by the thread that opens the canvas, and by any thread done
+    // with its own, on a canvas beside it in the same scratch.
     struct Stripe {
         int left;
         int right;
         DeviceCanvas::Scratch *scratch;
         std::unique_ptr<DeviceCanvas> canvas;
-        std::shared_ptr<std::promise<void>> drawn;
+        std::atomic<bool> open{false};
+        std::atomic<int> nextPiece{0};
+        std::mutex besideMutex;
+        std::vector<std::unique_ptr<DeviceCanvas>> beside;
+        // The job that opens the canvas: done when it has drawn its pieces and helped with others.
         std::future<void> done;
     };
+    using Stripes = std::vector<std::unique_ptr<Stripe>>;
     using Draw = std::function<void(QCPPainter *, DeviceCanvas &)>;
 
     explicit ReplotPreparation(QCustomPlot *plot);
@@ -72,18 +79,21 @@ private:
     void release(Slot &slot);
     void finish();
     void startComparisons(const std::vector<const EnvelopeGraph *> &comparing, int graphCanvases);
-    std::vector<Stripe> stripesOver(int count);
-    void queueStripes(std::vector<Stripe> &stripes, const Draw &draw);
+    Stripes stripesOver(int count);
+    void queueStripes(Stripes &stripes, const Draw &draw);
     static void drawStripe(const EnvelopeGraph::Frame &frame, Stripe &stripe, const Draw &draw);
-    void paintStripes(QCPPainter *painter, std::vector<Stripe> &stripes);
-    void releaseStripes(std::vector<Stripe> &stripes);
+    static void drawPieces(const EnvelopeGraph::Frame &frame, Stripe &stripe, DeviceCanvas &canvas, QCPPainter *painter,
+                           const Draw &draw);
+    static void helpWithStripes(const EnvelopeGraph::Frame &frame, Stripes &stripes, const Draw &draw);
+    void paintStripes(QCPPainter *painter, Stripes &stripes, const Draw &draw);
+    void releaseStripes(Stripes &stripes);
     void finishComparisons();
     void queue(std::function<void()> job);
     void waitFor(std::future<void> &done);
     DeviceCanvas::Scratch *takeScratch();
     Slot *slotOf(const EnvelopeGraph *graph);
     static int mostCanvases(const QRect &area);
-    static int columnsInCache(int rows);
+    static int pieceColumns(int rows);
     void work();
 
     // Threads that prepare beside the painter's, made as they are needed and kept for the next
@@ -106,7 +116,7 @@ private:
     std::vector<const EnvelopeGraph *> mComparing;
     std::vector<std::future<void>> mSampled;
     std::atomic<int> mUnsampled{0};
-    std::vector<Stripe> mComparisonStripes;
+    Stripes mComparisonStripes;
     Draw mStrokeComparisons;
 };
 
