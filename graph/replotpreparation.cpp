@@ -13,7 +13,7 @@ namespace {
 // 6 bytes per device pixel of the plot area, 41 MB maximised on a 4K screen.
 const qint64 kMostExtraCanvasBytes = qint64(64) << 20;
 const qint64 kCanvasBytesPerPixel = 6;
-// What a stripe drawn in one go may touch: half a core's second-level cache.
+// What a stripe's piece may touch: half a core's second-level cache.
 const qint64 kCacheBytes = qint64(512) << 10;
 
 // What the painter's thread waits for while it does queued jobs: it leaves a stripe's pieces to
