@@ -41,7 +41,8 @@ public:
     // Where the painter's replot is prepared on threads and the painter clips to the area the
     // graphs covered: draws on canvases over that area side by side, each keeping to a stripe of
     // its columns, in the scratches the graphs are done with, and puts them on. A stripe is drawn
-    // a narrower one at a time, draw called for each. False elsewhere.
+    // in pieces a cache's width each, draw called for each, by whichever thread is free. False
+    // elsewhere.
     bool drawInStripes(QCPPainter *painter, const std::function<void(QCPPainter *, DeviceCanvas &)> &draw);
     // Waits for the comparison lines sampled on the threads; where they were also drawn there,
     // in stripes while the graphs were put on, and suit this painter, puts them on and is true.
