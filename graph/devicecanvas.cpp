@@ -112,6 +112,42 @@ void blendRows(quint16 *cells, Rows16 alpha)
     std::memcpy(cells, &cell, sizeof cell);
 }
 
+// Four pixels of a row or a column.
+typedef quint32 Quad __attribute__((vector_size(4 * sizeof(quint32))));
+
+// Four columns' four pixels into four rows' (or back).
+void transpose(Quad &a, Quad &b, Quad &c, Quad &d)
+{
+    const Quad ab0 = __builtin_shuffle(a, b, Quad{0, 4, 1, 5});
+    const Quad ab1 = __builtin_shuffle(a, b, Quad{2, 6, 3, 7});
+    const Quad cd0 = __builtin_shuffle(c, d, Quad{0, 4, 1, 5});
+    const Quad cd1 = __builtin_shuffle(c, d, Quad{2, 6, 3, 7});
+    a = __builtin_shuffle(ab0, cd0, Quad{0, 1, 4, 5});
+    b = __builtin_shuffle(ab0, cd0, Quad{2, 3, 6, 7});
+    c = __builtin_shuffle(ab1, cd1, Quad{0, 1, 4, 5});
+    d = __builtin_shuffle(ab1, cd1, Quad{2, 3, 6, 7});
+}
+
+// The colours of the columns a canvas keeps to, gathered down each column as its cells run, so
+// that every line's colours go into memory in order; the image's rows take them once, at the
+// end. All transparent, each column's range empty, whenever no canvas gathers there.
+struct DownColumns {
+    std::vector<QRgb> pixels;  // column after column, the area's height each
+    std::vector<int> top;      // per column, the rows [top, bottom) that may be coloured
+    std::vector<int> bottom;
+    int left = 0;              // the first column, in the area's coordinates
+    int width = 0;
+    int height = 0;
+
+    QRgb *column(int i) { return pixels.data() + size_t(i) * size_t(height); }
+};
+
+DownColumns &downColumns()
+{
+    thread_local DownColumns shared;
+    return shared;
+}
+
 } // namespace
 
 DeviceCanvas::Scratch &DeviceCanvas::scratch()
@@ -377,11 +413,11 @@ void DeviceCanvas::fillSpan(int column, int top, int bottom, const QColor &colou
         return;
     // A fill after a line goes over it.
     if (mHasCoverage)
-        resolveCells();
+        resolveColours();
     const QRgb pixel = qPremultiply(colour.rgba());
     int index = fillIndex(pixel);
     if (index == 0) {
-        resolveCells();
+        resolveColours();
         index = fillIndex(pixel);
     }
     quint16 *cell = cellsOfColumn(x);
@@ -394,7 +430,7 @@ void DeviceCanvas::useLineColour(const QColor &colour)
 {
     // Coverage gathered in another colour is that colour's.
     if (mHasCoverage && colour.rgba() != mLineColour)
-        resolveCells();
+        resolveColours();
     mLineColour = colour.rgba();
 }
 
@@ -431,8 +467,19 @@ DeviceCanvas::LineProgress &DeviceCanvas::progressOf(const QPointF *points, cons
 
 void DeviceCanvas::keepToColumns(int left, int right)
 {
+    resolveCells();
     mFirstColumn = std::max(left, mArea.left());
     mEndColumn = std::min(right, mArea.right() + 1);
+    mKeptToColumns = true;
+    DownColumns &down = downColumns();
+    down.left = mFirstColumn - mArea.left();
+    down.width = std::max(0, mEndColumn - mFirstColumn);
+    down.height = mArea.height();
+    down.pixels.resize(std::max(down.pixels.size(), size_t(down.width) * size_t(down.height)), 0);
+    if (down.top.size() < size_t(down.width)) {
+        down.top.resize(size_t(down.width), std::numeric_limits<int>::max());
+        down.bottom.resize(size_t(down.width), 0);
+    }
 }
 
 void DeviceCanvas::strokeLine(const QPointF *points, int count, const QColor &colour, bool capped, Dashes *dashes,
@@ -895,10 +942,16 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
     mHasCoverage = true;
 }
 
-// Puts the cells gathered into the image in their colours and clears them. A block of columns
-// at a time, row by row: the image is written along its rows, as its memory runs, while the
-// cells are read down their columns, as theirs does.
 void DeviceCanvas::resolveCells()
+{
+    resolveColours();
+    if (mKeptToColumns)
+        putColumnsIntoImage();
+}
+
+// Puts the cells gathered in their colours into the image, or down the columns kept to, and
+// clears them.
+void DeviceCanvas::resolveColours()
 {
     if (!mHasCells)
         return;
@@ -910,6 +963,21 @@ void DeviceCanvas::resolveCells()
             colours[(fill << kFillShift) | a] = over(line, mFills[fill]);
         }
     }
+    if (mKeptToColumns)
+        resolveDownColumns(colours);
+    else
+        resolveIntoRows(colours);
+    mHasCells = false;
+    mHasCoverage = false;
+    mFillColours = 0;
+    mFirstCellColumn = std::numeric_limits<int>::max();
+    mEndCellColumn = 0;
+}
+
+// A block of columns at a time, row by row: the image is written along its rows, as its memory
+// runs, while the cells are read down their columns, as theirs does.
+void DeviceCanvas::resolveIntoRows(const QRgb *colours)
+{
     // Over what an earlier resolve put into the image the cells blend; into an empty image they
     // are stored.
     const bool blendOver = !mTouched.isEmpty();
@@ -955,11 +1023,100 @@ void DeviceCanvas::resolveCells()
             clearCells(x);
         mTouched |= QRect(first, top, end - first, bottom - top);
     }
-    mHasCells = false;
-    mHasCoverage = false;
-    mFillColours = 0;
-    mFirstCellColumn = std::numeric_limits<int>::max();
-    mEndCellColumn = 0;
+}
+
+// Each column's colours over those resolved there before: cells and colours alike in order.
+void DeviceCanvas::resolveDownColumns(const QRgb *colours)
+{
+    Scratch &s = mScratch;
+    DownColumns &down = downColumns();
+    const int rowsAtOnce = kColumnsPerBlock;
+    for (int x = mFirstCellColumn; x < mEndCellColumn; ++x) {
+        const int top = s.top[size_t(x)];
+        const int bottom = s.bottom[size_t(x)];
+        if (bottom <= top)
+            continue;
+        const int i = x - down.left;
+        const quint16 *cells = cellsOfColumn(x);
+        QRgb *pixels = down.column(i);
+        const bool blendOver = down.bottom[size_t(i)] > down.top[size_t(i)];
+        int y = top;
+        for (; y + rowsAtOnce <= bottom; y += rowsAtOnce) {
+            Pixels source;
+            for (int k = 0; k < rowsAtOnce; ++k)
+                source[k] = colours[cells[y + k]];
+            if (blendOver) {
+                Pixels destination;
+                std::memcpy(&destination, pixels + y, sizeof destination);
+                overPixels(source, destination);
+                source = destination;
+            }
+            std::memcpy(pixels + y, &source, sizeof source);
+        }
+        for (; y < bottom; ++y)
+            pixels[y] = over(colours[cells[y]], pixels[y]);
+        down.top[size_t(i)] = std::min(down.top[size_t(i)], top);
+        down.bottom[size_t(i)] = std::max(down.bottom[size_t(i)], bottom);
+        clearCells(x);
+        mHasColumnColours = true;
+    }
+}
+
+// The colours gathered down the columns kept to into the image's rows, four columns by four
+// rows where the image is still empty there, and the columns cleared.
+void DeviceCanvas::putColumnsIntoImage()
+{
+    DownColumns &down = downColumns();
+    QRgb *bits = reinterpret_cast<QRgb *>(mScratch.image.bits());
+    const int stride = mScratch.image.bytesPerLine() / int(sizeof(QRgb));
+    for (int first = 0; first < down.width; first += kColumnsPerBlock) {
+        const int end = std::min(down.width, first + kColumnsPerBlock);
+        int top = std::numeric_limits<int>::max();
+        int bottom = 0;
+        for (int i = first; i < end; ++i) {
+            top = std::min(top, down.top[size_t(i)]);
+            bottom = std::max(bottom, down.bottom[size_t(i)]);
+        }
+        if (bottom <= top)
+            continue;
+        const QRect block(down.left + first, top, end - first, bottom - top);
+        int i = first;
+        for (; i + 4 <= end && !mTouched.intersects(block); i += 4) {
+            int y = top;
+            for (; y + 4 <= bottom; y += 4) {
+                Quad q[4];
+                for (int k = 0; k < 4; ++k)
+                    std::memcpy(&q[k], down.column(i + k) + y, sizeof(Quad));
+                transpose(q[0], q[1], q[2], q[3]);
+                for (int k = 0; k < 4; ++k)
+                    std::memcpy(bits + (y + k) * stride + down.left + i, &q[k], sizeof(Quad));
+            }
+            for (; y < bottom; ++y) {
+                for (int k = 0; k < 4; ++k)
+                    bits[y * stride + down.left + i + k] = down.column(i + k)[y];
+            }
+        }
+        for (; i < end; ++i) {
+            for (int y = top; y < bottom; ++y) {
+                QRgb &pixel = bits[y * stride + down.left + i];
+                pixel = over(down.column(i)[y], pixel);
+            }
+        }
+        mTouched |= block;
+    }
+    clearColumns();
+    mHasColumnColours = false;
+}
+
+void DeviceCanvas::clearColumns()
+{
+    DownColumns &down = downColumns();
+    for (int i = 0; i < down.width; ++i) {
+        if (down.bottom[size_t(i)] > down.top[size_t(i)])
+            std::fill_n(down.column(i) + down.top[size_t(i)], down.bottom[size_t(i)] - down.top[size_t(i)], QRgb(0));
+        down.top[size_t(i)] = std::numeric_limits<int>::max();
+        down.bottom[size_t(i)] = 0;
+    }
 }
 
 void DeviceCanvas::paint()
@@ -1002,6 +1159,8 @@ DeviceCanvas::~DeviceCanvas()
         for (int x = mFirstCellColumn; x < mEndCellColumn; ++x)
             clearCells(x);
     }
+    if (mHasColumnColours)
+        clearColumns();
     if (mLeavesImageUncleared)
         mScratch.uncleared |= mTouched;
     else

@@ -73,7 +73,10 @@ public:
     void strokeDashedHairline(const QPointF *points, int count, const QColor &colour, bool capped,
                               const QVector<qreal> &pattern);
     // Covers device columns [left, right) only: canvases side by side, each over the whole area,
-    // draw their stripes of the same lines.
+    // draw their stripes of the same lines. What was gathered before is put into the image
+    // first. The colours of the columns kept to are gathered down the columns, as the cells run,
+    // in memory of the thread's own, and put into the image's rows at once by resolveCells():
+    // one canvas kept to columns draws at a time in a thread.
     void keepToColumns(int left, int right);
     // A wide line through the points (the painter's coordinates), width device pixels across,
     // stroked segment by segment with flat ends, each pixel covered by how much of it the
@@ -124,6 +127,11 @@ private:
     void markCells(int x, int top, int bottom);
     void clearCells(int x);
     quint16 *cellsOfColumn(int x) const;
+    void resolveColours();
+    void resolveIntoRows(const QRgb *colours);
+    void resolveDownColumns(const QRgb *colours);
+    void putColumnsIntoImage();
+    static void clearColumns();
     void clearImage();
     static void clearImage(QImage &image, const QRect &rect);
 
@@ -139,6 +147,8 @@ private:
     bool mHasCells = false;               // whether any cell is set
     bool mHasCoverage = false;            // whether any cell holds coverage
     bool mLeavesImageUncleared = false;   // whether the next canvas on the scratch clears its image
+    bool mKeptToColumns = false;          // whether colours are gathered down the columns kept to
+    bool mHasColumnColours = false;       // whether any are, not yet put into the image
     QRect mTouched;                       // the image's pixels written, in area coordinates
     int mFirstColumn;                     // the device columns covered: [first, end)
     int mEndColumn;
