@@ -15,14 +15,21 @@ const qint64 kMostExtraCanvasBytes = qint64(64) << 20;
 const qint64 kCanvasBytesPerPixel = 6;
 // What a stripe's piece may touch: half a core's second-level cache.
 const qint64 kCacheBytes = qint64(512) << 10;
+// How often the painter's thread, waiting for a stripe, looks for one another thread opened.
+const std::chrono::microseconds kLookAgain(200);
 
 // What the painter's thread waits for while it does queued jobs: it leaves a stripe's pieces to
 // the other threads as soon as that is ready, to put the graphs on in their turn.
 thread_local const std::future<void> *tAwaited = nullptr;
 
+bool isReady(const std::future<void> &done)
+{
+    return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
 bool awaitedIsReady()
 {
-    return tAwaited && tAwaited->wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    return tAwaited && isReady(*tAwaited);
 }
 
 } // namespace
@@ -85,22 +92,26 @@ void ReplotPreparation::queue(std::function<void()> job)
 // job that queues them: a job it blocks on is always running, never left queued.
 void ReplotPreparation::waitFor(std::future<void> &done)
 {
-    while (done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        std::function<void()> job;
-        {
-            const std::lock_guard<std::mutex> lock(mJobsMutex);
-            if (!mJobs.empty()) {
-                job = std::move(mJobs.front());
-                mJobs.pop_front();
-            }
-        }
-        if (!job)
-            break;
-        tAwaited = &done;
-        job();
-        tAwaited = nullptr;
+    while (!isReady(done) && runQueuedJob(done)) {
     }
     done.wait();
+}
+
+// The first job still queued, if any, done on the painter's thread while it waits for done.
+bool ReplotPreparation::runQueuedJob(const std::future<void> &done)
+{
+    std::function<void()> job;
+    {
+        const std::lock_guard<std::mutex> lock(mJobsMutex);
+        if (mJobs.empty())
+            return false;
+        job = std::move(mJobs.front());
+        mJobs.pop_front();
+    }
+    tAwaited = &done;
+    job();
+    tAwaited = nullptr;
+    return true;
 }
 
 EnvelopeGraph::Prepared *ReplotPreparation::preparedFor(EnvelopeGraph *graph, QCPPainter *painter)
@@ -347,13 +358,20 @@ void ReplotPreparation::helpWithStripes(const EnvelopeGraph::Frame &frame, Strip
     }
 }
 
-// The painter's thread helps with the stripes under way, waits for the rest, draws what the jobs
-// it stopped left, and puts each stripe on in one image draw.
+// The painter's thread helps with the stripes until each is done: it opens those still queued
+// and takes the pieces left of those open, looking again now and then, since another thread may
+// open one meanwhile. Then it draws what the jobs it stopped left, and puts each stripe on in one
+// image draw.
 void ReplotPreparation::paintStripes(QCPPainter *painter, Stripes &stripes, const Draw &draw)
 {
-    helpWithStripes(mFrame, stripes, draw);
-    for (const std::unique_ptr<Stripe> &stripe : stripes)
-        waitFor(stripe->done);
+    for (const std::unique_ptr<Stripe> &stripe : stripes) {
+        while (!isReady(stripe->done)) {
+            if (runQueuedJob(stripe->done))
+                continue;
+            helpWithStripes(mFrame, stripes, draw);
+            stripe->done.wait_for(kLookAgain);
+        }
+    }
     helpWithStripes(mFrame, stripes, draw);
     for (const std::unique_ptr<Stripe> &stripe : stripes) {
         for (const std::unique_ptr<DeviceCanvas> &beside : stripe->beside)

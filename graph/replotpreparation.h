@@ -91,6 +91,7 @@ private:
     void finishComparisons();
     void queue(std::function<void()> job);
     void waitFor(std::future<void> &done);
+    bool runQueuedJob(const std::future<void> &done);
     DeviceCanvas::Scratch *takeScratch();
     Slot *slotOf(const EnvelopeGraph *graph);
     static int mostCanvases(const QRect &area);
