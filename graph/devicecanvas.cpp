@@ -347,6 +347,7 @@ DeviceCanvas::DeviceCanvas(QPainter *painter, const QRect &area, const QSize &de
         clearImage(s.image, s.uncleared);
     }
     s.uncleared = QRect();
+    mPixels = reinterpret_cast<QRgb *>(s.image.bits());
 }
 
 DeviceCanvas::DeviceCanvas(QPainter *painter, const DeviceCanvas &beside)
@@ -354,18 +355,13 @@ DeviceCanvas::DeviceCanvas(QPainter *painter, const DeviceCanvas &beside)
     , mArea(beside.mArea)
     , mDevice(beside.mDevice)
     , mScratch(beside.mScratch)
+    , mPixels(beside.mPixels)
     , mLeavesImageUncleared(true)
     , mFirstColumn(beside.mArea.left())
     , mEndColumn(beside.mArea.right() + 1)
     , mFirstCellColumn(std::numeric_limits<int>::max())
     , mEndCellColumn(0)
 {
-}
-
-void DeviceCanvas::join(DeviceCanvas &beside)
-{
-    mTouched |= beside.mTouched;
-    beside.mTouched = QRect();
 }
 
 void DeviceCanvas::markCells(int x, int top, int bottom)
@@ -942,11 +938,12 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
     mHasCoverage = true;
 }
 
-void DeviceCanvas::resolveCells()
+QRect DeviceCanvas::resolveCells()
 {
     resolveColours();
     if (mKeptToColumns)
         putColumnsIntoImage();
+    return std::exchange(mWritten, QRect());
 }
 
 // Puts the cells gathered in their colours into the image, or down the columns kept to, and
@@ -982,7 +979,7 @@ void DeviceCanvas::resolveIntoRows(const QRgb *colours)
     // are stored.
     const bool blendOver = !mTouched.isEmpty();
     Scratch &s = mScratch;
-    QRgb *bits = reinterpret_cast<QRgb *>(s.image.bits());
+    QRgb *bits = mPixels;
     const int stride = s.image.bytesPerLine() / int(sizeof(QRgb));
     // Only the blocks of columns that hold cells.
     const int firstBlock = mFirstCellColumn - mFirstCellColumn % kColumnsPerBlock;
@@ -1021,7 +1018,7 @@ void DeviceCanvas::resolveIntoRows(const QRgb *colours)
         }
         for (int x = first; x < end; ++x)
             clearCells(x);
-        mTouched |= QRect(first, top, end - first, bottom - top);
+        touch(QRect(first, top, end - first, bottom - top));
     }
 }
 
@@ -1067,7 +1064,7 @@ void DeviceCanvas::resolveDownColumns(const QRgb *colours)
 void DeviceCanvas::putColumnsIntoImage()
 {
     DownColumns &down = downColumns();
-    QRgb *bits = reinterpret_cast<QRgb *>(mScratch.image.bits());
+    QRgb *bits = mPixels;
     const int stride = mScratch.image.bytesPerLine() / int(sizeof(QRgb));
     for (int first = 0; first < down.width; first += kColumnsPerBlock) {
         const int end = std::min(down.width, first + kColumnsPerBlock);
@@ -1102,10 +1099,16 @@ void DeviceCanvas::putColumnsIntoImage()
                 pixel = over(down.column(i)[y], pixel);
             }
         }
-        mTouched |= block;
+        touch(block);
     }
     clearColumns();
     mHasColumnColours = false;
+}
+
+void DeviceCanvas::touch(const QRect &written)
+{
+    mTouched |= written;
+    mWritten |= written;
 }
 
 void DeviceCanvas::clearColumns()
@@ -1129,14 +1132,19 @@ void DeviceCanvas::paintOnto(QPainter *painter)
 {
     if (mTouched.isEmpty())
         return;
+    paintPartOnto(painter, mTouched);
+    if (!mLeavesImageUncleared)
+        clearImage();
+}
+
+void DeviceCanvas::paintPartOnto(QPainter *painter, const QRect &part) const
+{
     painter->save();
     // The image is in device pixels; the painter scales what it is given by the device's ratio.
     const qreal ratio = painter->device()->devicePixelRatioF();
     painter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
-    painter->drawImage(mTouched.topLeft() + mArea.topLeft(), mScratch.image, mTouched);
+    painter->drawImage(part.topLeft() + mArea.topLeft(), mScratch.image, part);
     painter->restore();
-    if (!mLeavesImageUncleared)
-        clearImage();
 }
 
 void DeviceCanvas::clearImage()

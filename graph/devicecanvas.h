@@ -52,8 +52,8 @@ public:
     DeviceCanvas(QPainter *painter, const QRect &area, const QSize &device, Scratch &scratch);
     // A canvas beside one in a scratch of its own, over the same area and scratch, for columns
     // the other does not keep to, drawn at the same time on another thread: it leaves the scratch
-    // as it is, and what it draws is put on with the other (join). Columns kept to by canvases
-    // side by side begin a whole block of columns from the area's left.
+    // as it is, and what it draws goes into the same image (paintPartOnto). Columns kept to by
+    // canvases side by side begin a whole block of columns from the area's left.
     DeviceCanvas(QPainter *painter, const DeviceCanvas &beside);
     ~DeviceCanvas();
     DeviceCanvas(const DeviceCanvas &) = delete;
@@ -84,13 +84,16 @@ public:
     void strokeWide(const QPointF *points, int count, const QColor &colour, double width);
     // Blends what was gathered onto the device and leaves the canvas empty.
     void paint();
-    // Puts what was gathered into the image, ready to be painted.
-    void resolveCells();
+    // Puts what was gathered into the image, ready to be painted; the pixels written there, in the
+    // area's coordinates.
+    QRect resolveCells();
     // Blends the image resolved onto the painter's device, the one the canvas covers, and clears
     // the image (a canvas in a scratch of its own leaves that to the next one).
     void paintOnto(QPainter *painter);
-    // Takes on what a canvas beside this one drew, to be put on with this one's.
-    void join(DeviceCanvas &beside);
+    // Blends part of the image (in the area's coordinates) onto the painter's device, leaving the
+    // image as it is: the painter's thread may put on what is drawn while canvases beside this
+    // one still draw into the image elsewhere.
+    void paintPartOnto(QPainter *painter, const QRect &part) const;
     // Columns taken at once by canvases side by side over one image.
     static constexpr int kColumnsPerBlock = 16;
 
@@ -131,6 +134,7 @@ private:
     void resolveIntoRows(const QRgb *colours);
     void resolveDownColumns(const QRgb *colours);
     void putColumnsIntoImage();
+    void touch(const QRect &written);
     static void clearColumns();
     void clearImage();
     static void clearImage(QImage &image, const QRect &rect);
@@ -141,6 +145,7 @@ private:
     QRect mArea;                          // the clip, in device pixels
     QSize mDevice;                        // the device's size in pixels
     Scratch &mScratch;
+    QRgb *mPixels = nullptr;              // the image's, fetched once, as other threads may read it
     QRgb mFills[kMostFillColours + 1] = {}; // fill colours, premultiplied, from index 1
     int mFillColours = 0;
     QRgb mLineColour = 0;                 // the line's colour, not premultiplied
@@ -150,6 +155,7 @@ private:
     bool mKeptToColumns = false;          // whether colours are gathered down the columns kept to
     bool mHasColumnColours = false;       // whether any are, not yet put into the image
     QRect mTouched;                       // the image's pixels written, in area coordinates
+    QRect mWritten;                       // those written since the last resolveCells()
     int mFirstColumn;                     // the device columns covered: [first, end)
     int mEndColumn;
     int mFirstCellColumn;                 // the area's columns that may hold cells: [first, end)

@@ -321,13 +321,14 @@ void ReplotPreparation::drawStripe(const EnvelopeGraph::Frame &frame, Stripe &st
     EnvelopeGraph::StandIn standIn(frame);
     stripe.canvas.reset(new DeviceCanvas(&standIn.painter, frame.area, frame.device, *stripe.scratch));
     stripe.open = true;
-    drawPieces(frame, stripe, *stripe.canvas, &standIn.painter, draw);
+    drawPieces(frame, stripe, *stripe.canvas, &standIn.painter, draw, {});
 }
 
 // The stripe's pieces not yet taken, one after the other, each drawn and put into the image
-// while its cells and pixels are still in the core's cache.
+// while its cells and pixels are still in the core's cache, and left for the painter's thread
+// to put on.
 void ReplotPreparation::drawPieces(const EnvelopeGraph::Frame &frame, Stripe &stripe, DeviceCanvas &canvas,
-                                   QCPPainter *painter, const Draw &draw)
+                                   QCPPainter *painter, const Draw &draw, const std::function<void()> &afterPiece)
 {
     const int width = pieceColumns(frame.area.height());
     while (!awaitedIsReady()) {
@@ -336,49 +337,74 @@ void ReplotPreparation::drawPieces(const EnvelopeGraph::Frame &frame, Stripe &st
             break;
         canvas.keepToColumns(from, std::min(stripe.right, from + width));
         draw(painter, canvas);
-        canvas.resolveCells();
+        const QRect written = canvas.resolveCells();
+        if (!written.isEmpty()) {
+            const std::lock_guard<std::mutex> lock(stripe.mutex);
+            stripe.drawn.push_back(written);
+        }
+        if (afterPiece)
+            afterPiece();
     }
 }
 
 // A thread done with its own stripe takes the pieces left of those whose canvases are open, so
-// that the threads end together.
-void ReplotPreparation::helpWithStripes(const EnvelopeGraph::Frame &frame, Stripes &stripes, const Draw &draw)
+// that the threads end together; whether it took any.
+bool ReplotPreparation::helpWithStripes(const EnvelopeGraph::Frame &frame, Stripes &stripes, const Draw &draw,
+                                        const std::function<void()> &afterPiece)
 {
     const int width = pieceColumns(frame.area.height());
+    bool helped = false;
     for (const std::unique_ptr<Stripe> &stripe : stripes) {
         if (!stripe->open || stripe->left + stripe->nextPiece * width >= stripe->right || awaitedIsReady())
             continue;
         EnvelopeGraph::StandIn standIn(frame);
         DeviceCanvas *beside = new DeviceCanvas(&standIn.painter, *stripe->canvas);
         {
-            const std::lock_guard<std::mutex> lock(stripe->besideMutex);
+            const std::lock_guard<std::mutex> lock(stripe->mutex);
             stripe->beside.emplace_back(beside);
         }
-        drawPieces(frame, *stripe, *beside, &standIn.painter, draw);
+        drawPieces(frame, *stripe, *beside, &standIn.painter, draw, afterPiece);
+        helped = true;
     }
+    return helped;
 }
 
-// The painter's thread helps with the stripes until each is done: it opens those still queued
-// and takes the pieces left of those open, looking again now and then, since another thread may
-// open one meanwhile. Then it draws what the jobs it stopped left, and puts each stripe on in one
-// image draw.
+// The painter's thread helps with the stripes till every piece is drawn, and puts on what the
+// threads drew between its own pieces, so that little is left to put on at the end. It opens
+// the stripes still queued itself, by their jobs run as if what it waited for were ready, which
+// leaves their pieces to be taken here; it looks again now and then for pieces of a stripe
+// another thread opened meanwhile.
 void ReplotPreparation::paintStripes(QCPPainter *painter, Stripes &stripes, const Draw &draw)
 {
-    for (const std::unique_ptr<Stripe> &stripe : stripes) {
-        while (!isReady(stripe->done)) {
-            if (runQueuedJob(stripe->done))
-                continue;
-            helpWithStripes(mFrame, stripes, draw);
-            stripe->done.wait_for(kLookAgain);
-        }
+    std::promise<void> nothing;
+    nothing.set_value();
+    const std::future<void> ready = nothing.get_future();
+    const auto putDrawn = [painter, &stripes]() { putDrawnPieces(painter, stripes); };
+    for (;;) {
+        putDrawn();
+        if (runQueuedJob(ready) || helpWithStripes(mFrame, stripes, draw, putDrawn))
+            continue;
+        const auto running = std::find_if(stripes.begin(), stripes.end(),
+                                          [](const std::unique_ptr<Stripe> &stripe) { return !isReady(stripe->done); });
+        if (running == stripes.end())
+            break;
+        (*running)->done.wait_for(kLookAgain);
     }
-    helpWithStripes(mFrame, stripes, draw);
-    for (const std::unique_ptr<Stripe> &stripe : stripes) {
-        for (const std::unique_ptr<DeviceCanvas> &beside : stripe->beside)
-            stripe->canvas->join(*beside);
-        stripe->canvas->paintOnto(painter);
-    }
+    putDrawn();
     releaseStripes(stripes);
+}
+
+void ReplotPreparation::putDrawnPieces(QCPPainter *painter, Stripes &stripes)
+{
+    for (const std::unique_ptr<Stripe> &stripe : stripes) {
+        std::vector<QRect> drawn;
+        {
+            const std::lock_guard<std::mutex> lock(stripe->mutex);
+            drawn.swap(stripe->drawn);
+        }
+        for (const QRect &part : drawn)
+            stripe->canvas->paintPartOnto(painter, part);
+    }
 }
 
 // Waits for the stripes and gives their scratches back.

@@ -57,7 +57,8 @@ private:
     };
     // Columns [left, right) of the area drawn on a canvas of their own, in pieces a cache's width
     // each, taken from the left: by the thread that opens the canvas, and by any thread done
-    // with its own, on a canvas beside it in the same scratch.
+    // with its own, on a canvas beside it in the same scratch. The painter's thread puts each
+    // piece on once it is drawn.
     struct Stripe {
         int left;
         int right;
@@ -65,8 +66,9 @@ private:
         std::unique_ptr<DeviceCanvas> canvas;
         std::atomic<bool> open{false};
         std::atomic<int> nextPiece{0};
-        std::mutex besideMutex;
+        std::mutex mutex; // over the canvases beside and the pieces drawn
         std::vector<std::unique_ptr<DeviceCanvas>> beside;
+        std::vector<QRect> drawn; // what pieces drew into the image, not yet put on
         // The job that opens the canvas: done when it has drawn its pieces and helped with others.
         std::future<void> done;
     };
@@ -84,8 +86,10 @@ private:
     void queueStripes(Stripes &stripes, const Draw &draw);
     static void drawStripe(const EnvelopeGraph::Frame &frame, Stripe &stripe, const Draw &draw);
     static void drawPieces(const EnvelopeGraph::Frame &frame, Stripe &stripe, DeviceCanvas &canvas, QCPPainter *painter,
-                           const Draw &draw);
-    static void helpWithStripes(const EnvelopeGraph::Frame &frame, Stripes &stripes, const Draw &draw);
+                           const Draw &draw, const std::function<void()> &afterPiece);
+    static bool helpWithStripes(const EnvelopeGraph::Frame &frame, Stripes &stripes, const Draw &draw,
+                                const std::function<void()> &afterPiece = {});
+    static void putDrawnPieces(QCPPainter *painter, Stripes &stripes);
     void paintStripes(QCPPainter *painter, Stripes &stripes, const Draw &draw);
     void releaseStripes(Stripes &stripes);
     void finishComparisons();
