@@ -69,7 +69,8 @@ private:
         std::mutex mutex; // over the canvases beside and the pieces drawn
         std::vector<std::unique_ptr<DeviceCanvas>> beside;
         std::vector<QRect> drawn; // what pieces drew into the image, not yet put on
-        // The job that opens the canvas: done when it has drawn its pieces and helped with others.
+        // The job that opens the canvas: done when it has drawn the pieces it took and helped with
+        // others (the painter's thread takes none once what it waits for is ready).
         std::future<void> done;
     };
     using Stripes = std::vector<std::unique_ptr<Stripe>>;
