@@ -113,6 +113,18 @@ void blendRows(quint16 *cells, Rows16 alpha)
     std::memcpy(cells, &cell, sizeof cell);
 }
 
+// The rows [top, bottom) that columns [first, end) may hold, from each column's.
+void rowsOfBlock(const std::vector<int> &tops, const std::vector<int> &bottoms, int first, int end, int *top,
+                 int *bottom)
+{
+    *top = std::numeric_limits<int>::max();
+    *bottom = 0;
+    for (int x = first; x < end; ++x) {
+        *top = std::min(*top, tops[size_t(x)]);
+        *bottom = std::max(*bottom, bottoms[size_t(x)]);
+    }
+}
+
 // Four pixels of a row or a column.
 typedef quint32 Quad __attribute__((vector_size(4 * sizeof(quint32))));
 
@@ -986,12 +998,9 @@ void DeviceCanvas::resolveIntoRows(const QRgb *colours)
     const int firstBlock = mFirstCellColumn - mFirstCellColumn % kColumnsPerBlock;
     for (int first = firstBlock; first < mEndCellColumn; first += kColumnsPerBlock) {
         const int end = std::min(mArea.width(), first + kColumnsPerBlock);
-        int top = std::numeric_limits<int>::max();
-        int bottom = 0;
-        for (int x = first; x < end; ++x) {
-            top = std::min(top, s.top[size_t(x)]);
-            bottom = std::max(bottom, s.bottom[size_t(x)]);
-        }
+        int top;
+        int bottom;
+        rowsOfBlock(s.top, s.bottom, first, end, &top, &bottom);
         if (bottom <= top)
             continue;
         const quint16 *columns[kColumnsPerBlock];
@@ -1069,12 +1078,9 @@ void DeviceCanvas::putColumnsIntoImage()
     const int stride = mScratch.image.bytesPerLine() / int(sizeof(QRgb));
     for (int first = 0; first < down.width; first += kColumnsPerBlock) {
         const int end = std::min(down.width, first + kColumnsPerBlock);
-        int top = std::numeric_limits<int>::max();
-        int bottom = 0;
-        for (int i = first; i < end; ++i) {
-            top = std::min(top, down.top[size_t(i)]);
-            bottom = std::max(bottom, down.bottom[size_t(i)]);
-        }
+        int top;
+        int bottom;
+        rowsOfBlock(down.top, down.bottom, first, end, &top, &bottom);
         if (bottom <= top)
             continue;
         const QRect block(down.left + first, top, end - first, bottom - top);
