@@ -148,11 +148,6 @@ struct DownColumns {
     std::vector<QRgb> pixels;  // column after column, the area's height each
     std::vector<int> top;      // per column, the rows [top, bottom) that may be coloured
     std::vector<int> bottom;
-    int left = 0;              // the first column, in the area's coordinates
-    int width = 0;
-    int height = 0;
-
-    QRgb *column(int i) { return pixels.data() + size_t(i) * size_t(height); }
 };
 
 DownColumns &downColumns()
@@ -481,14 +476,27 @@ void DeviceCanvas::keepToColumns(int left, int right)
     mEndColumn = std::min(right, mArea.right() + 1);
     mKeptToColumns = true;
     DownColumns &down = downColumns();
-    down.left = mFirstColumn - mArea.left();
-    down.width = std::max(0, mEndColumn - mFirstColumn);
-    down.height = mArea.height();
-    down.pixels.resize(std::max(down.pixels.size(), size_t(down.width) * size_t(down.height)), 0);
-    if (down.top.size() < size_t(down.width)) {
-        down.top.resize(size_t(down.width), std::numeric_limits<int>::max());
-        down.bottom.resize(size_t(down.width), 0);
+    const size_t width = size_t(keptWidth());
+    down.pixels.resize(std::max(down.pixels.size(), width * size_t(mArea.height())), 0);
+    if (down.top.size() < width) {
+        down.top.resize(width, std::numeric_limits<int>::max());
+        down.bottom.resize(width, 0);
     }
+}
+
+int DeviceCanvas::keptLeft() const
+{
+    return mFirstColumn - mArea.left();
+}
+
+int DeviceCanvas::keptWidth() const
+{
+    return std::max(0, mEndColumn - mFirstColumn);
+}
+
+QRgb *DeviceCanvas::columnColours(int i) const
+{
+    return downColumns().pixels.data() + size_t(i) * size_t(mArea.height());
 }
 
 void DeviceCanvas::strokeLine(const QPointF *points, int count, const QColor &colour, bool capped, Dashes *dashes,
@@ -1043,9 +1051,9 @@ void DeviceCanvas::resolveDownColumns(const QRgb *colours)
         const int bottom = s.bottom[size_t(x)];
         if (bottom <= top)
             continue;
-        const int i = x - down.left;
+        const int i = x - keptLeft();
         const quint16 *cells = cellsOfColumn(x);
-        QRgb *pixels = down.column(i);
+        QRgb *pixels = columnColours(i);
         const bool blendOver = down.bottom[size_t(i)] > down.top[size_t(i)];
         int y = top;
         for (; y + rowsAtOnce <= bottom; y += rowsAtOnce) {
@@ -1076,34 +1084,40 @@ void DeviceCanvas::putColumnsIntoImage()
     DownColumns &down = downColumns();
     QRgb *bits = mPixels;
     const int stride = mScratch.image.bytesPerLine() / int(sizeof(QRgb));
-    for (int first = 0; first < down.width; first += kColumnsPerBlock) {
-        const int end = std::min(down.width, first + kColumnsPerBlock);
+    const int left = keptLeft();
+    const int width = keptWidth();
+    for (int first = 0; first < width; first += kColumnsPerBlock) {
+        const int end = std::min(width, first + kColumnsPerBlock);
         int top;
         int bottom;
         rowsOfBlock(down.top, down.bottom, first, end, &top, &bottom);
         if (bottom <= top)
             continue;
-        const QRect block(down.left + first, top, end - first, bottom - top);
+        const QRect block(left + first, top, end - first, bottom - top);
         int i = first;
         for (; i + 4 <= end && !mTouched.intersects(block); i += 4) {
+            const QRgb *columns[4];
+            for (int k = 0; k < 4; ++k)
+                columns[k] = columnColours(i + k);
             int y = top;
             for (; y + 4 <= bottom; y += 4) {
                 Quad q[4];
                 for (int k = 0; k < 4; ++k)
-                    std::memcpy(&q[k], down.column(i + k) + y, sizeof(Quad));
+                    std::memcpy(&q[k], columns[k] + y, sizeof(Quad));
                 transpose(q[0], q[1], q[2], q[3]);
                 for (int k = 0; k < 4; ++k)
-                    std::memcpy(bits + (y + k) * stride + down.left + i, &q[k], sizeof(Quad));
+                    std::memcpy(bits + (y + k) * stride + left + i, &q[k], sizeof(Quad));
             }
             for (; y < bottom; ++y) {
                 for (int k = 0; k < 4; ++k)
-                    bits[y * stride + down.left + i + k] = down.column(i + k)[y];
+                    bits[y * stride + left + i + k] = columns[k][y];
             }
         }
         for (; i < end; ++i) {
+            const QRgb *column = columnColours(i);
             for (int y = top; y < bottom; ++y) {
-                QRgb &pixel = bits[y * stride + down.left + i];
-                pixel = over(down.column(i)[y], pixel);
+                QRgb &pixel = bits[y * stride + left + i];
+                pixel = over(column[y], pixel);
             }
         }
         touch(block);
@@ -1121,9 +1135,9 @@ void DeviceCanvas::touch(const QRect &written)
 void DeviceCanvas::clearColumns()
 {
     DownColumns &down = downColumns();
-    for (int i = 0; i < down.width; ++i) {
+    for (int i = 0; i < keptWidth(); ++i) {
         if (down.bottom[size_t(i)] > down.top[size_t(i)])
-            std::fill_n(down.column(i) + down.top[size_t(i)], down.bottom[size_t(i)] - down.top[size_t(i)], QRgb(0));
+            std::fill_n(columnColours(i) + down.top[size_t(i)], down.bottom[size_t(i)] - down.top[size_t(i)], QRgb(0));
         down.top[size_t(i)] = std::numeric_limits<int>::max();
         down.bottom[size_t(i)] = 0;
     }

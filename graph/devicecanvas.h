@@ -135,7 +135,12 @@ private:
     void resolveDownColumns(const QRgb *colours);
     void putColumnsIntoImage();
     void touch(const QRect &written);
-    static void clearColumns();
+    void clearColumns();
+    // The columns kept to, in the area's coordinates: [keptLeft(), keptLeft() + keptWidth()).
+    int keptLeft() const;
+    int keptWidth() const;
+    // The colours gathered down column i of those kept to.
+    QRgb *columnColours(int i) const;
     void clearImage();
     static void clearImage(QImage &image, const QRect &rect);
 
