@@ -654,6 +654,7 @@ void EnvelopeGraph::removeComparison()
     mComparing = false;
     mComparisonShift = 0;
     mComparisonLines = QVector<QPointF>();
+    mComparisonStretches = QVector<QCPDataRange>();
     mComparisonPrepared = false;
 }
 
@@ -687,19 +688,25 @@ bool EnvelopeGraph::comparesOnCanvas(QCPPainter *painter) const
 }
 
 // Each stretch between gaps dashed anew, as the stock drawing strokes each as a polyline of its own.
-void EnvelopeGraph::strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas, const QVector<QPointF> &lines) const
+void EnvelopeGraph::strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas) const
 {
     applyDefaultAntialiasingHint(painter);
     const bool capped = mComparisonPen.capStyle() != Qt::FlatCap;
-    for (const QCPDataRange &segment : getNonNanSegments(&lines, Qt::Horizontal)) {
-        canvas.strokeDashedHairline(lines.constData() + segment.begin(), segment.size(), mComparisonPen.color(), capped,
-                                    mComparisonDashes);
+    for (const QCPDataRange &stretch : mComparisonStretches) {
+        canvas.strokeDashedHairline(mComparisonLines.constData() + stretch.begin(), stretch.size(),
+                                    mComparisonPen.color(), capped, mComparisonDashes);
     }
+}
+
+void EnvelopeGraph::resampleComparison() const
+{
+    mComparisonLines = comparisonLines();
+    mComparisonStretches = getNonNanSegments(&mComparisonLines, Qt::Horizontal);
 }
 
 void EnvelopeGraph::sampleComparison() const
 {
-    mComparisonLines = comparisonLines();
+    resampleComparison();
     mComparisonPrepared = true;
 }
 
@@ -724,7 +731,7 @@ void EnvelopeGraph::strokeComparisons(const std::vector<const EnvelopeGraph *> &
                                       DeviceCanvas &canvas)
 {
     for (const EnvelopeGraph *graph : graphs)
-        graph->strokeComparisonOn(painter, canvas, graph->mComparisonLines);
+        graph->strokeComparisonOn(painter, canvas);
 }
 
 void EnvelopeGraph::drawComparisons(QCPPainter *painter, QCustomPlot *plot)
@@ -735,7 +742,7 @@ void EnvelopeGraph::drawComparisons(QCPPainter *painter, QCustomPlot *plot)
         return;
     for (const EnvelopeGraph *graph : graphs) {
         if (!graph->mComparisonPrepared)
-            graph->mComparisonLines = graph->comparisonLines();
+            graph->resampleComparison();
         graph->mComparisonPrepared = false;
     }
     if (!comparisonsOnCanvas(graphs, painter)) {

@@ -119,13 +119,15 @@ private:
     void sampleLineData(QVector<QCPGraphData> *lineData, const QCPGraphDataContainer::const_iterator &begin,
                         const QCPGraphDataContainer::const_iterator &end, double shift = 0) const;
     QVector<QPointF> comparisonLines() const;
+    // The comparison's line sampled anew, and its stretches between gaps.
+    void resampleComparison() const;
     // The comparison's line sampled for the drawing of the comparisons that follows.
     void sampleComparison() const;
     // The plot's visible graphs that compare, in the plot's order.
     static std::vector<const EnvelopeGraph *> comparingGraphs(const QCustomPlot *plot);
     bool comparesOnCanvas(QCPPainter *painter) const;
     static bool comparisonsOnCanvas(const std::vector<const EnvelopeGraph *> &graphs, QCPPainter *painter);
-    void strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas, const QVector<QPointF> &lines) const;
+    void strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas) const;
     // Each graph's sampled comparison line on the canvas, in order.
     static void strokeComparisons(const std::vector<const EnvelopeGraph *> &graphs, QCPPainter *painter,
                                   DeviceCanvas &canvas);
@@ -175,6 +177,8 @@ private:
     // The comparison's line sampled off the painter's thread where the graph's drawing is
     // prepared, in the painter's coordinates; used by the drawing of the comparisons after it.
     mutable QVector<QPointF> mComparisonLines;
+    // Its stretches between gaps, found once: a drawing in pieces strokes it once a piece.
+    mutable QVector<QCPDataRange> mComparisonStretches;
     mutable bool mComparisonPrepared = false;
 };
 
