@@ -577,12 +577,13 @@ bool DeviceCanvas::clipTo(const QRect &bounds, QPointF *from, QPointF *to)
     return true;
 }
 
-// A dashed line is cut where the engine cuts it, at the clip: where it is cut moves its dashes.
+// A dashed line is cut where the engine cuts it, a pixel beyond the device's edges, not at the
+// painter's clip: where it is cut moves its dashes.
 void DeviceCanvas::strokeSegment(const QPointF &from, const QPointF &to, int caps, Dashes *dashes)
 {
     QPointF a = from;
     QPointF b = to;
-    if (!clipTo(dashes ? mArea : QRect(QPoint(0, 0), mDevice), &a, &b))
+    if (!clipTo(QRect(QPoint(0, 0), mDevice), &a, &b))
         return;
     const int x1 = toSubpixels(a.x());
     const int y1 = toSubpixels(a.y());

@@ -619,22 +619,28 @@ void TestEnvelopeGraph::comparisonDrawsTheShiftedPoints_data()
     QTest::addColumn<QDateTime>("recordsTo");
     QTest::addColumn<double>("shift");
     QTest::addColumn<bool>("selected");
+    // Records ten minutes apart, too few to sample, every tenth from the middle on without a value.
+    QTest::addColumn<bool>("gaps");
     using P = ChartComparison::Period;
     auto at = [](int year, int month, int day, int hour = 0, int minute = 0) {
         return QDateTime(QDate(year, month, day), QTime(hour, minute), Qt::LocalTime);
     };
     const double day = 86400;
     const QDateTime from = at(2026, 2, 10), to = at(2026, 2, 13), morning = at(2026, 2, 12, 6);
-    QTest::newRow("Vortag") << P::Day << morning << from << to << day << false;
-    QTest::newRow("Vorwoche") << P::Week << at(2026, 2, 20) << at(2026, 2, 12) << at(2026, 2, 15) << 7 * day << false;
-    QTest::newRow("Vorjahr") << P::Year << at(2026, 6, 15, 12) << at(2025, 6, 15) << at(2025, 6, 17) << 365 * day << false;
+    QTest::newRow("Vortag") << P::Day << morning << from << to << day << false << false;
+    QTest::newRow("Vorwoche") << P::Week << at(2026, 2, 20) << at(2026, 2, 12) << at(2026, 2, 15) << 7 * day << false
+                              << false;
+    QTest::newRow("Vorjahr") << P::Year << at(2026, 6, 15, 12) << at(2025, 6, 15) << at(2025, 6, 17) << 365 * day
+                             << false << false;
     QTest::newRow("Vorjahr, summer-time change") << P::Year << at(2026, 3, 29, 3, 30) << at(2025, 3, 29)
-                                                 << at(2025, 3, 31) << 365 * day - 3600 << false;
+                                                 << at(2025, 3, 31) << 365 * day - 3600 << false << false;
     QTest::newRow("Vorjahr, 29 February") << P::Year << at(2028, 2, 29, 10) << at(2027, 2, 28) << at(2027, 3, 2)
-                                          << 366 * day << false;
-    QTest::newRow("partly without records") << P::Day << at(2026, 2, 12) << at(2026, 2, 11, 15) << to << day << false;
-    QTest::newRow("wholly without records") << P::Week << at(2026, 2, 12) << from << to << 7 * day << false;
-    QTest::newRow("selected channel") << P::Day << morning << from << to << day << true;
+                                          << 366 * day << false << false;
+    QTest::newRow("partly without records") << P::Day << at(2026, 2, 12) << at(2026, 2, 11, 15) << to << day << false
+                                            << false;
+    QTest::newRow("wholly without records") << P::Week << at(2026, 2, 12) << from << to << 7 * day << false << false;
+    QTest::newRow("selected channel") << P::Day << morning << from << to << day << true << false;
+    QTest::newRow("gaps in the records") << P::Day << morning << from << to << day << false << true;
 }
 
 // The comparison alone (the graph's own line and fill drawn invisibly) against a stock graph of
@@ -649,9 +655,12 @@ void TestEnvelopeGraph::comparisonDrawsTheShiftedPoints()
     QFETCH(QDateTime, recordsTo);
     QFETCH(double, shift);
     QFETCH(bool, selected);
+    QFETCH(bool, gaps);
     QVector<QCPGraphData> points;
-    for (qint64 key = recordsFrom.toSecsSinceEpoch(); key < recordsTo.toSecsSinceEpoch(); key += 60)
+    for (qint64 key = recordsFrom.toSecsSinceEpoch(); key < recordsTo.toSecsSinceEpoch(); key += gaps ? 600 : 60)
         points.append(QCPGraphData(key, std::trunc(30 + 20 * std::sin(key / 86400.0 * 2 * M_PI))));
+    for (int i = points.size() / 2; gaps && i < points.size(); i += 10)
+        points[i].value = qQNaN();
     const QCPRange keys(lower.toSecsSinceEpoch(), lower.toSecsSinceEpoch() + 86400.0);
     Chart envelope(true), stock(false);
     auto *graph = static_cast<EnvelopeGraph *>(envelope.graph);
