@@ -329,6 +329,24 @@ void fillStraddlingColumns(DeviceCanvas *canvas, const QTransform &toDevice, con
     fillBlocks(canvas, toDevice, halves, down, half);
 }
 
+// A line's stretches between its gaps (points without a value), where the stock drawing breaks
+// it; a plain loop, as the stock search calls a function for every point.
+QVector<QCPDataRange> stretchesBetweenGaps(const QVector<QPointF> &points)
+{
+    QVector<QCPDataRange> stretches;
+    const int count = points.size();
+    for (int i = 0; i < count;) {
+        while (i < count && std::isnan(points[i].y()))
+            ++i;
+        const int begin = i;
+        while (i < count && !std::isnan(points[i].y()))
+            ++i;
+        if (i > begin)
+            stretches.append(QCPDataRange(begin, i));
+    }
+    return stretches;
+}
+
 QVector<QPointF> inKeyOrder(QVector<QPointF> points)
 {
     if (points.first().x() > points.last().x())
@@ -701,7 +719,7 @@ void EnvelopeGraph::strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas
 void EnvelopeGraph::resampleComparison() const
 {
     mComparisonLines = comparisonLines();
-    mComparisonStretches = getNonNanSegments(&mComparisonLines, Qt::Horizontal);
+    mComparisonStretches = stretchesBetweenGaps(mComparisonLines);
 }
 
 void EnvelopeGraph::sampleComparison() const
