@@ -133,6 +133,8 @@ private:
     void resolveColours();
     void resolveIntoRows(const QRgb *colours);
     void resolveDownColumns(const QRgb *colours);
+    // No fill under the line and the line opaque: its colour worked out from each cell's coverage.
+    bool coversWithOpaqueLine() const;
     void putColumnsIntoImage();
     void touch(const QRect &written);
     void clearColumns();
