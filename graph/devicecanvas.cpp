@@ -113,6 +113,16 @@ void blendRows(quint16 *cells, Rows16 alpha)
     std::memcpy(cells, &cell, sizeof cell);
 }
 
+// blendRows() on cells without a fill, which hold only the coverage.
+void blendCoverageRows(quint16 *cells, Rows16 alpha)
+{
+    Rows16 cell;
+    std::memcpy(&cell, cells, sizeof cell);
+    const Rows16 t = cell * (255 - alpha) + 128;
+    cell = alpha + ((t + (t >> 8)) >> 8);
+    std::memcpy(cells, &cell, sizeof cell);
+}
+
 // The rows [top, bottom) that columns [first, end) may hold, from each column's.
 void rowsOfBlock(const std::vector<int> &tops, const std::vector<int> &bottoms, int first, int end, int *top,
                  int *bottom)
@@ -928,6 +938,8 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
     int phase = (top - row) % period;
     const int stepPhase = kRowsPerStep % period;
     const quint16 lineAlpha = quint16(qAlpha(mLineColour));
+    // No fill laid yet: no cell has one.
+    const bool coverageOnly = mFillColours == 0;
     const int firstCell = mArea.top();
     // A row's share is the second byte of its 16.16 position, which the low halves' sums give.
     Rows16 steps;
@@ -962,10 +974,17 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
             }
             far &= mask;
             near &= mask;
-            if (cells[0])
-                blendRows(cells[0] + y, near);
-            if (cells[1])
-                blendRows(cells[1] + y, far);
+            if (coverageOnly) {
+                if (cells[0])
+                    blendCoverageRows(cells[0] + y, near);
+                if (cells[1])
+                    blendCoverageRows(cells[1] + y, far);
+            } else {
+                if (cells[0])
+                    blendRows(cells[0] + y, near);
+                if (cells[1])
+                    blendRows(cells[1] + y, far);
+            }
             phase += stepPhase;
             if (phase >= period)
                 phase -= period;
