@@ -175,6 +175,23 @@ Quad coverQuadWith(Quad pixels, Rows16 coverages, Rows16 lineRedBlue, Rows16 lin
     return Quad(redBlue) | (Quad(alphaGreen) << 8);
 }
 
+// An opaque colour's halves as coverQuadWith() takes them: a pixel's halves hold blue and red,
+// and green and alpha, the lower first.
+struct LineHalves {
+    Rows16 redBlue;
+    Rows16 alphaGreen;
+
+    explicit LineHalves(QRgb line)
+    {
+        for (int i = 0; i < kRowsPerStep; i += 2) {
+            redBlue[i] = quint16(qBlue(line));
+            redBlue[i + 1] = quint16(qRed(line));
+            alphaGreen[i] = quint16(qGreen(line));
+            alphaGreen[i + 1] = 255;
+        }
+    }
+};
+
 // The colours of the columns a canvas keeps to, gathered down each column as its cells run, so
 // that every line's colours go into memory in order; the image's rows take them once, at the
 // end. All transparent, each column's range empty, whenever no canvas gathers there.
@@ -1046,6 +1063,7 @@ void DeviceCanvas::resolveIntoRows(const QRgb *colours)
     // Worked out as the columns kept to work it out, so that a drawing on one thread and one in
     // stripes agree to the bit.
     const bool opaqueLine = coversWithOpaqueLine();
+    const LineHalves halves(mLineColour);
     Scratch &s = mScratch;
     QRgb *bits = mPixels;
     const int stride = s.image.bytesPerLine() / int(sizeof(QRgb));
@@ -1064,7 +1082,18 @@ void DeviceCanvas::resolveIntoRows(const QRgb *colours)
         for (int y = top; y < bottom; ++y) {
             QRgb *row = bits + y * stride + first;
             if (opaqueLine) {
-                for (int i = 0; i < end - first; ++i)
+                int i = 0;
+                for (; i + 4 <= end - first; i += 4) {
+                    Rows16 coverages;
+                    for (int k = 0; k < 4; ++k)
+                        coverages[2 * k] = coverages[2 * k + 1] = columns[i + k][y] & kCoverageBits;
+                    Quad pixels{};
+                    if (blendOver)
+                        std::memcpy(&pixels, row + i, sizeof pixels);
+                    pixels = coverQuadWith(pixels, coverages, halves.redBlue, halves.alphaGreen);
+                    std::memcpy(row + i, &pixels, sizeof pixels);
+                }
+                for (; i < end - first; ++i)
                     row[i] = coverPixelWith(blendOver ? row[i] : 0, mLineColour, columns[i][y] & kCoverageBits);
                 continue;
             }
@@ -1106,15 +1135,7 @@ void DeviceCanvas::resolveDownColumns(const QRgb *colours)
     DownColumns &down = downColumns();
     const QRgb line = mLineColour;
     const bool opaqueLine = coversWithOpaqueLine();
-    // A pixel's halves hold blue and red, and green and alpha, the lower first.
-    Rows16 lineRedBlue;
-    Rows16 lineAlphaGreen;
-    for (int i = 0; i < kRowsPerStep; i += 2) {
-        lineRedBlue[i] = quint16(qBlue(line));
-        lineRedBlue[i + 1] = quint16(qRed(line));
-        lineAlphaGreen[i] = quint16(qGreen(line));
-        lineAlphaGreen[i + 1] = 255;
-    }
+    const LineHalves halves(line);
     // Each of four rows' coverages (the whole cell, where there are no fills) in both halves of
     // its pixel.
     const Rows16 lowRows{0, 0, 1, 1, 2, 2, 3, 3};
@@ -1135,8 +1156,8 @@ void DeviceCanvas::resolveDownColumns(const QRgb *colours)
             Quad high;
             std::memcpy(&low, pixels + y, sizeof low);
             std::memcpy(&high, pixels + y + 4, sizeof high);
-            low = coverQuadWith(low, __builtin_shuffle(coverages, lowRows), lineRedBlue, lineAlphaGreen);
-            high = coverQuadWith(high, __builtin_shuffle(coverages, highRows), lineRedBlue, lineAlphaGreen);
+            low = coverQuadWith(low, __builtin_shuffle(coverages, lowRows), halves.redBlue, halves.alphaGreen);
+            high = coverQuadWith(high, __builtin_shuffle(coverages, highRows), halves.redBlue, halves.alphaGreen);
             std::memcpy(pixels + y, &low, sizeof low);
             std::memcpy(pixels + y + 4, &high, sizeof high);
         }
