@@ -163,20 +163,8 @@ QRgb coverPixelWith(QRgb pixel, QRgb opaque, uint c)
                  channel(qBlue(pixel), qBlue(opaque)), channel(qAlpha(pixel), 255));
 }
 
-// coverPixelWith() on four rows at once, their coverages in the cells' low bytes: the channels two
-// by two in 16-bit halves, the colour's halves given.
-Quad coverQuadWith(Quad pixels, Rows16 coverages, Rows16 lineRedBlue, Rows16 lineAlphaGreen)
-{
-    const Rows16 rest = 255 - coverages;
-    Rows16 redBlue = Rows16(pixels & 0x00ff00ff) * rest + lineRedBlue * coverages + 128;
-    Rows16 alphaGreen = Rows16((pixels >> 8) & 0x00ff00ff) * rest + lineAlphaGreen * coverages + 128;
-    redBlue = (redBlue + (redBlue >> 8)) >> 8;
-    alphaGreen = (alphaGreen + (alphaGreen >> 8)) >> 8;
-    return Quad(redBlue) | (Quad(alphaGreen) << 8);
-}
-
-// An opaque colour's halves as coverQuadWith() takes them: a pixel's halves hold blue and red,
-// and green and alpha, the lower first.
+// An opaque colour in 16-bit halves, as a pixel's are taken: blue and red, and green and alpha,
+// the lower first.
 struct LineHalves {
     Rows16 redBlue;
     Rows16 alphaGreen;
@@ -191,6 +179,18 @@ struct LineHalves {
         }
     }
 };
+
+// coverPixelWith() on four pixels at once, each one's coverage in both its halves: the channels
+// two by two in 16-bit halves.
+Quad coverQuadWith(Quad pixels, Rows16 coverages, const LineHalves &line)
+{
+    const Rows16 rest = 255 - coverages;
+    Rows16 redBlue = Rows16(pixels & 0x00ff00ff) * rest + line.redBlue * coverages + 128;
+    Rows16 alphaGreen = Rows16((pixels >> 8) & 0x00ff00ff) * rest + line.alphaGreen * coverages + 128;
+    redBlue = (redBlue + (redBlue >> 8)) >> 8;
+    alphaGreen = (alphaGreen + (alphaGreen >> 8)) >> 8;
+    return Quad(redBlue) | (Quad(alphaGreen) << 8);
+}
 
 // The colours of the columns a canvas keeps to, gathered down each column as its cells run, so
 // that every line's colours go into memory in order; the image's rows take them once, at the
@@ -1090,7 +1090,7 @@ void DeviceCanvas::resolveIntoRows(const QRgb *colours)
                     Quad pixels{};
                     if (blendOver)
                         std::memcpy(&pixels, row + i, sizeof pixels);
-                    pixels = coverQuadWith(pixels, coverages, halves.redBlue, halves.alphaGreen);
+                    pixels = coverQuadWith(pixels, coverages, halves);
                     std::memcpy(row + i, &pixels, sizeof pixels);
                 }
                 for (; i < end - first; ++i)
@@ -1156,8 +1156,8 @@ void DeviceCanvas::resolveDownColumns(const QRgb *colours)
             Quad high;
             std::memcpy(&low, pixels + y, sizeof low);
             std::memcpy(&high, pixels + y + 4, sizeof high);
-            low = coverQuadWith(low, __builtin_shuffle(coverages, lowRows), halves.redBlue, halves.alphaGreen);
-            high = coverQuadWith(high, __builtin_shuffle(coverages, highRows), halves.redBlue, halves.alphaGreen);
+            low = coverQuadWith(low, __builtin_shuffle(coverages, lowRows), halves);
+            high = coverQuadWith(high, __builtin_shuffle(coverages, highRows), halves);
             std::memcpy(pixels + y, &low, sizeof low);
             std::memcpy(pixels + y + 4, &high, sizeof high);
         }
