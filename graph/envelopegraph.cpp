@@ -710,7 +710,8 @@ void EnvelopeGraph::strokeComparisonOn(QCPPainter *painter, DeviceCanvas &canvas
 {
     applyDefaultAntialiasingHint(painter);
     const bool capped = mComparisonPen.capStyle() != Qt::FlatCap;
-    for (const QCPDataRange &stretch : mComparisonStretches) {
+    // Read on several threads at once: never through a path that may detach.
+    for (const QCPDataRange &stretch : qAsConst(mComparisonStretches)) {
         canvas.strokeDashedHairline(mComparisonLines.constData() + stretch.begin(), stretch.size(),
                                     mComparisonPen.color(), capped, mComparisonDashes);
     }
