@@ -1034,9 +1034,11 @@ void DeviceCanvas::resolveColours()
 {
     if (!mHasCells)
         return;
-    // Each cell's colour: the line at its coverage over the fill colour.
+    // Each cell's colour: the line at its coverage over the fill colour; not looked up, so not
+    // made, where an opaque line's colour is worked out.
     QRgb colours[(kMostFillColours + 1) << kFillShift];
-    for (int fill = 0; fill <= mFillColours; ++fill) {
+    const int lastFill = coversWithOpaqueLine() ? -1 : mFillColours;
+    for (int fill = 0; fill <= lastFill; ++fill) {
         for (int a = 0; a <= kCoverageBits; ++a) {
             const QRgb line = qPremultiply(qRgba(qRed(mLineColour), qGreen(mLineColour), qBlue(mLineColour), a));
             colours[(fill << kFillShift) | a] = over(line, mFills[fill]);
