@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "commandline.h"
+#include "window/commandline.h"
 #include "mainwindow.h"
 
 #include <QApplication>

@@ -14,14 +14,14 @@
 #include "chart/statisticsdialog.h"
 #include "chart/timerangedialog.h"
 #include "chart/viewhistory.h"
-#include "following.h"
+#include "window/following.h"
 #include "graph/envelopegraph.h"
-#include "loadprogress.h"
+#include "window/loadprogress.h"
 #include "logs/logdecoder.h"
 #include "logs/logfolder.h"
 #include "logs/memorybudget.h"
 #include "logs/usersettings.h"
-#include "statuswords.h"
+#include "window/statuswords.h"
 
 #include <QColor>
 #include <QDragEnterEvent>

@@ -2,7 +2,7 @@
 #include "followbench.h"
 
 #include "benchreport.h"
-#include "following.h"
+#include "window/following.h"
 #include "loggenerator.h"
 #include "mainwindow.h"
 

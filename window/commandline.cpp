@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "commandline.h"
+#include "window/commandline.h"
 
 #include "chart/chartcontrols.h"
 #include "chart/chartexport.h"
 #include "mainwindow.h"
-#include "statuswords.h"
+#include "window/statuswords.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

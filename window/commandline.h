@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// For the window: starts it with the files named, or writes its outputs without ever showing it.
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "following.h"
+#include "window/following.h"
 
 #include "chart/chartfollowing.h"
 #include "logs/logloader.h"
 #include "logs/usersettings.h"
-#include "statuswords.h"
+#include "window/statuswords.h"
 
 #include <QAction>
 #include <QDateTime>

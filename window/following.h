@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// For the window: keeps its chart up to date with the logs it loaded while a logger writes them.
 #ifndef FOLLOWING_H
 #define FOLLOWING_H
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "loadprogress.h"
+#include "window/loadprogress.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>

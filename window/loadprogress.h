@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// For the window: keeps it answering, and a long load cancellable, while a load runs.
 #ifndef LOADPROGRESS_H
 #define LOADPROGRESS_H
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "statuswords.h"
+#include "window/statuswords.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// For the window: the words its status bar uses for files that went wrong.
 #ifndef STATUSWORDS_H
 #define STATUSWORDS_H
 
