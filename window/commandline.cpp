@@ -45,7 +45,7 @@ bool asksForNoWindow(int argc, char *argv[])
 
 void printLine(FILE *stream, const QString &line)
 {
-    std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stream);
+    std::fprintf(stream, "%s\n", line.toUtf8().constData());
 }
 
 // A run without a window has no use for Qt's words about platforms and fonts; only the one that
