@@ -141,14 +141,14 @@ typedef quint32 Quad __attribute__((vector_size(4 * sizeof(quint32))));
 // Four columns' four pixels into four rows' (or back).
 void transpose(Quad &a, Quad &b, Quad &c, Quad &d)
 {
-    const Quad ab0 = __builtin_shuffle(a, b, Quad{0, 4, 1, 5});
-    const Quad ab1 = __builtin_shuffle(a, b, Quad{2, 6, 3, 7});
-    const Quad cd0 = __builtin_shuffle(c, d, Quad{0, 4, 1, 5});
-    const Quad cd1 = __builtin_shuffle(c, d, Quad{2, 6, 3, 7});
-    a = __builtin_shuffle(ab0, cd0, Quad{0, 1, 4, 5});
-    b = __builtin_shuffle(ab0, cd0, Quad{2, 3, 6, 7});
-    c = __builtin_shuffle(ab1, cd1, Quad{0, 1, 4, 5});
-    d = __builtin_shuffle(ab1, cd1, Quad{2, 3, 6, 7});
+    const Quad ab0 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+    const Quad ab1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    const Quad cd0 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+    const Quad cd1 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+    a = __builtin_shufflevector(ab0, cd0, 0, 1, 4, 5);
+    b = __builtin_shufflevector(ab0, cd0, 2, 3, 6, 7);
+    c = __builtin_shufflevector(ab1, cd1, 0, 1, 4, 5);
+    d = __builtin_shufflevector(ab1, cd1, 2, 3, 6, 7);
 }
 
 // An opaque colour at coverage c of 255 over a pixel: each channel x·(255 − c)/255 + colour·c/255
@@ -161,6 +161,18 @@ QRgb coverPixelWith(QRgb pixel, QRgb opaque, uint c)
     };
     return qRgba(channel(qRed(pixel), qRed(opaque)), channel(qGreen(pixel), qGreen(opaque)),
                  channel(qBlue(pixel), qBlue(opaque)), channel(qAlpha(pixel), 255));
+}
+
+// Of eight rows' coverages (the whole cell, where there are no fills), each of the first four (or
+// the last four) in both halves of its pixel.
+Rows16 firstFourRowsInBothHalves(Rows16 coverages)
+{
+    return __builtin_shufflevector(coverages, coverages, 0, 0, 1, 1, 2, 2, 3, 3);
+}
+
+Rows16 lastFourRowsInBothHalves(Rows16 coverages)
+{
+    return __builtin_shufflevector(coverages, coverages, 4, 4, 5, 5, 6, 6, 7, 7);
 }
 
 // An opaque colour in 16-bit halves, as a pixel's are taken: blue and red, and green and alpha,
@@ -1138,10 +1150,6 @@ void DeviceCanvas::resolveDownColumns(const QRgb *colours)
     const QRgb line = mLineColour;
     const bool opaqueLine = coversWithOpaqueLine();
     const LineHalves halves(line);
-    // Each of four rows' coverages (the whole cell, where there are no fills) in both halves of
-    // its pixel.
-    const Rows16 lowRows{0, 0, 1, 1, 2, 2, 3, 3};
-    const Rows16 highRows{4, 4, 5, 5, 6, 6, 7, 7};
     for (int x = mFirstCellColumn; x < mEndCellColumn; ++x) {
         const int top = s.top[size_t(x)];
         const int bottom = s.bottom[size_t(x)];
@@ -1158,8 +1166,8 @@ void DeviceCanvas::resolveDownColumns(const QRgb *colours)
             Quad high;
             std::memcpy(&low, pixels + y, sizeof low);
             std::memcpy(&high, pixels + y + 4, sizeof high);
-            low = coverQuadWith(low, __builtin_shuffle(coverages, lowRows), halves);
-            high = coverQuadWith(high, __builtin_shuffle(coverages, highRows), halves);
+            low = coverQuadWith(low, firstFourRowsInBothHalves(coverages), halves);
+            high = coverQuadWith(high, lastFourRowsInBothHalves(coverages), halves);
             std::memcpy(pixels + y, &low, sizeof low);
             std::memcpy(pixels + y + 4, &high, sizeof high);
         }
