@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "graph/devicecanvas.h"
 
-#include <QImage>
 #include <QPaintEngine>
 #include <QPainter>
 
@@ -23,8 +22,7 @@ const int kCapEnd = 2;
 // Along a steep line the coverage of a pixel column changes a little from row to row; rows are
 // given one coverage while it drifts by at most this much (of 255), in the middle of the run.
 const int kCoverageDrift = 8;
-const int kFillShift = 8;
-const quint16 kCoverageBits = 0xff;
+const quint16 kCoverageBits = CellResolver::kCoverageBits;
 // Dash patterns up to this many pixels long are laid along a steep run from a table.
 const int kMostTabledPeriod = 64;
 // A segment reaches no farther into the columns beside it than this, antialiasing and caps
@@ -56,17 +54,6 @@ uint multiplyByte(uint x, uint a)
     return (t + (t >> 8)) >> 8;
 }
 
-QRgb multiplyPixel(QRgb pixel, uint a)
-{
-    return qRgba(multiplyByte(qRed(pixel), a), multiplyByte(qGreen(pixel), a), multiplyByte(qBlue(pixel), a),
-                 multiplyByte(qAlpha(pixel), a));
-}
-
-QRgb over(QRgb source, QRgb destination)
-{
-    return destination == 0 ? source : source + multiplyPixel(destination, 255 - qAlpha(source));
-}
-
 // Rows of one device column taken at once: their cells and coverages.
 const int kRowsPerStep = 8;
 typedef quint16 Rows16 __attribute__((vector_size(kRowsPerStep * sizeof(quint16))));
@@ -84,23 +71,6 @@ void blendCell(quint16 &cell, uint alpha)
 {
     const quint16 t = quint16((cell & kCoverageBits) * (255 - alpha) + 128);
     cell = quint16((cell & ~kCoverageBits) | quint16(alpha + quint16(t + (t >> 8)) / 256));
-}
-
-// A row of a block of columns: its pixels, and each pixel as two 16-bit halves.
-typedef quint32 Pixels __attribute__((vector_size(DeviceCanvas::kColumnsPerBlock * sizeof(quint32))));
-typedef quint16 PixelHalves __attribute__((vector_size(DeviceCanvas::kColumnsPerBlock * sizeof(quint32))));
-
-// over() on a row of pixels at once, into the destination: its channels two by two in 16-bit
-// halves, each multiplied as multiplyByte() does; a transparent source leaves it as it is.
-void overPixels(const Pixels &source, Pixels &destination)
-{
-    const Pixels rest = 255 - (source >> 24);
-    const PixelHalves restInBoth = PixelHalves(rest | (rest << 16));
-    PixelHalves redBlue = PixelHalves(destination & 0x00ff00ff) * restInBoth + 128;
-    PixelHalves alphaGreen = PixelHalves((destination >> 8) & 0x00ff00ff) * restInBoth + 128;
-    redBlue = (redBlue + (redBlue >> 8)) >> 8;
-    alphaGreen = ((alphaGreen + (alphaGreen >> 8)) >> 8) << 8;
-    destination = source + (Pixels(redBlue) | Pixels(alphaGreen));
 }
 
 // blendCell() on consecutive cells at once.
@@ -121,90 +91,6 @@ void blendCoverageRows(quint16 *cells, Rows16 alpha)
     const Rows16 t = cell * (255 - alpha) + 128;
     cell = alpha + ((t + (t >> 8)) >> 8);
     std::memcpy(cells, &cell, sizeof cell);
-}
-
-// The rows [top, bottom) that columns [first, end) may hold, from each column's.
-void rowsOfBlock(const std::vector<int> &tops, const std::vector<int> &bottoms, int first, int end, int *top,
-                 int *bottom)
-{
-    *top = std::numeric_limits<int>::max();
-    *bottom = 0;
-    for (int x = first; x < end; ++x) {
-        *top = std::min(*top, tops[size_t(x)]);
-        *bottom = std::max(*bottom, bottoms[size_t(x)]);
-    }
-}
-
-// Four pixels of a row or a column.
-typedef quint32 Quad __attribute__((vector_size(4 * sizeof(quint32))));
-
-// Four columns' four pixels into four rows' (or back).
-void transpose(Quad &a, Quad &b, Quad &c, Quad &d)
-{
-    const Quad ab0 = __builtin_shuffle(a, b, Quad{0, 4, 1, 5});
-    const Quad ab1 = __builtin_shuffle(a, b, Quad{2, 6, 3, 7});
-    const Quad cd0 = __builtin_shuffle(c, d, Quad{0, 4, 1, 5});
-    const Quad cd1 = __builtin_shuffle(c, d, Quad{2, 6, 3, 7});
-    a = __builtin_shuffle(ab0, cd0, Quad{0, 1, 4, 5});
-    b = __builtin_shuffle(ab0, cd0, Quad{2, 3, 6, 7});
-    c = __builtin_shuffle(ab1, cd1, Quad{0, 1, 4, 5});
-    d = __builtin_shuffle(ab1, cd1, Quad{2, 3, 6, 7});
-}
-
-// An opaque colour at coverage c of 255 over a pixel: each channel x·(255 − c)/255 + colour·c/255
-// in one rounding, as multiplyByte() rounds; within one of the engine's two.
-QRgb coverPixelWith(QRgb pixel, QRgb opaque, uint c)
-{
-    auto channel = [c](uint x, uint line) {
-        const uint t = x * (255 - c) + line * c + 128;
-        return (t + (t >> 8)) >> 8;
-    };
-    return qRgba(channel(qRed(pixel), qRed(opaque)), channel(qGreen(pixel), qGreen(opaque)),
-                 channel(qBlue(pixel), qBlue(opaque)), channel(qAlpha(pixel), 255));
-}
-
-// An opaque colour in 16-bit halves, as a pixel's are taken: blue and red, and green and alpha,
-// the lower first.
-struct LineHalves {
-    Rows16 redBlue;
-    Rows16 alphaGreen;
-
-    explicit LineHalves(QRgb line)
-    {
-        for (int i = 0; i < kRowsPerStep; i += 2) {
-            redBlue[i] = quint16(qBlue(line));
-            redBlue[i + 1] = quint16(qRed(line));
-            alphaGreen[i] = quint16(qGreen(line));
-            alphaGreen[i + 1] = 255;
-        }
-    }
-};
-
-// coverPixelWith() on four pixels at once, each one's coverage in both its halves: the channels
-// two by two in 16-bit halves.
-Quad coverQuadWith(Quad pixels, Rows16 coverages, const LineHalves &line)
-{
-    const Rows16 rest = 255 - coverages;
-    Rows16 redBlue = Rows16(pixels & 0x00ff00ff) * rest + line.redBlue * coverages + 128;
-    Rows16 alphaGreen = Rows16((pixels >> 8) & 0x00ff00ff) * rest + line.alphaGreen * coverages + 128;
-    redBlue = (redBlue + (redBlue >> 8)) >> 8;
-    alphaGreen = (alphaGreen + (alphaGreen >> 8)) >> 8;
-    return Quad(redBlue) | (Quad(alphaGreen) << 8);
-}
-
-// The colours of the columns a canvas keeps to, gathered down each column as its cells run, so
-// that every line's colours go into memory in order; the image's rows take them once, at the
-// end. All transparent, each column's range empty, whenever no canvas gathers there.
-struct DownColumns {
-    std::vector<QRgb> pixels;  // column after column, the area's height each
-    std::vector<int> top;      // per column, the rows [top, bottom) that may be coloured
-    std::vector<int> bottom;
-};
-
-DownColumns &downColumns()
-{
-    thread_local DownColumns shared;
-    return shared;
 }
 
 } // namespace
@@ -379,85 +265,37 @@ QRect DeviceCanvas::clipArea(const QPainter *painter)
 }
 
 DeviceCanvas::DeviceCanvas(QPainter *painter)
-    : DeviceCanvas(painter, clipArea(painter), QSize(painter->device()->width(), painter->device()->height()), scratch())
+    : mPainter(painter)
+    , mArea(clipArea(painter))
+    , mDevice(painter->device()->width(), painter->device()->height())
+    , mFirstColumn(mArea.left())
+    , mEndColumn(mArea.right() + 1)
+    , mCells(mArea, scratch(), CellResolver::Clearing::WhenPainted)
 {
-    mLeavesImageUncleared = false;
 }
 
 DeviceCanvas::DeviceCanvas(QPainter *painter, const QRect &area, const QSize &device, Scratch &scratch)
     : mPainter(painter)
     , mArea(area)
     , mDevice(device)
-    , mScratch(scratch)
-    , mLeavesImageUncleared(true)
     , mFirstColumn(area.left())
     , mEndColumn(area.right() + 1)
-    , mFirstCellColumn(std::numeric_limits<int>::max())
-    , mEndCellColumn(0)
+    , mCells(area, scratch, CellResolver::Clearing::ByNextOnScratch)
 {
-    Scratch &s = mScratch;
-    if (s.image.size() != mArea.size()) {
-        s.image = QImage(mArea.size(), QImage::Format_ARGB32_Premultiplied);
-        s.image.fill(0);
-        s.cells.assign(size_t(mArea.width()) * size_t(mArea.height()), 0);
-        s.top.assign(size_t(mArea.width()), std::numeric_limits<int>::max());
-        s.bottom.assign(size_t(mArea.width()), 0);
-    } else {
-        clearImage(s.image, s.uncleared);
-    }
-    s.uncleared = QRect();
-    mPixels = reinterpret_cast<QRgb *>(s.image.bits());
 }
 
 DeviceCanvas::DeviceCanvas(QPainter *painter, const DeviceCanvas &beside)
     : mPainter(painter)
     , mArea(beside.mArea)
     , mDevice(beside.mDevice)
-    , mScratch(beside.mScratch)
-    , mPixels(beside.mPixels)
-    , mLeavesImageUncleared(true)
     , mFirstColumn(beside.mArea.left())
     , mEndColumn(beside.mArea.right() + 1)
-    , mFirstCellColumn(std::numeric_limits<int>::max())
-    , mEndCellColumn(0)
+    , mCells(CellResolver::Beside{beside.mCells})
 {
 }
 
-void DeviceCanvas::markCells(int x, int top, int bottom)
-{
-    mHasCells = true;
-    mFirstCellColumn = std::min(mFirstCellColumn, x);
-    mEndCellColumn = std::max(mEndCellColumn, x + 1);
-    mScratch.top[size_t(x)] = std::min(mScratch.top[size_t(x)], top);
-    mScratch.bottom[size_t(x)] = std::max(mScratch.bottom[size_t(x)], bottom);
-}
-
-void DeviceCanvas::clearCells(int x)
-{
-    const int top = mScratch.top[size_t(x)];
-    if (mScratch.bottom[size_t(x)] > top)
-        std::fill_n(cellsOfColumn(x) + top, mScratch.bottom[size_t(x)] - top, quint16(0));
-    mScratch.top[size_t(x)] = std::numeric_limits<int>::max();
-    mScratch.bottom[size_t(x)] = 0;
-}
-
-quint16 *DeviceCanvas::cellsOfColumn(int x) const
-{
-    return mScratch.cells.data() + size_t(x) * size_t(mArea.height());
-}
-
-// The index of a fill colour, added when new; 0 when there is no room for another.
-int DeviceCanvas::fillIndex(QRgb pixel)
-{
-    for (int index = 1; index <= mFillColours; ++index) {
-        if (mFills[index] == pixel)
-            return index;
-    }
-    if (mFillColours == kMostFillColours)
-        return 0;
-    mFills[++mFillColours] = pixel;
-    return mFillColours;
-}
+// Out of line: a dashed line's progress is a whole type only here.
+DeviceCanvas::~DeviceCanvas() = default;
 
 void DeviceCanvas::fillSpan(int column, int top, int bottom, const QColor &colour)
 {
@@ -466,27 +304,7 @@ void DeviceCanvas::fillSpan(int column, int top, int bottom, const QColor &colou
     bottom = std::min(bottom, mArea.bottom() + 1) - mArea.top();
     if (x < 0 || x >= mArea.width() || bottom <= top)
         return;
-    // A fill after a line goes over it.
-    if (mHasCoverage)
-        resolveColours();
-    const QRgb pixel = qPremultiply(colour.rgba());
-    int index = fillIndex(pixel);
-    if (index == 0) {
-        resolveColours();
-        index = fillIndex(pixel);
-    }
-    quint16 *cell = cellsOfColumn(x);
-    for (int y = top; y < bottom; ++y)
-        cell[y] = quint16(index << kFillShift);
-    markCells(x, top, bottom);
-}
-
-void DeviceCanvas::useLineColour(const QColor &colour)
-{
-    // Coverage gathered in another colour is that colour's.
-    if (mHasCoverage && colour.rgba() != mLineColour)
-        resolveColours();
-    mLineColour = colour.rgba();
+    mCells.fillRows(x, top, bottom, qPremultiply(colour.rgba()));
 }
 
 void DeviceCanvas::strokeHairline(const QPointF *points, int count, const QColor &colour, bool capped)
@@ -522,38 +340,15 @@ DeviceCanvas::LineProgress &DeviceCanvas::progressOf(const QPointF *points, cons
 
 void DeviceCanvas::keepToColumns(int left, int right)
 {
-    resolveCells();
     mFirstColumn = std::max(left, mArea.left());
     mEndColumn = std::min(right, mArea.right() + 1);
-    mKeptToColumns = true;
-    DownColumns &down = downColumns();
-    const size_t width = size_t(keptWidth());
-    down.pixels.resize(std::max(down.pixels.size(), width * size_t(mArea.height())), 0);
-    if (down.top.size() < width) {
-        down.top.resize(width, std::numeric_limits<int>::max());
-        down.bottom.resize(width, 0);
-    }
-}
-
-int DeviceCanvas::keptLeft() const
-{
-    return mFirstColumn - mArea.left();
-}
-
-int DeviceCanvas::keptWidth() const
-{
-    return std::max(0, mEndColumn - mFirstColumn);
-}
-
-QRgb *DeviceCanvas::columnColours(int i) const
-{
-    return downColumns().pixels.data() + size_t(i) * size_t(mArea.height());
+    mCells.keepToColumns(mFirstColumn - mArea.left(), std::max(0, mEndColumn - mFirstColumn));
 }
 
 void DeviceCanvas::strokeLine(const QPointF *points, int count, const QColor &colour, bool capped, Dashes *dashes,
                               LineProgress *progress)
 {
-    useLineColour(colour);
+    mCells.useLineColour(colour.rgba());
     if (count < 2)
         return;
     const QTransform toDevice = mPainter->deviceTransform();
@@ -742,7 +537,7 @@ void DeviceCanvas::coverPair(int along, int across, int weight, bool steep)
 
 void DeviceCanvas::strokeWide(const QPointF *points, int count, const QColor &colour, double width)
 {
-    useLineColour(colour);
+    mCells.useLineColour(colour.rgba());
     const QTransform toDevice = mPainter->deviceTransform();
     for (int i = 1; i < count; ++i)
         strokeWideSegment(toDevice.map(points[i - 1]), toDevice.map(points[i]), width);
@@ -874,14 +669,14 @@ void DeviceCanvas::coverRun(int column, int row, int rows, int weight)
     const int x = column - mArea.left();
     int top = std::max(row, mArea.top()) - mArea.top();
     const int bottom = std::min(row + rows, mArea.bottom() + 1) - mArea.top();
-    const uint alpha = multiplyByte(uint(qAlpha(mLineColour)), uint(weight));
+    const uint alpha = multiplyByte(uint(qAlpha(mCells.lineColour())), uint(weight));
     if (column < mFirstColumn || column >= mEndColumn || bottom <= top || alpha == 0)
         return;
-    quint16 *cell = cellsOfColumn(x);
+    quint16 *cell = mCells.cellsOfColumn(x);
     for (int y = top; y < bottom; ++y)
         blendCell(cell[y], alpha);
-    markCells(x, top, bottom);
-    mHasCoverage = true;
+    mCells.markCells(x, top, bottom);
+    mCells.markCoverage();
 }
 
 // Rows [row, row + rows) of the two device columns a steep dashed line passes between, the far
@@ -897,11 +692,11 @@ void DeviceCanvas::coverDashedPair(int column, int row, int rows, int share, Das
     quint16 alphas[2] = {};
     for (int side = 0; side < 2; ++side) {
         const int x = column + side;
-        alphas[side] = quint16(multiplyByte(uint(qAlpha(mLineColour)), uint(side ? share : 255 - share)));
+        alphas[side] = quint16(multiplyByte(uint(qAlpha(mCells.lineColour())), uint(side ? share : 255 - share)));
         if (x >= mFirstColumn && x < mEndColumn && alphas[side] > 0) {
-            cells[side] = cellsOfColumn(x - mArea.left());
-            markCells(x - mArea.left(), top, bottom);
-            mHasCoverage = true;
+            cells[side] = mCells.cellsOfColumn(x - mArea.left());
+            mCells.markCells(x - mArea.left(), top, bottom);
+            mCells.markCoverage();
         }
     }
     if (!cells[0] && !cells[1])
@@ -954,9 +749,9 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
     x += (top - row) * xinc;
     int phase = (top - row) % period;
     const int stepPhase = kRowsPerStep % period;
-    const quint16 lineAlpha = quint16(qAlpha(mLineColour));
+    const quint16 lineAlpha = quint16(qAlpha(mCells.lineColour()));
     // No fill laid yet: no cell has one.
-    const bool coverageOnly = mFillColours == 0;
+    const bool coverageOnly = !mCells.holdsFills();
     const int firstCell = mArea.top();
     // A row's share is the second byte of its 16.16 position, which the low halves' sums give.
     Rows16 steps;
@@ -976,8 +771,8 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
             const int at = column + side;
             if (at < mFirstColumn || at >= mEndColumn)
                 continue;
-            cells[side] = cellsOfColumn(at - mArea.left()) - firstCell;
-            markCells(at - mArea.left(), y - firstCell, end - firstCell);
+            cells[side] = mCells.cellsOfColumn(at - mArea.left()) - firstCell;
+            mCells.markCells(at - mArea.left(), y - firstCell, end - firstCell);
         }
         for (; y + kRowsPerStep <= end; y += kRowsPerStep, x += kRowsPerStep * xinc) {
             Rows16 mask;
@@ -1017,278 +812,26 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
             phase = phase + 1 == period ? 0 : phase + 1;
         }
     }
-    mHasCoverage = true;
-}
-
-QRect DeviceCanvas::resolveCells()
-{
-    resolveColours();
-    if (mKeptToColumns)
-        putColumnsIntoImage();
-    return std::exchange(mWritten, QRect());
-}
-
-// Puts the cells gathered in their colours into the image, or down the columns kept to, and
-// clears them.
-void DeviceCanvas::resolveColours()
-{
-    if (!mHasCells)
-        return;
-    // Each cell's colour: the line at its coverage over the fill colour; not looked up, so not
-    // made, where an opaque line's colour is worked out.
-    QRgb colours[(kMostFillColours + 1) << kFillShift];
-    const int lastFill = coversWithOpaqueLine() ? -1 : mFillColours;
-    for (int fill = 0; fill <= lastFill; ++fill) {
-        for (int a = 0; a <= kCoverageBits; ++a) {
-            const QRgb line = qPremultiply(qRgba(qRed(mLineColour), qGreen(mLineColour), qBlue(mLineColour), a));
-            colours[(fill << kFillShift) | a] = over(line, mFills[fill]);
-        }
-    }
-    if (mKeptToColumns)
-        resolveDownColumns(colours);
-    else
-        resolveIntoRows(colours);
-    mHasCells = false;
-    mHasCoverage = false;
-    mFillColours = 0;
-    mFirstCellColumn = std::numeric_limits<int>::max();
-    mEndCellColumn = 0;
-}
-
-// A block of columns at a time, row by row: the image is written along its rows, as its memory
-// runs, while the cells are read down their columns, as theirs does.
-void DeviceCanvas::resolveIntoRows(const QRgb *colours)
-{
-    // Over what an earlier resolve put into the image the cells blend; into an empty image they
-    // are stored.
-    const bool blendOver = !mTouched.isEmpty();
-    // Worked out as the columns kept to work it out, so that a drawing on one thread and one in
-    // stripes agree to the bit.
-    const bool opaqueLine = coversWithOpaqueLine();
-    const LineHalves halves(mLineColour);
-    Scratch &s = mScratch;
-    QRgb *bits = mPixels;
-    const int stride = s.image.bytesPerLine() / int(sizeof(QRgb));
-    // Only the blocks of columns that hold cells.
-    const int firstBlock = mFirstCellColumn - mFirstCellColumn % kColumnsPerBlock;
-    for (int first = firstBlock; first < mEndCellColumn; first += kColumnsPerBlock) {
-        const int end = std::min(mArea.width(), first + kColumnsPerBlock);
-        int top;
-        int bottom;
-        rowsOfBlock(s.top, s.bottom, first, end, &top, &bottom);
-        if (bottom <= top)
-            continue;
-        const quint16 *columns[kColumnsPerBlock];
-        for (int x = first; x < end; ++x)
-            columns[x - first] = cellsOfColumn(x);
-        for (int y = top; y < bottom; ++y) {
-            QRgb *row = bits + y * stride + first;
-            if (opaqueLine) {
-                int i = 0;
-                for (; i + 4 <= end - first; i += 4) {
-                    Rows16 coverages;
-                    for (int k = 0; k < 4; ++k)
-                        coverages[2 * k] = coverages[2 * k + 1] = columns[i + k][y] & kCoverageBits;
-                    Quad pixels{};
-                    if (blendOver)
-                        std::memcpy(&pixels, row + i, sizeof pixels);
-                    pixels = coverQuadWith(pixels, coverages, halves);
-                    std::memcpy(row + i, &pixels, sizeof pixels);
-                }
-                for (; i < end - first; ++i)
-                    row[i] = coverPixelWith(blendOver ? row[i] : 0, mLineColour, columns[i][y] & kCoverageBits);
-                continue;
-            }
-            if (blendOver && end - first == kColumnsPerBlock) {
-                Pixels source;
-                for (int i = 0; i < kColumnsPerBlock; ++i)
-                    source[i] = colours[columns[i][y]];
-                Pixels destination;
-                std::memcpy(&destination, row, sizeof destination);
-                overPixels(source, destination);
-                std::memcpy(row, &destination, sizeof destination);
-                continue;
-            }
-            for (int i = 0; i < end - first; ++i) {
-                const quint16 cell = columns[i][y];
-                if (!blendOver)
-                    row[i] = colours[cell];
-                else if (cell)
-                    row[i] = over(colours[cell], row[i]);
-            }
-        }
-        for (int x = first; x < end; ++x)
-            clearCells(x);
-        touch(QRect(first, top, end - first, bottom - top));
-    }
-}
-
-bool DeviceCanvas::coversWithOpaqueLine() const
-{
-    return mFillColours == 0 && qAlpha(mLineColour) == 255;
-}
-
-// Each column's colours over those resolved there before: cells and colours alike in order. An
-// opaque line without fills is worked out from the coverage eight rows at a time rather than
-// looked up a row at a time, which took half as long again.
-void DeviceCanvas::resolveDownColumns(const QRgb *colours)
-{
-    Scratch &s = mScratch;
-    DownColumns &down = downColumns();
-    const QRgb line = mLineColour;
-    const bool opaqueLine = coversWithOpaqueLine();
-    const LineHalves halves(line);
-    // Each of four rows' coverages (the whole cell, where there are no fills) in both halves of
-    // its pixel.
-    const Rows16 lowRows{0, 0, 1, 1, 2, 2, 3, 3};
-    const Rows16 highRows{4, 4, 5, 5, 6, 6, 7, 7};
-    for (int x = mFirstCellColumn; x < mEndCellColumn; ++x) {
-        const int top = s.top[size_t(x)];
-        const int bottom = s.bottom[size_t(x)];
-        if (bottom <= top)
-            continue;
-        const int i = x - keptLeft();
-        const quint16 *cells = cellsOfColumn(x);
-        QRgb *pixels = columnColours(i);
-        int y = top;
-        for (; opaqueLine && y + kRowsPerStep <= bottom; y += kRowsPerStep) {
-            Rows16 coverages;
-            std::memcpy(&coverages, cells + y, sizeof coverages);
-            Quad low;
-            Quad high;
-            std::memcpy(&low, pixels + y, sizeof low);
-            std::memcpy(&high, pixels + y + 4, sizeof high);
-            low = coverQuadWith(low, __builtin_shuffle(coverages, lowRows), halves);
-            high = coverQuadWith(high, __builtin_shuffle(coverages, highRows), halves);
-            std::memcpy(pixels + y, &low, sizeof low);
-            std::memcpy(pixels + y + 4, &high, sizeof high);
-        }
-        for (; y < bottom; ++y) {
-            pixels[y] = opaqueLine ? coverPixelWith(pixels[y], line, cells[y] & kCoverageBits)
-                                   : over(colours[cells[y]], pixels[y]);
-        }
-        down.top[size_t(i)] = std::min(down.top[size_t(i)], top);
-        down.bottom[size_t(i)] = std::max(down.bottom[size_t(i)], bottom);
-        clearCells(x);
-        mHasColumnColours = true;
-    }
-}
-
-// The colours gathered down the columns kept to into the image's rows, four columns by four
-// rows where the image is still empty there, and the columns cleared.
-void DeviceCanvas::putColumnsIntoImage()
-{
-    DownColumns &down = downColumns();
-    QRgb *bits = mPixels;
-    const int stride = mScratch.image.bytesPerLine() / int(sizeof(QRgb));
-    const int left = keptLeft();
-    const int width = keptWidth();
-    for (int first = 0; first < width; first += kColumnsPerBlock) {
-        const int end = std::min(width, first + kColumnsPerBlock);
-        int top;
-        int bottom;
-        rowsOfBlock(down.top, down.bottom, first, end, &top, &bottom);
-        if (bottom <= top)
-            continue;
-        const QRect block(left + first, top, end - first, bottom - top);
-        int i = first;
-        for (; i + 4 <= end && !mTouched.intersects(block); i += 4) {
-            const QRgb *columns[4];
-            for (int k = 0; k < 4; ++k)
-                columns[k] = columnColours(i + k);
-            int y = top;
-            for (; y + 4 <= bottom; y += 4) {
-                Quad q[4];
-                for (int k = 0; k < 4; ++k)
-                    std::memcpy(&q[k], columns[k] + y, sizeof(Quad));
-                transpose(q[0], q[1], q[2], q[3]);
-                for (int k = 0; k < 4; ++k)
-                    std::memcpy(bits + (y + k) * stride + left + i, &q[k], sizeof(Quad));
-            }
-            for (; y < bottom; ++y) {
-                for (int k = 0; k < 4; ++k)
-                    bits[y * stride + left + i + k] = columns[k][y];
-            }
-        }
-        for (; i < end; ++i) {
-            const QRgb *column = columnColours(i);
-            for (int y = top; y < bottom; ++y) {
-                QRgb &pixel = bits[y * stride + left + i];
-                pixel = over(column[y], pixel);
-            }
-        }
-        touch(block);
-    }
-    clearColumns();
-    mHasColumnColours = false;
-}
-
-void DeviceCanvas::touch(const QRect &written)
-{
-    mTouched |= written;
-    mWritten |= written;
-}
-
-void DeviceCanvas::clearColumns()
-{
-    DownColumns &down = downColumns();
-    for (int i = 0; i < keptWidth(); ++i) {
-        if (down.bottom[size_t(i)] > down.top[size_t(i)])
-            std::fill_n(columnColours(i) + down.top[size_t(i)], down.bottom[size_t(i)] - down.top[size_t(i)], QRgb(0));
-        down.top[size_t(i)] = std::numeric_limits<int>::max();
-        down.bottom[size_t(i)] = 0;
-    }
+    mCells.markCoverage();
 }
 
 void DeviceCanvas::paint()
 {
-    resolveCells();
-    paintOnto(mPainter);
+    mCells.resolveCells();
+    mCells.paintOnto(mPainter);
+}
+
+QRect DeviceCanvas::resolveCells()
+{
+    return mCells.resolveCells();
 }
 
 void DeviceCanvas::paintOnto(QPainter *painter)
 {
-    if (mTouched.isEmpty())
-        return;
-    paintPartOnto(painter, mTouched);
-    if (!mLeavesImageUncleared)
-        clearImage();
+    mCells.paintOnto(painter);
 }
 
 void DeviceCanvas::paintPartOnto(QPainter *painter, const QRect &part) const
 {
-    painter->save();
-    // The image is in device pixels; the painter scales what it is given by the device's ratio.
-    const qreal ratio = painter->device()->devicePixelRatioF();
-    painter->setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
-    painter->drawImage(part.topLeft() + mArea.topLeft(), mScratch.image, part);
-    painter->restore();
-}
-
-void DeviceCanvas::clearImage()
-{
-    clearImage(mScratch.image, mTouched);
-    mTouched = QRect();
-}
-
-void DeviceCanvas::clearImage(QImage &image, const QRect &rect)
-{
-    const int width = rect.width() * int(sizeof(QRgb));
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        std::memset(image.scanLine(y) + rect.left() * int(sizeof(QRgb)), 0, size_t(width));
-}
-
-// A canvas left unpainted leaves the scratch as it found it, for the next one.
-DeviceCanvas::~DeviceCanvas()
-{
-    if (mHasCells) {
-        for (int x = mFirstCellColumn; x < mEndCellColumn; ++x)
-            clearCells(x);
-    }
-    if (mHasColumnColours)
-        clearColumns();
-    if (mLeavesImageUncleared)
-        mScratch.uncleared |= mTouched;
-    else
-        clearImage();
+    mCells.paintPartOnto(painter, part);
 }

@@ -2,8 +2,9 @@
 #ifndef DEVICECANVAS_H
 #define DEVICECANVAS_H
 
+#include "graph/cellresolver.h"
+
 #include <QColor>
-#include <QImage>
 #include <QPointF>
 #include <QRect>
 #include <QVector>
@@ -16,26 +17,20 @@ class QPainter;
 // Dense drawing gathered in device pixels and put onto the painter's device in one image draw.
 // The raster engine pays a call for every row of a narrow fill and for every pixel of a
 // hairline; a dense chart column has hundreds of each, in every one of thousands of columns.
-// Here they are plain writes into memory, and one draw blends them all. Only one canvas opened on
-// a painter is open at a time in a thread: they share their memory; one opened on a scratch of
-// its own, for a drawing prepared on another thread, has that scratch to itself.
+// Here they are plain writes into memory, and one draw blends them all. The canvas walks fills,
+// hairlines, their dashes and wide lines into cells, one a device pixel, as the raster engine
+// covers pixels; its CellResolver holds the cells, turns them into the image's pixels and puts the
+// image on, and is told nothing but the colours, which cells were written and which columns the
+// canvas keeps to. Only one canvas opened on a painter is open at a time in a thread: they share
+// their memory; one opened on a scratch of its own, for a drawing prepared on another thread,
+// has that scratch to itself.
 class DeviceCanvas
 {
 public:
-    // What a canvas draws into, kept between canvases: the image all transparent and the cells
-    // all zero whenever no canvas is open on it. 6 bytes per device pixel of the area.
-    struct Scratch {
-        QImage image;
-        // One cell per pixel, column after column, so that a fill's span or a steep line runs
-        // through it in order: which fill colour covers the pixel (the high byte) and how much
-        // the line covers it (the low byte).
-        std::vector<quint16> cells;
-        // Per column of the area, the rows [top, bottom) whose cells may be non-zero.
-        std::vector<int> top;
-        std::vector<int> bottom;
-        // Pixels of the image the last canvas left for the next one to clear, on its thread.
-        QRect uncleared;
-    };
+    // What a canvas draws into, kept between canvases.
+    using Scratch = CellResolver::Scratch;
+    // Columns taken at once by canvases side by side over one image.
+    static constexpr int kColumnsPerBlock = CellResolver::kColumnsPerBlock;
 
     // Whether a painter's drawing can be gathered: pixels of a raster device, reached by a
     // transform that only scales and moves, blended plainly.
@@ -55,9 +50,9 @@ public:
     // as it is, and what it draws goes into the same image (paintPartOnto). Columns kept to by
     // canvases side by side begin a whole block of columns from the area's left.
     DeviceCanvas(QPainter *painter, const DeviceCanvas &beside);
-    ~DeviceCanvas();
     DeviceCanvas(const DeviceCanvas &) = delete;
     DeviceCanvas &operator=(const DeviceCanvas &) = delete;
+    ~DeviceCanvas();
 
     // Rows [top, bottom) of one device column in a colour; spans never overlap.
     void fillSpan(int column, int top, int bottom, const QColor &colour);
@@ -74,9 +69,7 @@ public:
                               const QVector<qreal> &pattern);
     // Covers device columns [left, right) only: canvases side by side, each over the whole area,
     // draw their stripes of the same lines. What was gathered before is put into the image
-    // first. The colours of the columns kept to are gathered down the columns, as the cells run,
-    // in memory of the thread's own, and put into the image's rows at once by resolveCells():
-    // one canvas kept to columns draws at a time in a thread.
+    // first; one canvas kept to columns draws at a time in a thread.
     void keepToColumns(int left, int right);
     // A wide line through the points (the painter's coordinates), width device pixels across,
     // stroked segment by segment with flat ends, each pixel covered by how much of it the
@@ -94,8 +87,6 @@ public:
     // image as it is: the painter's thread may put on what is drawn while canvases beside this
     // one still draw into the image elsewhere.
     void paintPartOnto(QPainter *painter, const QRect &part) const;
-    // Columns taken at once by canvases side by side over one image.
-    static constexpr int kColumnsPerBlock = 16;
 
 private:
     // The scratch of canvases opened on the painter: one a thread.
@@ -117,7 +108,6 @@ private:
     void strokeSteep(const HairlineWalk &walk, Dasher &dasher);
     void strokeShallow(const HairlineWalk &walk, Dasher &dasher);
     void coverPair(int along, int across, int weight, bool steep);
-    void useLineColour(const QColor &colour);
     void strokeWideSegment(const QPointF &from, const QPointF &to, double width);
     void coverRowSampled(const QPointF *corners, int row);
     int rowWithin(double row) const;
@@ -126,47 +116,13 @@ private:
     void coverRun(int column, int row, int rows, int weight);
     void coverDashedPair(int column, int row, int rows, int share, Dasher dasher);
     void coverDashedRows(int x, int xinc, int row, int rows, Dasher &dasher);
-    int fillIndex(QRgb pixel);
-    void markCells(int x, int top, int bottom);
-    void clearCells(int x);
-    quint16 *cellsOfColumn(int x) const;
-    void resolveColours();
-    void resolveIntoRows(const QRgb *colours);
-    void resolveDownColumns(const QRgb *colours);
-    // No fill under the line and the line opaque: its colour worked out from each cell's coverage.
-    bool coversWithOpaqueLine() const;
-    void putColumnsIntoImage();
-    void touch(const QRect &written);
-    void clearColumns();
-    // The columns kept to, in the area's coordinates: [keptLeft(), keptLeft() + keptWidth()).
-    int keptLeft() const;
-    int keptWidth() const;
-    // The colours gathered down column i of those kept to.
-    QRgb *columnColours(int i) const;
-    void clearImage();
-    static void clearImage(QImage &image, const QRect &rect);
-
-    static const int kMostFillColours = 3;
 
     QPainter *mPainter;
     QRect mArea;                          // the clip, in device pixels
     QSize mDevice;                        // the device's size in pixels
-    Scratch &mScratch;
-    QRgb *mPixels = nullptr;              // the image's, fetched once, as other threads may read it
-    QRgb mFills[kMostFillColours + 1] = {}; // fill colours, premultiplied, from index 1
-    int mFillColours = 0;
-    QRgb mLineColour = 0;                 // the line's colour, not premultiplied
-    bool mHasCells = false;               // whether any cell is set
-    bool mHasCoverage = false;            // whether any cell holds coverage
-    bool mLeavesImageUncleared = false;   // whether the next canvas on the scratch clears its image
-    bool mKeptToColumns = false;          // whether colours are gathered down the columns kept to
-    bool mHasColumnColours = false;       // whether any are, not yet put into the image
-    QRect mTouched;                       // the image's pixels written, in area coordinates
-    QRect mWritten;                       // those written since the last resolveCells()
     int mFirstColumn;                     // the device columns covered: [first, end)
     int mEndColumn;
-    int mFirstCellColumn;                 // the area's columns that may hold cells: [first, end)
-    int mEndCellColumn;
+    CellResolver mCells;                  // the cells walked into, resolved into the image
     std::vector<std::unique_ptr<LineProgress>> mProgress;
 };
 
