@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "logs/logloader.h"
 
+#include "graph/largepages.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThreadPool>
@@ -74,18 +76,6 @@ const T *prefixEnd(const T *from, const T *to, Predicate inPrefix)
         step *= 2;
     }
     return std::partition_point(from, from + qMin<ptrdiff_t>(step - 1, to - from), inPrefix);
-}
-
-// Asks for the pages of [start, start + bytes) in large pages where the system gives them on
-// request: a fault then brings 2 MiB instead of 4 KiB, and a big load spends most of its time in
-// faults.
-void askForLargePages(void *start, size_t bytes)
-{
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t from = (reinterpret_cast<uintptr_t>(start) + page - 1) / page * page;
-    const uintptr_t to = (reinterpret_cast<uintptr_t>(start) + bytes) / page * page;
-    if (to > from)
-        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
 }
 
 // Reads size bytes at offset, or as many as the file gives: fewer only at its end or where a
