@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "graph/minmaxsummary.h"
 
-#include "graph/largepages.h"
-
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -19,14 +17,13 @@ void MinMaxSummary::build(const QCPGraphData *points, int count, const std::func
 
 // Reserved, not zeroed: its pages are first touched part by part, where the window turns
 // between; zeroing tens of megabytes at once held it for up to a tenth of a second. Grown on the
-// way instead, each growth would copy the level into fresh pages. In large pages, as the points
-// are: a load fills the level on the window's thread, and its small pages' faults took a quarter
-// of a 10M open.
-void MinMaxSummary::reserve(int count)
+// way instead, each growth would copy the level into fresh pages.
+void MinMaxSummary::reserve(int count, PlaceMemory placeMemory)
 {
     std::vector<Block> &level = lowestLevel();
     level.reserve(size_t(std::max(count, 0) / kFanout));
-    askForLargePages(level.data(), level.capacity() * sizeof(Block));
+    if (placeMemory)
+        placeMemory(level.data(), level.capacity() * sizeof(Block));
 }
 
 // The lowest level, made where the summary has none yet.

@@ -20,8 +20,10 @@ public:
     // afterPart, where given, runs between parts of the pass over the points, a few
     // milliseconds each, so that a load may let the window turn while millions are summarised.
     void build(const QCPGraphData *points, int count, const std::function<void()> &afterPart = {});
-    // Room for a summary of count points, for one extended as its points come.
-    void reserve(int count);
+    // Room for a summary of count points, for one extended as its points come; placeMemory, where
+    // given, is told where the room lies before it is touched.
+    using PlaceMemory = void (*)(void *start, size_t bytes);
+    void reserve(int count, PlaceMemory placeMemory = nullptr);
     // Brings the summary up to points[0, count) where only points[from, count) are new or have
     // moved since it was built: the cost follows count - from, not count.
     void extend(const QCPGraphData *points, int from, int count, const std::function<void()> &afterPart = {});

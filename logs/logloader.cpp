@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "logs/logloader.h"
 
-#include "graph/largepages.h"
-
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThreadPool>
@@ -95,6 +93,15 @@ qint64 readAt(int descriptor, char *buffer, qint64 size, qint64 offset)
 }
 
 } // namespace
+
+void LogLoader::askForLargePages(void *start, size_t bytes)
+{
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(start) + page - 1) / page * page;
+    const uintptr_t to = (reinterpret_cast<uintptr_t>(start) + bytes) / page * page;
+    if (to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+}
 
 // A FIFO that took a file's place after it was looked at would block in a plain open for ever.
 // Reads block as usual again, so a slow file system is waited for rather than taken as failing.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Checks the folders' include rules: every include of ours names its folder from the top, and
-# the folders that work without a window know nothing of those above them. Prints each
-# include that breaks a rule and fails if there is any.
+# Checks the folders' include rules: every include of ours names its folder from the top, the
+# folders that work without a window know nothing of those above them, and logs/ and graph/
+# nothing of each other. Prints each include that breaks a rule and fails if there is any.
 # Usage: include_rules.sh SOURCE_DIR
 set -uo pipefail
 cd "$1" || exit 1
@@ -10,7 +10,7 @@ cd "$1" || exit 1
 # folder: the folders (or "top") its files must not include from
 declare -A FORBIDDEN=(
     [graph]="logs chart window top"
-    [logs]="chart window top"
+    [logs]="graph chart window top"
     [chart]="window top"
 )
 TOP_HEADERS=$(ls ./*.h | sed 's|^\./||')
