@@ -9,17 +9,10 @@
 
 namespace {
 
-// x·a/255 rounded, as the raster engine multiplies bytes.
-uint multiplyByte(uint x, uint a)
-{
-    const uint t = x * a + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
 QRgb multiplyPixel(QRgb pixel, uint a)
 {
-    return qRgba(multiplyByte(qRed(pixel), a), multiplyByte(qGreen(pixel), a), multiplyByte(qBlue(pixel), a),
-                 multiplyByte(qAlpha(pixel), a));
+    auto times = [a](int channel) { return CellResolver::multiplyByte(uint(channel), a); };
+    return qRgba(times(qRed(pixel)), times(qGreen(pixel)), times(qBlue(pixel)), times(qAlpha(pixel)));
 }
 
 QRgb over(QRgb source, QRgb destination)

@@ -41,6 +41,13 @@ public:
     static constexpr int kColumnsPerBlock = 16;
     static constexpr int kFillShift = 8;
     static constexpr quint16 kCoverageBits = 0xff;
+    // x·a/255 rounded, as the raster engine multiplies bytes: coverage into a cell and colours
+    // into pixels are both rounded so.
+    static uint multiplyByte(uint x, uint a)
+    {
+        const uint t = x * a + 128;
+        return (t + (t >> 8)) >> 8;
+    }
 
     // Who clears what was resolved into the image: the resolver once it is painted or ends, or
     // the next one opened on the scratch, off the painter's thread.

@@ -47,13 +47,6 @@ int swappedCaps(int caps)
     return ((caps & kCapBegin) << 1) | ((caps & kCapEnd) >> 1);
 }
 
-// x·a/255 rounded, as the raster engine multiplies bytes.
-uint multiplyByte(uint x, uint a)
-{
-    const uint t = x * a + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
 // Rows of one device column taken at once: their cells and coverages.
 const int kRowsPerStep = 8;
 typedef quint16 Rows16 __attribute__((vector_size(kRowsPerStep * sizeof(quint16))));
@@ -669,7 +662,7 @@ void DeviceCanvas::coverRun(int column, int row, int rows, int weight)
     const int x = column - mArea.left();
     int top = std::max(row, mArea.top()) - mArea.top();
     const int bottom = std::min(row + rows, mArea.bottom() + 1) - mArea.top();
-    const uint alpha = multiplyByte(uint(qAlpha(mCells.lineColour())), uint(weight));
+    const uint alpha = CellResolver::multiplyByte(uint(qAlpha(mCells.lineColour())), uint(weight));
     if (column < mFirstColumn || column >= mEndColumn || bottom <= top || alpha == 0)
         return;
     quint16 *cell = mCells.cellsOfColumn(x);
@@ -692,7 +685,8 @@ void DeviceCanvas::coverDashedPair(int column, int row, int rows, int share, Das
     quint16 alphas[2] = {};
     for (int side = 0; side < 2; ++side) {
         const int x = column + side;
-        alphas[side] = quint16(multiplyByte(uint(qAlpha(mCells.lineColour())), uint(side ? share : 255 - share)));
+        const uint weight = uint(side ? share : 255 - share);
+        alphas[side] = quint16(CellResolver::multiplyByte(uint(qAlpha(mCells.lineColour())), weight));
         if (x >= mFirstColumn && x < mEndColumn && alphas[side] > 0) {
             cells[side] = mCells.cellsOfColumn(x - mArea.left());
             mCells.markCells(x - mArea.left(), top, bottom);
@@ -805,9 +799,9 @@ void DeviceCanvas::coverDashedRows(int x, int xinc, int row, int rows, Dasher &d
             if (on[phase]) {
                 const uint share = uint(x >> 8) & 0xff;
                 if (cells[0])
-                    blendCell(cells[0][y], multiplyByte(lineAlpha, 255 - share));
+                    blendCell(cells[0][y], CellResolver::multiplyByte(lineAlpha, 255 - share));
                 if (cells[1])
-                    blendCell(cells[1][y], multiplyByte(lineAlpha, share));
+                    blendCell(cells[1][y], CellResolver::multiplyByte(lineAlpha, share));
             }
             phase = phase + 1 == period ? 0 : phase + 1;
         }
